@@ -1,0 +1,1 @@
+int mdbcheck_app_placeholder = 0;

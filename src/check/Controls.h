@@ -1,0 +1,113 @@
+#pragma once
+// The window's controls as the check and repair commands see them. The Qt window implements
+// these with real widgets, the command-line tool on the console, and tests with scripted
+// answers. Nothing here knows about Qt.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace check {
+
+// What a tree node stands for. Nodes are identified by this, never by parsing their text or
+// a composed key, so no table or column name can collide with another node or mis-split.
+struct NodeId {
+  enum class Kind { Root, Table, Column };
+  Kind kind = Kind::Root;
+  std::string table;   // Table and Column nodes
+  std::string column;  // Column nodes
+  bool operator==(const NodeId&) const = default;
+};
+
+class DefectTree {
+ public:
+  virtual ~DefectTree() = default;
+  virtual void clear() = 0;
+  // Adds a node under its parent (the root for a table, the table's node for a column).
+  // Adding a node that exists already fails with a jet::Error.
+  virtual void add(const NodeId& node, const std::string& text) = 0;
+  virtual void setText(const NodeId& node, const std::string& text) = 0;
+  virtual std::string text(const NodeId& node) const = 0;
+  virtual void remove(const NodeId& node) = 0;
+  virtual bool contains(const NodeId& node) const = 0;
+  virtual int childCount(const NodeId& node) const = 0;
+  // The selected node, if any.
+  virtual std::optional<NodeId> selected() const = 0;
+};
+
+// What a list line remembers about the row it shows.
+struct LineTag {
+  std::string bookmark;  // the row's identity (opaque bytes from the recordset)
+  std::string query;     // the query the line came from
+};
+
+class ResultList {
+ public:
+  virtual ~ResultList() = default;
+  virtual void clear() = 0;
+  virtual void addItem(const std::string& text, const LineTag& tag) = 0;
+  virtual int count() const = 0;
+  virtual std::string item(int index) const = 0;
+  virtual void setItem(int index, const std::string& text) = 0;
+  virtual LineTag tag(int index) const = 0;
+  virtual void removeItem(int index) = 0;
+  // The selected line's index, -1 when none is selected.
+  virtual int listIndex() const = 0;
+  // The selected line's text, "" when none is selected.
+  std::string text() const {
+    int i = listIndex();
+    return i < 0 || i >= count() ? std::string() : item(i);
+  }
+};
+
+class StatusBar {
+ public:
+  virtual ~StatusBar() = default;
+  // Panels by position, 1-based: 1 "File", 2 "Date", 3 "Char".
+  virtual void setPanelText(int position, const std::string& text) = 0;
+  virtual std::string panelText(int position) const = 0;
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // A message box with an OK button only and the application's default title.
+  virtual void message(const std::string& text) = 0;
+  // An input box; returns "" when the operator cancels.
+  virtual std::string input(const std::string& prompt, const std::string& title,
+                            const std::string& defaultAnswer) = 0;
+  // The file-open dialog ("打开数据文件", "mdb文件(*.mdb)|*.mdb", default extension "mdb"),
+  // shown with an empty file name; returns the chosen path, "" on cancel.
+  virtual std::string openFile() = 0;
+};
+
+// Long work: lets pending window events run, and shows a wait cursor while it lasts.
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  virtual void yield() = 0;
+  virtual void beginBusy() = 0;
+  virtual void endBusy() = 0;
+};
+
+// Shows the wait cursor for the lifetime of the object.
+class BusyScope {
+ public:
+  explicit BusyScope(EventPump& pump) : pump_(pump) { pump_.beginBusy(); }
+  ~BusyScope() { pump_.endBusy(); }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  EventPump& pump_;
+};
+
+// Everything a command may touch besides CheckState.
+struct Controls {
+  DefectTree& tree;
+  ResultList& list;
+  StatusBar& status;
+  Dialogs& dialogs;
+  EventPump& events;
+};
+
+}  // namespace check

@@ -1,0 +1,57 @@
+#include "Error.h"
+
+namespace jet {
+
+Error fileNotFound(const std::string& path) {
+  return Error(err::kFileNotFound, "找不到文件 '" + path + "'。");
+}
+Error unrecognizedFormat(const std::string& path) {
+  return Error(err::kUnrecognizedFormat, "不可识别的数据库格式 '" + path + "'。");
+}
+Error damaged(const std::string& path) {
+  return Error(err::kDamaged,
+               "不能打开数据库 '" + path + "'。它可能不是可以识别的数据库，或者文件已经损坏。");
+}
+Error damagedAt(const std::string& path, const std::string& where) {
+  Error base = damaged(path);
+  return Error(base.number(), base.description() + "（" + where + "）");
+}
+Error badPassword() { return Error(err::kBadPassword, "不是有效的密码。"); }
+Error fileInUse(const std::string& path) {
+  return Error(err::kFileInUse, "不能使用 '" + path + "'；文件已在使用中。");
+}
+Error readOnly(const std::string& reason) {
+  std::string text = "不能更新。数据库或对象为只读。";
+  if (!reason.empty()) text += "（" + reason + "）";
+  return Error(err::kReadOnly, text);
+}
+Error recordTooLarge() { return Error(err::kRecordTooLarge, "记录太大。"); }
+Error fieldTooSmall() {
+  return Error(err::kFieldTooSmall,
+               "字段太小，不能接受所要添加的数据的数量。请尝试插入或粘贴较少的数据。");
+}
+Error duplicateKey() {
+  return Error(err::kDuplicateKey,
+               "由于会在索引、主键或关系中生成重复的值，对表所请求的更改没有成功。");
+}
+Error nullInRequired(const std::string& column) {
+  return Error(err::kNullInRequired, "字段 '" + column +
+                                         "' 不能包含 Null 值，因为该字段的 Required 属性被设置为 True。");
+}
+Error invalidObject() { return Error(err::kInvalidObject, "对象无效或不再被设置。"); }
+Error conversion() { return Error(err::kConversion, "数据类型转换错误。"); }
+Error noCurrentRecord() { return Error(err::kNoCurrentRecord, "无当前记录。"); }
+Error tooFewParameters(int expected) {
+  return Error(err::kTooFewParameters, "参数不足，期待是 " + std::to_string(expected) + "。");
+}
+Error syntaxInExpression(const std::string& expression, const std::string& detail) {
+  return Error(err::kSyntaxInExpression,
+               "查询表达式 '" + expression + "' 中 语法错误 (" + detail + ")。");
+}
+Error noSuchTable(const std::string& name) {
+  return Error(err::kNoSuchTable, "数据库引擎找不到输入表或查询 '" + name +
+                                      "'。请确定它是否存在，以及它的名称的拼写是否正确。");
+}
+Error fromSyntax() { return Error(err::kFromSyntax, "FROM 子句语法错误。"); }
+
+}  // namespace jet

@@ -1,0 +1,64 @@
+#pragma once
+// Every failure of the engine, the SQL layer and the data access objects is a jet::Error:
+// a number as DAO reports it and a description in Simplified Chinese. Callers show the
+// description as it stands; they never add text of their own.
+#include <stdexcept>
+#include <string>
+
+namespace jet {
+
+class Error : public std::runtime_error {
+ public:
+  Error(int number, std::string description)
+      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+  int number() const noexcept { return number_; }
+  const std::string& description() const noexcept { return description_; }
+
+ private:
+  int number_;
+  std::string description_;
+};
+
+// The numbers the tool raises. Descriptions come from the factory functions below so that
+// one failure always reads the same way.
+namespace err {
+constexpr int kNoCurrentRecord = 3021;
+constexpr int kDuplicateKey = 3022;
+constexpr int kFileNotFound = 3024;
+constexpr int kReadOnly = 3027;
+constexpr int kBadPassword = 3031;
+constexpr int kFileInUse = 3045;
+constexpr int kRecordTooLarge = 3047;
+constexpr int kDamaged = 3049;
+constexpr int kTooFewParameters = 3061;
+constexpr int kSyntaxInExpression = 3075;
+constexpr int kNoSuchTable = 3078;
+constexpr int kFromSyntax = 3131;
+constexpr int kFieldTooSmall = 3163;
+constexpr int kNullInRequired = 3314;
+constexpr int kUnrecognizedFormat = 3343;
+constexpr int kInvalidObject = 3420;
+constexpr int kConversion = 3421;
+}  // namespace err
+
+Error fileNotFound(const std::string& path);
+Error unrecognizedFormat(const std::string& path);
+Error damaged(const std::string& path);
+// A damaged structure found while reading: the standard 3049 text plus where it was found.
+Error damagedAt(const std::string& path, const std::string& where);
+Error badPassword();
+Error fileInUse(const std::string& path);
+Error readOnly(const std::string& reason);
+Error recordTooLarge();
+Error fieldTooSmall();
+Error duplicateKey();
+Error nullInRequired(const std::string& column);
+Error invalidObject();
+Error conversion();
+Error noCurrentRecord();
+Error tooFewParameters(int expected);
+Error syntaxInExpression(const std::string& expression, const std::string& detail);
+Error noSuchTable(const std::string& name);
+Error fromSyntax();
+
+}  // namespace jet

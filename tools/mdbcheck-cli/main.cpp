@@ -1,0 +1,51 @@
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "Command.h"
+#include "jet/Error.h"
+
+namespace cli {
+std::vector<Command>& commands() {
+  static std::vector<Command> all;
+  return all;
+}
+}  // namespace cli
+
+namespace {
+
+void usage() {
+  std::cerr << "用法: mdbcheck-cli 命令 参数…\n";
+  auto all = cli::commands();
+  std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.name < b.name; });
+  for (const auto& c : all) std::cerr << "  mdbcheck-cli " << c.usage << "\n";
+  std::cerr << "  mdbcheck-cli --version\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    usage();
+    return 2;
+  }
+  const std::string name = argv[1];
+  if (name == "--version") {
+    std::cout << "mdbcheck-cli " << MDBCHECK_VERSION << "\n";
+    return 0;
+  }
+  for (const auto& c : cli::commands()) {
+    if (c.name != name) continue;
+    try {
+      return c.run(cli::Args(argv + 2, argv + argc));
+    } catch (const jet::Error& e) {
+      std::cerr << e.description() << "\n";
+      return 1;
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << "\n";
+      return 1;
+    }
+  }
+  usage();
+  return 2;
+}

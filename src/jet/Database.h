@@ -1,0 +1,133 @@
+#pragma once
+// The engine's public face: open a Jet 3, Jet 4 or ACE file, list its tables, scan rows,
+// read and (later) write values. Everything above the engine (SQL, data access objects,
+// tools) uses only this header and the value types.
+//
+// REQUIRES: one thread per Database. GUARANTEES: a scan returns the live rows of a table
+// in the same order on every open of an unchanged file; every failure is a jet::Error.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/Value.h"
+
+namespace jet {
+
+// Column types by the numbers DAO uses for Field.Type.
+namespace daotype {
+constexpr int kBoolean = 1, kByte = 2, kInteger = 3, kLong = 4, kCurrency = 5, kSingle = 6,
+              kDouble = 7, kDate = 8, kBinary = 9, kText = 10, kLongBinary = 11, kMemo = 12,
+              kGuid = 15, kBigInt = 16, kComplex = 101, kDecimal = 20;
+}
+
+enum class FileFormat { Jet3, Jet4, Ace };
+
+struct ColumnInfo {
+  std::string name;
+  int daoType = 0;       // daotype::k*
+  int jetType = 0;       // the type byte stored in the file
+  int size = 0;          // DAO Field.Size: bytes for fixed types, characters for Text
+  int position = 0;      // index into TableInfo::columns (the field collection's order)
+  bool fixedLength = false;
+  bool autoNumber = false;
+  bool required = false;
+  bool compressedUnicode = false;
+};
+
+struct IndexColumn {
+  int column = 0;  // index into TableInfo::columns
+  bool ascending = true;
+};
+
+struct IndexInfo {
+  std::string name;
+  std::vector<IndexColumn> columns;
+  bool unique = false;
+  bool primaryKey = false;
+  bool foreignKey = false;
+};
+
+struct TableInfo {
+  std::string name;
+  int32_t attributes = 0;  // as DAO's TableDef.Attributes: 0 for an ordinary local table
+  bool linked = false;
+  bool system = false;
+  std::vector<ColumnInfo> columns;  // in the field collection's order
+  std::vector<IndexInfo> indexes;
+  uint32_t tdefPage = 0;
+  uint32_t rowCount = 0;  // as the table definition records it
+
+  const ColumnInfo* findColumn(std::string_view name) const;  // letter case ignored
+};
+
+// A row's stable identity: the data page and slot where the row's first bytes live (the
+// slot that holds the forwarding pointer, for a row that has moved).
+struct RowId {
+  uint32_t page = 0;
+  uint16_t row = 0;
+  bool operator==(const RowId&) const = default;
+  auto operator<=>(const RowId&) const = default;
+};
+
+class TableCursor;
+
+class Database {
+ public:
+  enum class Mode {
+    ReadOnly,   // shared read; refuses a file left with an unfinished write
+    Exclusive,  // read-write; takes an exclusive lock (a second open fails with 3045)
+  };
+
+  // Opens and identifies the file; fails with 3024, 3343, 3049, 3031 or 3045.
+  static std::unique_ptr<Database> open(const std::string& path, Mode mode);
+  virtual ~Database() = default;
+
+  virtual FileFormat format() const = 0;
+  virtual const std::string& path() const = 0;
+  virtual int codePage() const = 0;
+  virtual Mode mode() const = 0;
+
+  // Every table of the catalog (system and linked tables included), in the order of the
+  // catalog's name index.
+  virtual const std::vector<TableInfo>& tables() const = 0;
+  // Letter case ignored; nullptr when absent.
+  virtual const TableInfo* findTable(std::string_view name) const = 0;
+
+  // A forward scan of the live rows of a table in stable physical order.
+  virtual std::unique_ptr<TableCursor> scan(const TableInfo& table) = 0;
+
+  // Reads one value of a row by its identity; fails with 3021 when the row is gone.
+  virtual Value read(const TableInfo& table, RowId row, int column) = 0;
+
+  // Writes one value of one row, atomically and durably (see the write path). Fails with
+  // 3027 on a read-only database or a change the engine refuses, 3047, 3163, 3022, 3314.
+  virtual void update(const TableInfo& table, RowId row, int column, const Value& value) = 0;
+
+  // Groups the following updates into one commit (a walk over many rows); commit() makes
+  // them durable. Without a batch each update is its own commit.
+  virtual void beginBatch() = 0;
+  virtual void commitBatch() = 0;
+
+  virtual void close() = 0;
+};
+
+// A cursor over the live rows of one table. Values are decoded on demand, one column at a
+// time, so a scan that tests one column pays for that column only.
+class TableCursor {
+ public:
+  virtual ~TableCursor() = default;
+  // Moves to the next live row; false past the last one. Starts before the first row.
+  virtual bool next() = 0;
+  virtual RowId rowId() const = 0;
+  virtual Value value(int column) = 0;
+  // Fast paths without allocation. Return false when the value is Null (or, for date(),
+  // when the column is not a Date/Time column).
+  virtual bool date(int column, double& stored) = 0;
+  // Text and memo as UTF-8 into a caller's buffer, reused between rows.
+  virtual bool text(int column, std::string& utf8) = 0;
+};
+
+}  // namespace jet

@@ -1,1 +1,0 @@
-int mdbcheck_app_placeholder = 0;

@@ -10,6 +10,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
+# The Debian package installs and runs.
+bash scripts/package-test.sh build
+
 # The engine's tests again under AddressSanitizer and UBSan: damaged files must never crash.
 if [ "${MDBCHECK_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMDBCHECK_SANITIZE=ON \

@@ -26,13 +26,6 @@ size_t commonPrefix(const Bytes& a, const Bytes& b, size_t limit) {
   return i;
 }
 
-Bytes stored(const IndexEntry& e, bool node) {
-  Bytes b = e.bytes;
-  if (node)
-    for (int i = 3; i >= 0; --i) b.push_back(static_cast<uint8_t>(e.child >> (8 * i)));
-  return b;
-}
-
 size_t storedSize(const IndexPage& p, size_t prefix) {
   const size_t extra = p.leaf() ? 0 : 4;
   size_t total = 0;
@@ -43,12 +36,14 @@ size_t storedSize(const IndexPage& p, size_t prefix) {
 
 // Like Access: entries are stored whole unless a leaf would overflow; then the leaf shares
 // the longest prefix common to all its entries, never a whole entry (each entry keeps at
-// least one stored byte so its end can be marked).
-size_t prefixFor(const IndexPage& p, const IndexPageLayout& L) {
-  if (!p.leaf() || p.entries.size() < 2 || storedSize(p, 0) <= L.capacity()) return 0;
+// least one stored byte so its end can be marked). Returns the prefix and sets the size.
+size_t prefixFor(const IndexPage& p, const IndexPageLayout& L, size_t& size) {
+  size = storedSize(p, 0);
+  if (!p.leaf() || p.entries.size() < 2 || size <= L.capacity()) return 0;
   size_t n = p.entries[0].bytes.size() - 1;
   for (size_t i = 1; i < p.entries.size() && n > 0; ++i)
     n = commonPrefix(p.entries[0].bytes, p.entries[i].bytes, std::min(n, p.entries[i].bytes.size() - 1));
+  size -= n * (p.entries.size() - 1);
   return n;
 }
 
@@ -106,14 +101,17 @@ IndexPage decodeIndexPage(const uint8_t* page, uint32_t number, const IndexPageL
 }
 
 uint32_t encodedSize(const IndexPage& p, const IndexPageLayout& L) {
-  return static_cast<uint32_t>(storedSize(p, prefixFor(p, L)));
+  size_t size;
+  prefixFor(p, L, size);
+  return static_cast<uint32_t>(size);
 }
 
 bool fits(const IndexPage& p, const IndexPageLayout& L) { return encodedSize(p, L) <= L.capacity(); }
 
 bool encodeIndexPage(const IndexPage& p, uint8_t* out, const IndexPageLayout& L) {
-  if (!fits(p, L)) return false;
-  const size_t prefix = prefixFor(p, L);
+  size_t size;
+  const size_t prefix = prefixFor(p, L, size);
+  if (size > L.capacity()) return false;
   const bool node = !p.leaf();
   std::memset(out, 0, L.pageSize);
   out[0] = p.type;
@@ -127,10 +125,13 @@ bool encodeIndexPage(const IndexPage& p, uint8_t* out, const IndexPageLayout& L)
   out[L.nodeMarker] = node ? 0x01 : 0x00;
   uint32_t pos = 0;
   for (size_t i = 0; i < p.entries.size(); ++i) {
-    const Bytes b = stored(p.entries[i], node);
+    const Bytes& b = p.entries[i].bytes;
     const size_t skip = i == 0 ? 0 : prefix;
     std::memcpy(out + L.entries + pos, b.data() + skip, b.size() - skip);
     pos += static_cast<uint32_t>(b.size() - skip);
+    if (node) {
+      for (int k = 3; k >= 0; --k) out[L.entries + pos++] = static_cast<uint8_t>(p.entries[i].child >> (8 * k));
+    }
     out[L.mask + pos / 8] |= static_cast<uint8_t>(1u << (pos % 8));
   }
   const uint32_t freeSpace = L.pageSize - (L.entries + pos);

@@ -70,6 +70,8 @@ class Walker {
       return greatest;
     }
     if (p.entries.empty() && p.tail == 0) problem(pageText(n) + "：中间页没有子页");
+    if (p.tail == 0 && p.entries.size() >= 2)
+      problem(pageText(n) + "：中间页有多个子页却没有尾页 (tail_page)");
     std::optional<Bytes> greatest;
     for (const IndexEntry& e : p.entries) {
       std::optional<Bytes> g = visit(e.child, depth + 1);

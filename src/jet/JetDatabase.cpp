@@ -285,7 +285,7 @@ void JetDatabase::load() {
   try {
     const TableDef catalogDef = readTableDef(*pager_, kCatalogTdefPage, *codec_);
     catalog_ = readCatalog(*pager_, catalogDef, *codec_);
-    for (const CatalogEntry& e : tableEntries(catalog_)) {
+    for (const CatalogEntry& e : tableEntries(catalog_, catalogIndexOrder(*pager_, catalogDef))) {
       current = e.name;
       std::unique_ptr<TableDef> def;
       if (e.type == objtype::kLocalTable) {

@@ -160,4 +160,11 @@ TEST(FormatFacts, TablesInCatalogNameIndexOrder) {
   for (const auto& t : db->tables()) names.push_back(t.name);
   EXPECT_EQ(names, (std::vector<std::string>{"MSysAccessObjects", "MSysACEs", "MSysObjects", "MSysQueries",
                                              "MSysRelationships", "Table1", "Table2", "Table3", "Table4"}));
+  // The collation puts "_" before the digits, unlike code point order.
+  auto codes = openCorpus("V1997/testIndexCodesV1997.mdb");
+  std::vector<std::string> order;
+  for (const auto& t : codes->tables()) order.push_back(t.name);
+  auto at = [&](const char* n) { return std::find(order.begin(), order.end(), n) - order.begin(); };
+  EXPECT_EQ(at("Table1_desc"), at("Table1") + 1);
+  EXPECT_LT(at("Table1_desc"), at("Table10"));
 }

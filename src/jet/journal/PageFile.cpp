@@ -30,11 +30,13 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
   std::unique_ptr<PageFile> pf(new PageFile(env, path, mode, syncs));
   try {
     if (mode == Mode::Writable) {
-      pf->file_ = env.open(path, os::Env::Access::ReadWrite);
+      pf->owned_ = env.open(path, os::Env::Access::ReadWrite);
+      pf->file_ = pf->owned_.get();
       if (!pf->file_->tryLockExclusive()) throw fileInUse(path);
       pf->recovered_ = recover(env, path, *pf->file_);
     } else {
-      pf->file_ = env.open(path, os::Env::Access::Read);
+      pf->owned_ = env.open(path, os::Env::Access::Read);
+      pf->file_ = pf->owned_.get();
       if (!pf->file_->tryLockShared()) throw fileInUse(path);
       if (isHot(env, path))
         throw damagedAt(path, "上次写入没有完成，留下了日志文件 '" + journalPath(path) +
@@ -43,6 +45,13 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
   } catch (const std::system_error& e) {
     throw fromSystem(e, path);
   }
+  return pf;
+}
+
+std::unique_ptr<PageFile> PageFile::attach(os::Env& env, const std::string& path,
+                                           os::File& file, Mode mode, bool syncs) {
+  std::unique_ptr<PageFile> pf(new PageFile(env, path, mode, syncs));
+  pf->file_ = &file;
   return pf;
 }
 

@@ -39,6 +39,10 @@ class PageFile {
   // syncs = false skips every sync (for measuring what they cost; never for users).
   static std::unique_ptr<PageFile> open(os::Env& env, const std::string& path, Mode mode,
                                         bool syncs = true);
+  // Works on a file its owner already opened, locked and recovered (see Journal.h's
+  // recover()); the file must outlive the PageFile.
+  static std::unique_ptr<PageFile> attach(os::Env& env, const std::string& path,
+                                          os::File& file, Mode mode, bool syncs = true);
   ~PageFile();  // rolls back an open transaction; never throws
 
   const std::string& path() const { return path_; }
@@ -112,7 +116,8 @@ class PageFile {
   bool syncs_;
   bool recovered_ = false;
   bool broken_ = false;  // a commit failed half-way: only a new open (recovery) may go on
-  std::unique_ptr<os::File> file_;
+  std::unique_ptr<os::File> owned_;
+  os::File* file_ = nullptr;
   std::unique_ptr<Journal> journal_;
   uint32_t pageSize_ = 0;
   uint32_t pageCount_ = 0;

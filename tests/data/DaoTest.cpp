@@ -10,6 +10,11 @@
 #include "jet/Error.h"
 #include "jet/sql/Lexer.h"
 
+namespace jet {
+// Readable failure messages for values.
+inline void PrintTo(const Value& v, std::ostream* os) { *os << (v.isNull() ? "Null" : v.toText()); }
+}  // namespace jet
+
 namespace {
 
 using dao::Variant;
@@ -166,7 +171,7 @@ TEST(SelectQueries, DateBoundaries) {
   auto rs = db->OpenRecordset("select D from RawDates where ID = 6");
   EXPECT_EQ(rs->Fields(0)->Value(), Variant(jet::Date{1.0 + 86399.0 / 86400.0}));
   rs = db->OpenRecordset("select count(*) from RawDates where D is not null and Note like '*defect*'");
-  EXPECT_EQ(rs->Fields(0)->Value(), Variant(int64_t{13}));
+  EXPECT_EQ(rs->Fields(0)->Value(), Variant(int64_t{12}));  // ID 10 and the Null row lack the word
 }
 
 TEST(SelectQueries, ColumnsStarAndCountForms) {

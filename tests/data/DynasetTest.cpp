@@ -4,6 +4,11 @@
 #include "data/Dao.h"
 #include "jet/Error.h"
 
+namespace jet {
+// Readable failure messages for values.
+inline void PrintTo(const Value& v, std::ostream* os) { *os << (v.isNull() ? "Null" : v.toText()); }
+}  // namespace jet
+
 namespace {
 
 using dao::Variant;

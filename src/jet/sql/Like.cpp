@@ -96,16 +96,38 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern) {
         set.ranges.push_back({lo, hi});
         set.folded.push_back({foldCase(lo), foldCase(hi)});
       }
-      for (char32_t a = 0; a < 128; ++a) set.asciiHit[a] = set.contains(a);
-      p.sets_.push_back(std::move(set));
-      p.elems_.push_back({Elem::Set, 0, static_cast<int>(p.sets_.size() - 1)});
+      p.addSet(std::move(set));
     } else {
       p.elems_.push_back({Elem::Literal, foldCase(c)});
     }
   }
   p.containsOne_ = p.elems_.size() == 3 && p.elems_[0].kind == Elem::Star &&
                    p.elems_[2].kind == Elem::Star;
+  if (p.containsOne_ && p.elems_[1].kind != Elem::Set && p.elems_[1].kind != Elem::Any) {
+    // "*x*" and "*#*" are searches for a one-character list.
+    CharSet set;
+    const Elem e = p.elems_[1];
+    if (e.kind == Elem::Digit) set.ranges.push_back({'0', '9'});
+    else set.ranges.push_back({e.c, e.c});
+    set.folded = set.ranges;
+    p.elems_.pop_back();
+    p.elems_.pop_back();
+    p.addSet(std::move(set));
+    p.elems_.push_back({Elem::Star});
+  }
   return p;
+}
+
+void LikePattern::addSet(CharSet set) {
+  for (char32_t a = 0; a < 128; ++a) set.asciiHit[a] = set.contains(a);
+  bool ascii = true;
+  for (const auto& r : set.folded) ascii = ascii && r.second < 0x80;
+  for (const auto& r : set.ranges) ascii = ascii && r.second < 0x80;
+  const bool foldsIn = set.contains(0x212A) != set.negated || set.contains(0x017F) != set.negated;
+  set.byteWise = ascii && !foldsIn;
+  for (int b = 0; b < 256; ++b) set.byteHit[b] = b < 128 ? set.asciiHit[b] : set.negated;
+  sets_.push_back(std::move(set));
+  elems_.push_back({Elem::Set, 0, static_cast<int>(sets_.size() - 1)});
 }
 
 inline bool LikePattern::matchOne(const Elem& e, char32_t c) const {
@@ -127,6 +149,11 @@ bool LikePattern::matches(std::string_view s) const {
     const Elem& e = elems_[1];
     if (e.kind == Elem::Set) {
       const CharSet& set = sets_[e.set];
+      if (set.byteWise) {
+        for (unsigned char b : s)
+          if (set.byteHit[b]) return true;
+        return false;
+      }
       for (size_t i = 0; i < s.size();) {
         const unsigned char b = s[i];
         if (b < 0x80) {

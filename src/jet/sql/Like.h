@@ -26,6 +26,11 @@ class LikePattern {
     std::vector<std::pair<char32_t, char32_t>> ranges;  // as written
     std::vector<std::pair<char32_t, char32_t>> folded;  // bounds folded
     bool asciiHit[128] = {};  // precomputed answer (negation applied) for ASCII characters
+    // When every bound is ASCII, only two non-ASCII characters fold into ASCII (the Kelvin
+    // sign to k, the long s to s); unless k or s is in the set, every non-ASCII character
+    // gets the same answer and UTF-8 can be tested byte by byte.
+    bool byteWise = false;
+    bool byteHit[256] = {};
     bool contains(char32_t c) const;  // c unfolded; negation applied
   };
   struct Elem {
@@ -34,6 +39,7 @@ class LikePattern {
     int set = -1;    // Set: index into sets_
   };
 
+  void addSet(CharSet set);
   bool matchOne(const Elem& e, char32_t c) const;  // c unfolded
   bool matchGeneral(std::string_view utf8) const;
 

@@ -79,6 +79,19 @@ TEST(Like, DefaultSpecialCharacterList) {
   EXPECT_TRUE(like(std::string("\xff-"), pattern));
 }
 
+// "*X*" patterns take a byte-wise path when no non-ASCII character can match; the
+// characters that fold into ASCII must still be found.
+TEST(Like, SearchesForOneCharacter) {
+  const Case cases[] = {
+      {"\u212A", "*[k]*", true},  {"\u017F", "*[rst]*", true}, {"\u212A", "*[a-c]*", false},
+      {"é", "*[!a-z]*", true},    {"é", "*[a-e]*", false},      {"xÉ", "*[é]*", true},
+      {"aX", "*x*", true},        {"a1", "*#*", true},          {"ab", "*#*", false},
+      {"凭证号", "*证*", true},    {"凭证号", "*[证]*", true},    {"", "*?*", false},
+      {"凭", "*?*", true},        {"a\u212Ab", "*K*", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(like(c.value, c.pattern), c.match) << c.value << " like " << c.pattern;
+}
+
 TEST(Like, NegatedListInsideStars) {
   EXPECT_TRUE(like("abc1", "*[!a-z]*"));
   EXPECT_FALSE(like("abc", "*[!a-z]*"));

@@ -21,6 +21,7 @@ jet::Error itemNotFound() { return jet::Error(3265, "在此集合中找不到项
 jet::Error badBookmark() { return jet::Error(3159, "不是有效的书签。"); }
 jet::Error badAccount() { return jet::Error(3029, "不是有效的帐号名称或密码。"); }
 jet::Error unsupported() { return jet::Error(3251, "对于这种类型的对象操作无效。"); }
+jet::Error nullNotVariant() { return jet::Error(3162, "您试图将 Null 值赋给不是 Variant 数据类型的变量。"); }
 
 }  // namespace
 
@@ -135,7 +136,10 @@ bool iequals(const std::string& a, const char* b) {
 // A value set on a field, converted to the column's type the way Jet converts it.
 jet::Value convert(const jet::ColumnInfo& col, const jet::Value& v) {
   using K = jet::Value::Kind;
-  if (v.isNull()) return v;
+  if (v.isNull()) {
+    if (col.daoType == jet::daotype::kBoolean) throw nullNotVariant();  // Yes/No has no Null
+    return v;
+  }
   switch (col.daoType) {
     case jet::daotype::kText:
     case jet::daotype::kMemo: {

@@ -298,6 +298,7 @@ TEST(Recordset, EditConvertsValuesAsJetDoes) {
   rs->Fields(2)->SetValue(Variant("12.5"));
   EXPECT_EQ(rs->Fields(2)->Value(), Variant(jet::Currency{125000}));
   EXPECT_EQ(errorOf([&] { rs->Fields(2)->SetValue(Variant("twelve")); }), 3421);
+  EXPECT_EQ(errorOf([&] { rs->Fields(3)->SetValue(Variant()); }), 3162);
   rs->Fields(3)->SetValue(Variant("yes"));
   EXPECT_EQ(rs->Fields(3)->Value(), Variant(true));
 

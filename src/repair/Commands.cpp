@@ -7,8 +7,5 @@ void Clear(app::CheckState&, check::Controls&) {}
 void Update(app::CheckState&, check::Controls&) {}
 void BatchClear(app::CheckState&, check::Controls&) {}
 void BatchUpdate(app::CheckState&, check::Controls&) {}
-std::string NewValue(const std::string& fvalue, const std::string&, const std::string&) {
-  return fvalue;
-}
 
 }  // namespace repair

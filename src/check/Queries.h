@@ -1,0 +1,26 @@
+#pragma once
+// The SQL of the checks, assembled from its parts. Table and column names always stand in
+// square brackets, so blanks, reserved words and any other character a name may hold reach
+// the engine as a name; nothing is substituted into a template, so no name or special
+// character can change the rest of the query.
+#include <string>
+
+namespace check {
+
+// The condition that selects the defective values of one column:
+//   dates: [C]<#1900-1-1# and [C]>#0:0:0#
+//   chars: [C] like '*[<list>]*'
+// The list is checkChars unchanged, except that a leading "!" (which would negate the list)
+// is moved to where it stands for itself.
+std::string defectCondition(const std::string& column, bool charMode,
+                            const std::string& checkChars);
+
+// Select count(*)  from [T] where <condition>
+std::string countQuery(const std::string& table, const std::string& column, bool charMode,
+                       const std::string& checkChars);
+
+// select [C] from [T] where <condition>
+std::string selectQuery(const std::string& table, const std::string& column, bool charMode,
+                        const std::string& checkChars);
+
+}  // namespace check

@@ -5,32 +5,9 @@
 
 #include "Command.h"
 #include "data/Dao.h"
-#include "jet/DateTime.h"
+#include "jet/Dump.h"
 
 namespace {
-
-std::string cell(const jet::Value& v) {
-  using K = jet::Value::Kind;
-  switch (v.kind()) {
-    case K::Null: return "\\N";
-    case K::Bool: return v.asBool() ? "1" : "0";
-    case K::Date: return jet::formatDateTime(v.asDate().stored);
-    case K::Text: {
-      std::string out;
-      for (char c : v.asText()) {
-        switch (c) {
-          case '\r': out += "\\r"; break;
-          case '\n': out += "\\n"; break;
-          case '\t': out += "\\t"; break;
-          case '\\': out += "\\\\"; break;
-          default: out += c;
-        }
-      }
-      return out;
-    }
-    default: return v.toText();
-  }
-}
 
 int run(const cli::Args& args) {
   if (args.size() != 2) {
@@ -46,7 +23,7 @@ int run(const cli::Args& args) {
     line.clear();
     for (int16_t i = 0; i < n; ++i) {
       if (i) line += '\t';
-      line += cell(rs->Fields(i)->Value());
+      jet::appendDumpValue(line, rs->Fields(i)->Value());
     }
     std::cout << line << '\n';
     rs->MoveNext();

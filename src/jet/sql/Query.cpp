@@ -57,7 +57,8 @@ Class classOf(int daoType) {
   switch (daoType) {
     case daotype::kText:
     case daotype::kMemo:
-    case daotype::kGuid: return Class::Text;
+    case daotype::kGuid:
+    case daotype::kDateTimeExtended: return Class::Text;
     case daotype::kBoolean:
     case daotype::kByte:
     case daotype::kInteger:
@@ -429,7 +430,8 @@ class Binder {
       return std::make_unique<Const>(pattern->matches(l.literal.toText()) != e.negated ? kTrue : kFalse);
     }
     const ColumnInfo& c = column(l);
-    if (c.daoType == daotype::kText || c.daoType == daotype::kMemo)
+    if (c.daoType == daotype::kText || c.daoType == daotype::kMemo ||
+        c.daoType == daotype::kDateTimeExtended)
       return std::make_unique<TextLike>(c.position, std::move(*pattern), e.negated);
     return std::make_unique<ValueLike>(c.position, std::move(*pattern), e.negated);
   }

@@ -61,6 +61,8 @@ TEST(Key, BooleansGuidsAndBinarySegments) {
   EXPECT_EQ(key(0x01, Value(true), false), "80 FF");
   EXPECT_EQ(key(0x01, Value(), false), "80 00");
   EXPECT_EQ(key(0x09, Value(Bytes{1, 2, 3})), "7F 01 02 03 00 00 00 00 00 03");
+  EXPECT_EQ(key(0x09, Value(Bytes{})), "7F");
+  EXPECT_EQ(key(0x09, Value(Bytes{}), false), "80");
   EXPECT_EQ(key(0x09, Value(Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9})),
             "7F 01 02 03 04 05 06 07 08 09 09 00 00 00 00 00 00 00 01");
   EXPECT_EQ(key(0x09, Value(Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9}), false),

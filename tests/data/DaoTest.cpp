@@ -168,6 +168,12 @@ TEST(SelectQueries, DateBoundaries) {
   EXPECT_EQ(ids("D <> Null").size(), 0u);
   EXPECT_EQ(ids("D > 1.5 and D < '1900-1-1'"), (V{"6", "7"}));
 
+  auto orders = openFixture("checks2000.mdb");
+  for (const char* at : {"#1899-12-30 10:00#", "#12/30/1899 10:00:00 AM#", "#10:00#"}) {
+    auto rs = orders->OpenRecordset(std::string("select Shipped from Orders where Shipped = ") + at);
+    EXPECT_EQ(column0(*rs), std::vector<std::string>{"1899-12-30 10:00:00"}) << at;
+  }
+
   auto rs = db->OpenRecordset("select D from RawDates where ID = 6");
   EXPECT_EQ(rs->Fields(0)->Value(), Variant(jet::Date{1.0 + 86399.0 / 86400.0}));
   rs = db->OpenRecordset("select count(*) from RawDates where D is not null and Note like '*defect*'");
@@ -209,6 +215,19 @@ TEST(Errors, CarryDaosNumbers) {
   EXPECT_EQ(errorOf([&] { db->OpenRecordset("delete from Orders"); }), 3129);
   auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
   EXPECT_EQ(errorOf([&] { ws->OpenDatabase(testfiles::data("absent.mdb").string(), true); }), 3024);
+  testfiles::ScratchDir dir;
+  const auto copy = dir.copy(testfiles::data("checks2000.mdb")).string();
+  auto first = ws->OpenDatabase(copy, true);
+  EXPECT_EQ(errorOf([&] { ws->OpenDatabase(copy, true); }), 3045);
+  first->Close();
+  EXPECT_EQ(errorOf([&] { ws->OpenDatabase(copy, true)->Close(); }), 0);
+  // A database opened for reading refuses the write, and says so.
+  auto rs = db->OpenRecordset("select Remark from Orders where Remark = 'plain'");
+  rs->Edit();
+  rs->Fields(0)->SetValue(Variant("changed"));
+  EXPECT_EQ(errorOf([&] { rs->Update(); }), 3027);
+  rs->CancelUpdate();
+  EXPECT_EQ(rs->Fields(0)->Value(), Variant("plain"));
   EXPECT_EQ(errorOf([&] { ws->OpenDatabase(testfiles::data("MANIFEST.md").string(), true, true); }), 3343);
 }
 
@@ -242,6 +261,9 @@ TEST(Recordset, MovesBookmarksAndFieldErrors) {
   auto other = db->OpenRecordset("select Remark from Orders where Remark = 'plain'");
   ASSERT_FALSE(other->Eof());
   EXPECT_EQ(errorOf([&] { rs->SetBookmark(other->Bookmark()); }), 3159);
+
+  // Opened again on the unchanged table: the same rows in the same order.
+  EXPECT_EQ(column0(*db->OpenRecordset(sql)), all);
 
   auto empty = db->OpenRecordset("select Remark from Orders where Remark = 'no such value'");
   EXPECT_TRUE(empty->Eof());

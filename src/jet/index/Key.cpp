@@ -14,7 +14,7 @@ constexpr uint8_t kTypeBoolean = 0x01, kTypeByte = 0x02, kTypeInteger = 0x03, kT
                   kTypeCurrency = 0x05, kTypeSingle = 0x06, kTypeDouble = 0x07,
                   kTypeDate = 0x08, kTypeBinary = 0x09, kTypeText = 0x0A, kTypeOle = 0x0B,
                   kTypeMemo = 0x0C, kTypeGuid = 0x0F, kTypeDecimal = 0x10,
-                  kTypeBigInt = 0x13;
+                  kTypeComplex = 0x12, kTypeBigInt = 0x13;
 
 // Flag bytes that open every column encoding.
 constexpr uint8_t kAscNull = 0x00, kAscValue = 0x7F, kDescNull = 0xFF, kDescValue = 0x80;
@@ -26,7 +26,6 @@ const char* typeName(uint8_t type) {
     case kTypeOle: return "OLE 对象";
     case kTypeDecimal: return "小数 (Decimal)";
     case 0x11: return "未知类型 0x11";
-    case 0x12: return "多值/附件 (Complex)";
     case 0x14: return "扩展日期/时间";
     default: return "未知类型";
   }
@@ -36,7 +35,7 @@ bool typeEncodable(uint8_t type) {
   switch (type) {
     case kTypeBoolean: case kTypeByte: case kTypeInteger: case kTypeLong: case kTypeCurrency:
     case kTypeSingle: case kTypeDouble: case kTypeDate: case kTypeBinary: case kTypeText:
-    case kTypeMemo: case kTypeGuid: case kTypeBigInt:
+    case kTypeMemo: case kTypeGuid: case kTypeComplex: case kTypeBigInt:
       return true;
     default:
       return false;
@@ -85,6 +84,7 @@ void appendFloatBits(uint64_t bits, int width, Bytes& out) {
 // 8-byte segments; a full segment followed by more data ends in 0x09, the last one in
 // its count of valid bytes. Descending inverts data bytes and the whole last segment.
 void appendBinary(const uint8_t* data, size_t n, bool ascending, Bytes& out) {
+  if (n == 0) return;  // an empty value is its flag byte alone
   size_t pos = 0;
   while (n - pos > 8) {
     const size_t at = out.size();
@@ -140,10 +140,7 @@ SortOrder sortOrderOf(const Collation& c) {
   return c.version == 0 ? SortOrder::GeneralLegacy : SortOrder::General2010;
 }
 
-bool encodable(const Collation& c) {
-  const SortOrder s = sortOrderOf(c);
-  return s == SortOrder::General97 || s == SortOrder::GeneralLegacy;
-}
+bool encodable(const Collation& c) { return sortOrderOf(c) != SortOrder::Other; }
 
 std::string sortOrderName(const Collation& c) {
   struct Known {
@@ -228,7 +225,10 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
       out.push_back(static_cast<uint8_t>(integerOf(value)));
       break;
     case kTypeInteger: appendSigned(integerOf(value), 2, out); break;
-    case kTypeLong: appendSigned(integerOf(value), 4, out); break;
+    case kTypeLong:
+    case kTypeComplex:  // the row keeps a Long that names the value list
+      appendSigned(integerOf(value), 4, out);
+      break;
     case kTypeCurrency:
     case kTypeBigInt: appendSigned(integerOf(value), 8, out); break;
     case kTypeSingle: {
@@ -266,6 +266,14 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
         const std::optional<std::string> cp = cp1252FromUtf8(value.asText());
         if (!cp) throw conversion();
         text = general97Text(*cp, col.ascending);
+      } else if (sortOrderOf(col.collation) == SortOrder::General2010) {
+        const std::u16string u = utf16FromUtf8(value.asText());
+        std::optional<Bytes> t = general2010Text(u, col.ascending);
+        if (!t) {
+          out.resize(at - 1);
+          throw readOnly(*unencodable(col, value));
+        }
+        text = std::move(*t);
       } else {
         text = generalLegacyText(utf16FromUtf8(value.asText()), col.ascending);
       }
@@ -287,6 +295,35 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
     } else {
       invert(out, at);
     }
+  }
+}
+
+std::optional<std::string> unencodable(const KeyColumn& col, const Value& value) {
+  const KeyColumn one[] = {col};
+  if (std::optional<std::string> why = unsupported(one)) return why;
+  if (!isText(col.type) || col.collation.jet3 || value.kind() != Value::Kind::Text ||
+      sortOrderOf(col.collation) != SortOrder::General2010)
+    return std::nullopt;
+  const std::u16string u = utf16FromUtf8(value.asText());
+  for (char16_t c : u.substr(0, 255)) {
+    if (c <= 0xFF) continue;
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", unsigned{c});
+    return "字段 '" + col.name + "' 的排序次序 " + sortOrderName(col.collation) + " 中，字符 " +
+           code + " 的索引键编码未知";
+  }
+  return std::nullopt;
+}
+
+bool tryAppendColumnKey(const KeyColumn& column, const Value& value, Bytes& out) {
+  const size_t at = out.size();
+  try {
+    appendColumnKey(column, value, out);
+    return true;
+  } catch (const Error& e) {
+    out.resize(at);
+    if (e.number() != err::kReadOnly) throw;
+    return false;
   }
 }
 

@@ -3,7 +3,7 @@
 // 4 Text columns (any default special character), each against `mdb-export FILE Ledger`
 // timed in the same run. Prints rows per second and the ratios.
 //
-//   scan_bench [--file=PATH] [google benchmark flags]
+//   bench_scan [--file=PATH] [google benchmark flags]
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>

@@ -35,6 +35,7 @@ std::vector<CatalogEntry> readCatalog(Pager& pager, const TableDef& def, const T
   const ColumnDef* database = column("Database", false);
   const ColumnDef* foreign = column("ForeignName", false);
   const ColumnDef* connect = column("Connect", false);
+  const ColumnDef* lvProp = column("LvProp", false);
 
   std::vector<CatalogEntry> out;
   TableScan scan(pager, def);
@@ -56,6 +57,14 @@ std::vector<CatalogEntry> readCatalog(Pager& pager, const TableDef& def, const T
       if (database && dec.text(*database, text)) e.database = text;
       if (foreign && dec.text(*foreign, text)) e.foreignName = text;
       if (connect && dec.text(*connect, text)) e.connect = text;
+    }
+    if (e.type == objtype::kLocalTable && lvProp) {
+      try {
+        const Value v = dec.value(*lvProp);
+        if (v.kind() == Value::Kind::Binary) e.properties.assign(v.asBinary().begin(), v.asBinary().end());
+      } catch (const Corrupt&) {
+        e.properties.clear();  // properties are a hint; a damaged blob loses them only
+      }
     }
     out.push_back(std::move(e));
   }

@@ -39,6 +39,7 @@ struct CatalogEntry {
   std::string database;     // linked tables: the source file
   std::string foreignName;  // linked tables: the table's name in the source
   std::string connect;
+  std::string properties;   // local tables: the LvProp blob (empty when unreadable)
   RowId row;
 };
 

@@ -11,6 +11,7 @@
 #include "jet/Recovery.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
+#include "jet/format/Properties.h"
 #include "jet/index/IndexMaintenance.h"
 #include "jet/index/TransactionPages.h"
 #include "jet/write/RowWriter.h"
@@ -195,7 +196,7 @@ class Cursor final : public TableCursor {
   bool done_ = false;
 };
 
-TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v) {
+TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v, const TextCodec& codec) {
   TableInfo t;
   t.name = e.name;
   t.attributes = tableAttributes(e);
@@ -219,6 +220,17 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v)
                            (c.type == coltype::kText || c.type == coltype::kMemo);
     ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
+  }
+  if (!e.properties.empty()) {
+    for (const Property& p : parseProperties(reinterpret_cast<const uint8_t*>(e.properties.data()),
+                                             e.properties.size(), codec)) {
+      if (p.object.empty()) continue;
+      for (auto& ci : t.columns) {
+        if (ci.name != p.object) continue;
+        if (p.name == "Required") ci.required = p.number() != 0;
+        if (p.name == "AllowZeroLength") ci.allowZeroLength = p.number() != 0;
+      }
+    }
   }
   for (const auto& l : def->logicalIndexes) {
     const RealIndexDef& r = def->realIndexes[l.realIndex];
@@ -310,7 +322,7 @@ void JetDatabase::load() {
           def.reset();
         }
       }
-      tables_.push_back(describe(e, def.get(), header_.version));
+      tables_.push_back(describe(e, def.get(), header_.version, *codec_));
       if (e.type == objtype::kLocalTable) byTdef_[def->page] = tables_.size() - 1;
       defs_.push_back(e.type == objtype::kLocalTable ? std::move(def) : nullptr);
     }

@@ -168,3 +168,19 @@ TEST(FormatFacts, TablesInCatalogNameIndexOrder) {
   EXPECT_EQ(at("Table1_desc"), at("Table1") + 1);
   EXPECT_LT(at("Table1_desc"), at("Table10"));
 }
+
+TEST(FormatFacts, ColumnPropertiesFromTheCatalog) {
+  SKIP_WITHOUT_SHARED("corpus/V2000/fixedTextTestV2000.mdb");
+  auto db = openCorpus("V2000/fixedTextTestV2000.mdb");
+  const jet::TableInfo& users = *db->findTable("users");
+  for (const auto& c : users.columns) EXPECT_TRUE(c.required) << c.name;
+  auto props = openCorpus("V2000/testIndexPropertiesV2000.mdb");
+  bool seen = false;
+  for (const auto& t : props->tables())
+    if (const jet::ColumnInfo* row = t.findColumn("row"); row && t.attributes == 0) {
+      EXPECT_FALSE(row->required) << t.name;
+      EXPECT_TRUE(row->allowZeroLength) << t.name;
+      seen = true;
+    }
+  EXPECT_TRUE(seen);
+}

@@ -1,11 +1,291 @@
 #include "repair/Commands.h"
 
-// Placeholders until the real commands land.
+#include <chrono>
+#include <exception>
+#include <unordered_map>
+
+#include "check/Messages.h"
+#include "check/Text.h"
+#include "data/Dao.h"
+#include "jet/DateTime.h"
+#include "jet/Error.h"
+
 namespace repair {
 
-void Clear(app::CheckState&, check::Controls&) {}
-void Update(app::CheckState&, check::Controls&) {}
-void BatchClear(app::CheckState&, check::Controls&) {}
-void BatchUpdate(app::CheckState&, check::Controls&) {}
+namespace msg = check::msg;
+using check::Controls;
+using check::LineTag;
+
+namespace {
+
+// Runs a command body and shows any failure's description: a command never throws.
+template <typename Body>
+void reporting(Controls& ui, Body&& body) {
+  try {
+    try {
+      body();
+    } catch (const jet::Error& e) {
+      ui.dialogs.message(e.description());
+    } catch (const std::exception& e) {
+      ui.dialogs.message(e.what());
+    }
+  } catch (...) {
+  }
+}
+
+// A line is acted on through the query it was listed from: a scan that ran during the
+// drill-down may have put a count query into currentQuery since.
+std::string queryOfLine(const app::CheckState& state, const LineTag& tag) {
+  return tag.query.empty() ? state.currentQuery : tag.query;
+}
+
+std::shared_ptr<dao::Recordset> openQuery(const app::CheckState& state,
+                                          const std::string& query) {
+  if (!state.database) throw jet::invalidObject();
+  return state.database->OpenRecordset(query);
+}
+
+// Closes the recordset when the command ends, however it ends.
+struct ClosingRecordset {
+  std::shared_ptr<dao::Recordset> rs;
+  ~ClosingRecordset() {
+    if (!rs) return;
+    try {
+      rs->Close();
+    } catch (...) {
+    }
+  }
+  dao::Recordset* operator->() const { return rs.get(); }
+};
+
+void dropEdit(dao::Recordset& rs) {
+  try {
+    rs.CancelUpdate();
+  } catch (...) {
+  }
+}
+
+// The answer for a single or batch date rewrite: empty (a cancel) or not a date is refused.
+bool askDate(Controls& ui, std::string& answer) {
+  answer = ui.dialogs.input(msg::kDatePrompt, msg::kDateTitle, "");
+  if (jet::parseDate(answer)) return true;
+  ui.dialogs.message(msg::kDateInvalid);
+  return false;
+}
+
+// Groups the rows of a walk into commits: durable at least every half second and at the
+// end, whichever way the walk ends.
+class BatchCommit {
+ public:
+  explicit BatchCommit(std::shared_ptr<dao::Database> db) : db_(std::move(db)) {
+    db_->BeginBatch();
+    last_ = std::chrono::steady_clock::now();
+  }
+  ~BatchCommit() {
+    try {
+      finish();
+    } catch (...) {
+    }
+  }
+  void tick() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(500)) return;
+    db_->CommitBatch();
+    db_->BeginBatch();
+    last_ = now;
+  }
+  void finish() {
+    if (done_) return;
+    done_ = true;
+    db_->CommitBatch();
+  }
+
+ private:
+  std::shared_ptr<dao::Database> db_;
+  std::chrono::steady_clock::time_point last_;
+  bool done_ = false;
+};
+
+// The line showing the row with this identity, looked for first where the walk expects it.
+int findLine(const check::ResultList& list, const std::string& bookmark, const std::string& query,
+             int hint) {
+  const int n = list.count();
+  for (int k = 0; k < n; ++k) {
+    const int i = (hint + k) % n;
+    const LineTag tag = list.tag(i);
+    if (tag.bookmark == bookmark && tag.query == query) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void Clear(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const int line = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const LineTag tag = ui.list.tag(line);
+    ClosingRecordset rs;
+    try {
+      rs.rs = openQuery(state, queryOfLine(state, tag));
+      rs->SetBookmark(tag.bookmark);
+      rs->Edit();
+      rs->Fields(0)->SetValue(dao::Variant::null());
+      rs->Update(dao::dbUpdateRegular, false);
+    } catch (const jet::Error& e) {
+      if (rs.rs) dropEdit(*rs.rs);
+      if (e.number() > 0) {
+        ui.dialogs.message(e.description());
+        return;
+      }
+    }
+    ui.list.removeItem(line);
+  });
+}
+
+void Update(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    std::string answer;
+    if (state.charMode != 0) {
+      std::string shown = ui.list.text();
+      std::erase(shown, '\r');
+      answer = ui.dialogs.input(msg::kValuePrompt, msg::kValueTitle, shown);
+      if (answer.empty()) {
+        ui.dialogs.message(msg::kValueInvalid);
+        return;
+      }
+    } else if (!askDate(ui, answer)) {
+      return;
+    }
+    const int line = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const LineTag tag = ui.list.tag(line);
+    ClosingRecordset rs;
+    rs.rs = openQuery(state, queryOfLine(state, tag));
+    rs->SetBookmark(tag.bookmark);
+    bool refused = false;
+    try {
+      rs->Edit();
+      rs->Fields(0)->SetValue(dao::Variant(answer));
+      rs->Update(dao::dbUpdateRegular, false);
+    } catch (const jet::Error& e) {
+      // A refused value is no success: say why, and keep showing what is stored.
+      dropEdit(*rs.rs);
+      ui.dialogs.message(e.description());
+      refused = true;
+    }
+    try {
+      ui.list.setItem(line, rs->Fields(0)->Value().toText());
+    } catch (const jet::Error&) {
+      if (!refused) throw;  // one message per command
+    }
+  });
+}
+
+void BatchClear(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const int selected = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const std::string query = queryOfLine(state, ui.list.tag(selected));
+    ClosingRecordset rs;
+    rs.rs = openQuery(state, query);
+    BatchCommit batch(state.database);
+    const auto field = rs->Fields(0);
+    int hint = 0;
+    try {
+      while (!rs->Eof()) {
+        // Only rows the list shows are cleared: a row that an earlier rewrite kept in the
+        // query's result but whose line is gone is not the operator's choice.
+        const int line = findLine(ui.list, rs->Bookmark(), query, hint);
+        if (line >= 0) {
+          rs->Edit();
+          field->SetValue(dao::Variant::null());
+          rs->Update(dao::dbUpdateRegular, false);
+          ui.list.removeItem(line);
+          hint = line;
+          batch.tick();
+        }
+        rs->MoveNext();
+      }
+    } catch (const jet::Error&) {
+      // The rows cleared before the failure stay cleared; make them durable, then report.
+      dropEdit(*rs.rs);
+      batch.finish();
+      throw;
+    }
+    batch.finish();
+  });
+}
+
+void BatchUpdate(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const bool charMode = state.charMode != 0;
+    const std::string chars = state.checkChars;
+    std::string answer;
+    if (charMode) {
+      const size_t n = check::characterCount(chars);
+      answer = ui.dialogs.input(std::string(msg::kModePrompt) + "\r\n\r\n" + chars,
+                                msg::kValueTitle, std::string(n, 'A'));
+      if (check::characterCount(answer) != n) {
+        ui.dialogs.message(msg::kModeInvalid);
+        return;
+      }
+    } else if (!askDate(ui, answer)) {
+      return;
+    }
+    const int selected = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const std::string query = queryOfLine(state, ui.list.tag(selected));
+
+    // Rows and lines are matched by identity, so every line gets its own row's value
+    // however many rows there are and whatever left the query before.
+    std::unordered_map<std::string, int> lineOf;
+    for (int i = 0; i < ui.list.count(); ++i) {
+      const LineTag tag = ui.list.tag(i);
+      if (tag.query == query) lineOf.emplace(tag.bookmark, i);
+    }
+
+    ClosingRecordset rs;
+    rs.rs = openQuery(state, query);
+    BatchCommit batch(state.database);
+    const auto field = rs->Fields(0);
+    int64_t refused = 0;
+    std::string lastRefusal;
+    std::string walkEnded;
+    try {
+      while (!rs->Eof()) {
+        const auto it = lineOf.find(rs->Bookmark());
+        if (it != lineOf.end()) {
+          try {
+            rs->Edit();
+            const std::string value =
+                charMode ? NewValue(field->Value().toText(), answer, chars) : answer;
+            field->SetValue(dao::Variant(value));
+            rs->Update(dao::dbUpdateRegular, false);
+          } catch (const jet::Error& e) {
+            dropEdit(*rs.rs);
+            ++refused;
+            lastRefusal = e.description();
+          }
+          try {
+            ui.list.setItem(it->second, field->Value().toText());
+          } catch (const jet::Error& e) {
+            ++refused;
+            lastRefusal = e.description();
+          }
+          batch.tick();
+        }
+        rs->MoveNext();
+      }
+    } catch (const jet::Error& e) {
+      // The walk cannot go on (the end test or the move failed): stop rather than loop.
+      walkEnded = e.description();
+    }
+    batch.finish();
+    if (refused > 0)
+      ui.dialogs.message(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
+    if (!walkEnded.empty()) ui.dialogs.message(walkEnded);
+  });
+}
 
 }  // namespace repair

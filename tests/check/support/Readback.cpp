@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "TestFiles.h"
 #include "data/Dao.h"
@@ -138,6 +139,23 @@ std::optional<std::string> writeRefusal(const std::string& fixture, const std::s
     return std::to_string(e.number()) + " " + e.description();
   }
   return std::nullopt;
+}
+
+CliResult runCli(const std::vector<std::string>& args) {
+  testfiles::ScratchDir dir;
+  const std::string errFile = (dir.path() / "stderr").string();
+  std::string command = quoted(std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli");
+  for (const std::string& a : args) command += " " + quoted(a);
+  CliResult r;
+  std::tie(r.out, r.status) = run(command + " 2>" + quoted(errFile));
+  FILE* f = std::fopen(errFile.c_str(), "rb");
+  if (f) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) r.err.append(buf, n);
+    std::fclose(f);
+  }
+  return r;
 }
 
 std::optional<std::string> verifyProblems(const std::string& path) {

@@ -26,4 +26,11 @@ std::optional<std::string> writeRefusal(const std::string& fixture, const std::s
 // yet, else its report.
 std::optional<std::string> verifyProblems(const std::string& path);
 
+struct CliResult {
+  std::string out, err;
+  int status = -1;
+};
+// Runs mdbcheck-cli with these arguments (each passed as one word).
+CliResult runCli(const std::vector<std::string>& args);
+
 }  // namespace checktest

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "check/Messages.h"
+#include "check/Queries.h"
 #include "check/Text.h"
 #include "data/Dao.h"
 #include "jet/DateTime.h"
@@ -57,6 +58,32 @@ struct ClosingRecordset {
   }
   dao::Recordset* operator->() const { return rs.get(); }
 };
+
+// A recordset standing on the row a line shows. The line's query finds it while its value
+// is still defective; a row that an earlier rewrite took out of the query is found among
+// all rows of its column, so a line can be repaired again.
+std::shared_ptr<dao::Recordset> openOnLine(const app::CheckState& state, const LineTag& tag) {
+  const std::string query = queryOfLine(state, tag);
+  auto rs = openQuery(state, query);
+  try {
+    rs->SetBookmark(tag.bookmark);
+    return rs;
+  } catch (const jet::Error& notInQuery) {
+    const auto where = check::queryColumn(query);
+    if (!where) throw;
+    try {
+      rs->Close();
+    } catch (...) {
+    }
+    auto all = openQuery(state, check::columnQuery(where->table, where->column));
+    try {
+      all->SetBookmark(tag.bookmark);
+    } catch (const jet::Error&) {
+      throw notInQuery;
+    }
+    return all;
+  }
+}
 
 void dropEdit(dao::Recordset& rs) {
   try {
@@ -127,8 +154,7 @@ void Clear(app::CheckState& state, Controls& ui) {
     const LineTag tag = ui.list.tag(line);
     ClosingRecordset rs;
     try {
-      rs.rs = openQuery(state, queryOfLine(state, tag));
-      rs->SetBookmark(tag.bookmark);
+      rs.rs = openOnLine(state, tag);
       rs->Edit();
       rs->Fields(0)->SetValue(dao::Variant::null());
       rs->Update(dao::dbUpdateRegular, false);
@@ -161,8 +187,7 @@ void Update(app::CheckState& state, Controls& ui) {
     if (ui.list.text().empty()) return;
     const LineTag tag = ui.list.tag(line);
     ClosingRecordset rs;
-    rs.rs = openQuery(state, queryOfLine(state, tag));
-    rs->SetBookmark(tag.bookmark);
+    rs.rs = openOnLine(state, tag);
     bool refused = false;
     try {
       rs->Edit();

@@ -180,9 +180,14 @@ TEST(Repair, RowsAreFoundByIdentityNotPosition) {
   clear(s);  // must clear the row shown on line 2, not the query's row 2
   EXPECT_TRUE(s.takeMessages().empty());
   EXPECT_EQ(s.lines(), (Lines{"2024-01-01", before[1]}));
+  // A line whose row left the query can still be corrected.
+  s.selectLine(0);
+  update(s, "2024-01-02");
+  EXPECT_TRUE(s.takeMessages().empty());
+  EXPECT_EQ(s.lines(), (Lines{"2024-01-02", before[1]}));
   check::CloseAtUnload(s.state);
   const auto column = columnThroughEngine(path, "Orders", "Shipped");
-  EXPECT_EQ(occurrences(column, "2024-01-01 00:00:00"), 1);
+  EXPECT_EQ(occurrences(column, "2024-01-02 00:00:00"), 1);
   EXPECT_EQ(selectThroughEngine(path, kShipped), Lines{before[1]});
   expectSoundFile(path, "Orders", "Shipped");
 }

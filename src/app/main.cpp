@@ -1,10 +1,11 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/frmMain.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QMainWindow w;
-  w.setWindowTitle(QStringLiteral("Access数据的日期和特殊字符检查工具"));
-  w.show();
-  return app.exec();
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(app::kApplicationName));
+  app::frmMain window;
+  window.show();
+  return application.exec();
 }

@@ -21,6 +21,8 @@ namespace daotype {
 constexpr int kBoolean = 1, kByte = 2, kInteger = 3, kLong = 4, kCurrency = 5, kSingle = 6,
               kDouble = 7, kDate = 8, kBinary = 9, kText = 10, kLongBinary = 11, kMemo = 12,
               kGuid = 15, kBigInt = 16, kComplex = 101, kDecimal = 20;
+// ACE "Date/Time Extended" (stored as 42 ASCII characters); read as Text, never a date.
+constexpr int kDateTimeExtended = 26;
 }
 
 enum class FileFormat { Jet3, Jet4, Ace };
@@ -35,6 +37,7 @@ struct ColumnInfo {
   bool autoNumber = false;
   bool required = false;
   bool compressedUnicode = false;
+  bool calculated = false;  // ACE calculated column: holds its expression's last result
 };
 
 struct IndexColumn {

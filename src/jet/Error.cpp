@@ -12,6 +12,17 @@ Error damaged(const std::string& path) {
   return Error(err::kDamaged,
                "不能打开数据库 '" + path + "'。它可能不是可以识别的数据库，或者文件已经损坏。");
 }
+Error unsupportedFormat(const std::string& path, const std::string& variant) {
+  Error base = unrecognizedFormat(path);
+  return Error(base.number(), base.description() + "（" + variant + "）");
+}
+Error noPermission(const std::string& path) {
+  return Error(err::kNoPermission, "Microsoft Jet 数据库引擎打不开文件 '" + path +
+                                       "'。它已经被别的用户以独占方式打开，或没有查看数据的权限。");
+}
+Error linkedTableData(const std::string& table) {
+  return Error(err::kInvalidObject, "表 '" + table + "' 是链接表，它的数据在另一个数据库中，不能在这里读取。");
+}
 Error damagedAt(const std::string& path, const std::string& where) {
   Error base = damaged(path);
   return Error(base.number(), base.description() + "（" + where + "）");

@@ -37,6 +37,7 @@ constexpr int kFromSyntax = 3131;
 constexpr int kFieldTooSmall = 3163;
 constexpr int kNullInRequired = 3314;
 constexpr int kUnrecognizedFormat = 3343;
+constexpr int kNoPermission = 3051;
 constexpr int kInvalidObject = 3420;
 constexpr int kConversion = 3421;
 }  // namespace err
@@ -44,6 +45,12 @@ constexpr int kConversion = 3421;
 Error fileNotFound(const std::string& path);
 Error unrecognizedFormat(const std::string& path);
 Error damaged(const std::string& path);
+// A Jet file of a variant the engine does not read (3343), saying which.
+Error unsupportedFormat(const std::string& path, const std::string& variant);
+// The file exists but may not be opened as asked (permissions).
+Error noPermission(const std::string& path);
+// A linked table's rows live in another file, which the engine does not open.
+Error linkedTableData(const std::string& table);
 // A damaged structure found while reading: the standard 3049 text plus where it was found.
 Error damagedAt(const std::string& path, const std::string& where);
 Error badPassword();

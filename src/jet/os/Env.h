@@ -11,6 +11,15 @@
 
 namespace jet::os {
 
+// A read-only view of a file's bytes. Later writes to the file through any File show
+// through; bytes past the file's current end must not be touched (the view may be longer).
+class Mapping {
+ public:
+  virtual ~Mapping() = default;
+  virtual const uint8_t* data() const = 0;
+  virtual uint64_t length() const = 0;
+};
+
 class File {
  public:
   virtual ~File() = default;
@@ -25,6 +34,9 @@ class File {
   virtual bool tryLockExclusive() = 0;
   // A shared lock (readers); false when someone holds it exclusively.
   virtual bool tryLockShared() = 0;
+  // Maps `length` bytes (which may exceed the file's size, so that the view survives the
+  // file's growth); nullptr when this File cannot be mapped and must be read instead.
+  virtual std::unique_ptr<Mapping> mapReadOnly(uint64_t length) { return nullptr; }
 };
 
 class Env {

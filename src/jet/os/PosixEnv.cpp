@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,18 @@ namespace {
 [[noreturn]] void fail(const std::string& what) {
   throw std::system_error(errno, std::generic_category(), what);
 }
+
+class PosixMapping final : public Mapping {
+ public:
+  PosixMapping(void* p, uint64_t n) : p_(p), n_(n) {}
+  ~PosixMapping() override { ::munmap(p_, n_); }
+  const uint8_t* data() const override { return static_cast<const uint8_t*>(p_); }
+  uint64_t length() const override { return n_; }
+
+ private:
+  void* p_;
+  uint64_t n_;
+};
 
 // Open file descriptions with fcntl "OFD" locks: they conflict between two opens of the
 // same file in one process as well as between processes, unlike classic POSIX locks.
@@ -66,6 +79,13 @@ class PosixFile final : public File {
 
   bool tryLockExclusive() override { return lock(F_WRLCK); }
   bool tryLockShared() override { return lock(F_RDLCK); }
+
+  std::unique_ptr<Mapping> mapReadOnly(uint64_t length) override {
+    if (length == 0) return nullptr;
+    void* p = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, 0);
+    if (p == MAP_FAILED) return nullptr;
+    return std::make_unique<PosixMapping>(p, length);
+  }
 
  private:
   bool lock(short type) {

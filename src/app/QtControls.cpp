@@ -1,0 +1,238 @@
+#include "app/QtControls.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QListWidget>
+#include <QMessageBox>
+
+#include "jet/Error.h"
+
+namespace app {
+namespace {
+
+// The numbers and texts the common controls raise for a bad key or index.
+constexpr int kIndexOutOfBounds = 35600;
+constexpr int kElementNotFound = 35601;
+constexpr int kKeyNotUnique = 35602;
+constexpr int kBadArrayIndex = 381;
+
+enum Role { kKindRole = Qt::UserRole, kTableRole, kColumnRole, kBookmarkRole, kQueryRole };
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+std::string ss(const QString& s) { return s.toStdString(); }
+QByteArray bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
+std::string fromBytes(const QByteArray& b) { return std::string(b.constData(), size_t(b.size())); }
+
+}  // namespace
+
+// ---- TreeControl ----
+
+TreeControl::Key TreeControl::keyOf(const check::NodeId& node) {
+  switch (node.kind) {
+    case check::NodeId::Kind::Root: return {0, {}, {}};
+    case check::NodeId::Kind::Table: return {1, node.table, {}};
+    case check::NodeId::Kind::Column: break;
+  }
+  return {2, node.table, node.column};
+}
+
+std::optional<check::NodeId> TreeControl::nodeOf(const QTreeWidgetItem* item) {
+  if (!item) return std::nullopt;
+  QVariant kind = item->data(0, kKindRole);
+  if (!kind.isValid()) return std::nullopt;
+  check::NodeId id;
+  id.kind = static_cast<check::NodeId::Kind>(kind.toInt());
+  id.table = fromBytes(item->data(0, kTableRole).toByteArray());
+  id.column = fromBytes(item->data(0, kColumnRole).toByteArray());
+  return id;
+}
+
+QTreeWidgetItem* TreeControl::find(const check::NodeId& node) const {
+  auto it = items_.find(keyOf(node));
+  return it == items_.end() ? nullptr : it->second;
+}
+
+QTreeWidgetItem* TreeControl::require(const check::NodeId& node) const {
+  QTreeWidgetItem* item = find(node);
+  if (!item) throw jet::Error(kElementNotFound, "元素未找到。");
+  return item;
+}
+
+void TreeControl::forget(QTreeWidgetItem* item) {
+  for (int i = 0; i < item->childCount(); ++i) forget(item->child(i));
+  if (auto id = nodeOf(item)) items_.erase(keyOf(*id));
+}
+
+void TreeControl::clear() {
+  items_.clear();
+  tree_.clear();
+}
+
+void TreeControl::add(const check::NodeId& node, const std::string& text) {
+  if (find(node)) throw jet::Error(kKeyNotUnique, "集合中的关键字不唯一。");
+  QTreeWidgetItem* parent = nullptr;
+  if (node.kind == check::NodeId::Kind::Table) {
+    parent = require(check::NodeId{});
+  } else if (node.kind == check::NodeId::Kind::Column) {
+    parent = require(check::NodeId{check::NodeId::Kind::Table, node.table, {}});
+  }
+  auto* item = new QTreeWidgetItem(QStringList{qs(text)});
+  item->setData(0, kKindRole, static_cast<int>(node.kind));
+  item->setData(0, kTableRole, bytes(node.table));
+  item->setData(0, kColumnRole, bytes(node.column));
+  if (parent) {
+    parent->addChild(item);
+  } else {
+    tree_.insertTopLevelItem(0, item);  // the root goes first
+  }
+  items_[keyOf(node)] = item;
+}
+
+void TreeControl::setText(const check::NodeId& node, const std::string& text) {
+  require(node)->setText(0, qs(text));
+}
+
+std::string TreeControl::text(const check::NodeId& node) const {
+  return ss(require(node)->text(0));
+}
+
+void TreeControl::remove(const check::NodeId& node) {
+  QTreeWidgetItem* item = require(node);
+  forget(item);
+  delete item;  // detaches it from its parent or the tree
+}
+
+bool TreeControl::contains(const check::NodeId& node) const { return find(node) != nullptr; }
+
+int TreeControl::childCount(const check::NodeId& node) const {
+  return require(node)->childCount();
+}
+
+std::optional<check::NodeId> TreeControl::selected() const {
+  const QList<QTreeWidgetItem*> items = tree_.selectedItems();
+  return items.isEmpty() ? std::nullopt : nodeOf(items.first());
+}
+
+// ---- ListControl ----
+
+void ListControl::checkIndex(int index) const {
+  if (index < 0 || index >= list_.count()) throw jet::Error(kBadArrayIndex, "无效的属性数组索引。");
+}
+
+void ListControl::clear() { list_.clear(); }
+
+void ListControl::addItem(const std::string& text, const check::LineTag& tag) {
+  auto* item = new QListWidgetItem(qs(text));
+  item->setData(kBookmarkRole, bytes(tag.bookmark));
+  item->setData(kQueryRole, bytes(tag.query));
+  list_.addItem(item);
+}
+
+int ListControl::count() const { return list_.count(); }
+
+std::string ListControl::item(int index) const {
+  checkIndex(index);
+  return ss(list_.item(index)->text());
+}
+
+void ListControl::setItem(int index, const std::string& text) {
+  checkIndex(index);
+  list_.item(index)->setText(qs(text));
+}
+
+check::LineTag ListControl::tag(int index) const {
+  checkIndex(index);
+  const QListWidgetItem* item = list_.item(index);
+  return {fromBytes(item->data(kBookmarkRole).toByteArray()),
+          fromBytes(item->data(kQueryRole).toByteArray())};
+}
+
+void ListControl::removeItem(int index) {
+  checkIndex(index);
+  const bool wasSelected = index == listIndex();
+  delete list_.takeItem(index);
+  // A removed selected line leaves no line selected, rather than the one that slid up.
+  if (wasSelected) {
+    list_.clearSelection();
+    list_.setCurrentRow(-1);
+  }
+}
+
+int ListControl::listIndex() const {
+  const QList<QListWidgetItem*> items = list_.selectedItems();
+  return items.isEmpty() ? -1 : list_.row(items.first());
+}
+
+// ---- PanelControl ----
+
+StatusPanel& PanelControl::panel(int position) const {
+  if (position < 1 || position > int(panels_.size()))
+    throw jet::Error(kIndexOutOfBounds, "索引超出范围。");
+  return *panels_[size_t(position - 1)];
+}
+
+void PanelControl::setPanelText(int position, const std::string& text) {
+  panel(position).setText(qs(text));
+}
+
+std::string PanelControl::panelText(int position) const { return ss(panel(position).text()); }
+
+// ---- QtDialogs ----
+
+std::unique_ptr<QMessageBox> QtDialogs::createMessageBox(const std::string& text) const {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon,
+                                           QGuiApplication::applicationDisplayName(), qs(text),
+                                           QMessageBox::Ok, parent_);
+  box->setTextFormat(Qt::PlainText);
+  return box;
+}
+
+void QtDialogs::message(const std::string& text) { createMessageBox(text)->exec(); }
+
+std::string QtDialogs::input(const std::string& prompt, const std::string& title,
+                             const std::string& defaultAnswer) {
+  bool ok = false;
+  const QString answer = qs(defaultAnswer);
+  // A value with line breaks gets a box that keeps them.
+  QString typed = answer.contains(QLatin1Char('\n'))
+                      ? QInputDialog::getMultiLineText(parent_, qs(title), qs(prompt), answer, &ok)
+                      : QInputDialog::getText(parent_, qs(title), qs(prompt), QLineEdit::Normal,
+                                              answer, &ok);
+  return ok ? ss(typed) : std::string();
+}
+
+std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
+  auto dialog = std::make_unique<QFileDialog>(parent_, QStringLiteral("打开数据文件"), QString(),
+                                              QStringLiteral("mdb文件(*.mdb)"));
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setDefaultSuffix(QStringLiteral("mdb"));
+  dialog->setOption(QFileDialog::DontUseNativeDialog, !nativeFileDialog_);
+  return dialog;
+}
+
+std::string QtDialogs::openFile() {
+  std::unique_ptr<QFileDialog> dialog = createFileDialog();
+  if (dialog->exec() != QDialog::Accepted) return {};
+  const QStringList files = dialog->selectedFiles();
+  return files.isEmpty() ? std::string() : ss(files.first());
+}
+
+// ---- QtEventPump ----
+
+QtEventPump::~QtEventPump() {
+  while (busy_ > 0) endBusy();
+}
+
+void QtEventPump::yield() { QCoreApplication::processEvents(); }
+
+void QtEventPump::beginBusy() {
+  if (busy_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtEventPump::endBusy() {
+  if (busy_ > 0 && --busy_ == 0) QApplication::restoreOverrideCursor();
+}
+
+}  // namespace app

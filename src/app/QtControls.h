@@ -1,0 +1,114 @@
+#pragma once
+// The Qt widgets behind the check commands' control interfaces. Each adapter works on a
+// widget the window owns and outlives none of them.
+#include <QPointer>
+#include <QTreeWidget>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/Widgets.h"
+#include "check/Controls.h"
+
+class QFileDialog;
+class QListWidget;
+class QMessageBox;
+class QWidget;
+
+namespace app {
+
+// The defect tree. A node's NodeId lives in its item's data; the index below only speeds
+// up finding an item and always agrees with the items.
+class TreeControl : public check::DefectTree {
+ public:
+  explicit TreeControl(QTreeWidget& tree) : tree_(tree) {}
+  void clear() override;
+  void add(const check::NodeId& node, const std::string& text) override;
+  void setText(const check::NodeId& node, const std::string& text) override;
+  std::string text(const check::NodeId& node) const override;
+  void remove(const check::NodeId& node) override;
+  bool contains(const check::NodeId& node) const override;
+  int childCount(const check::NodeId& node) const override;
+  std::optional<check::NodeId> selected() const override;
+
+  // The identity a tree item carries; nullopt for an item this control did not add.
+  static std::optional<check::NodeId> nodeOf(const QTreeWidgetItem* item);
+
+ private:
+  using Key = std::tuple<int, std::string, std::string>;
+  static Key keyOf(const check::NodeId& node);
+  QTreeWidgetItem* find(const check::NodeId& node) const;  // null when absent
+  QTreeWidgetItem* require(const check::NodeId& node) const;  // throws when absent
+  void forget(QTreeWidgetItem* item);
+
+  QTreeWidget& tree_;
+  std::map<Key, QTreeWidgetItem*> items_;
+};
+
+// The result list. Each line keeps its LineTag as item data.
+class ListControl : public check::ResultList {
+ public:
+  explicit ListControl(QListWidget& list) : list_(list) {}
+  void clear() override;
+  void addItem(const std::string& text, const check::LineTag& tag) override;
+  int count() const override;
+  std::string item(int index) const override;
+  void setItem(int index, const std::string& text) override;
+  check::LineTag tag(int index) const override;
+  void removeItem(int index) override;
+  int listIndex() const override;
+
+ private:
+  void checkIndex(int index) const;
+  QListWidget& list_;
+};
+
+// The status bar's panels, addressed by position from 1.
+class PanelControl : public check::StatusBar {
+ public:
+  explicit PanelControl(std::vector<StatusPanel*> panels) : panels_(std::move(panels)) {}
+  void setPanelText(int position, const std::string& text) override;
+  std::string panelText(int position) const override;
+
+ private:
+  StatusPanel& panel(int position) const;
+  std::vector<StatusPanel*> panels_;
+};
+
+// Modal Qt dialogs over the window. Titles are the application's display name, except
+// the file dialog's own.
+class QtDialogs : public check::Dialogs {
+ public:
+  explicit QtDialogs(QWidget* parent) : parent_(parent) {}
+  void message(const std::string& text) override;
+  std::string input(const std::string& prompt, const std::string& title,
+                    const std::string& defaultAnswer) override;
+  std::string openFile() override;
+
+  // Qt's own file dialog instead of the desktop's, so that a test can drive it.
+  void setUseNativeFileDialog(bool native) { nativeFileDialog_ = native; }
+
+  // The boxes as message() and openFile() show them, built but not shown.
+  std::unique_ptr<QMessageBox> createMessageBox(const std::string& text) const;
+  std::unique_ptr<QFileDialog> createFileDialog() const;
+
+ private:
+  QPointer<QWidget> parent_;
+  bool nativeFileDialog_ = true;
+};
+
+// Runs pending events and shows the wait cursor; nested busy scopes restore it once.
+class QtEventPump : public check::EventPump {
+ public:
+  ~QtEventPump() override;
+  void yield() override;
+  void beginBusy() override;
+  void endBusy() override;
+
+ private:
+  int busy_ = 0;
+};
+
+}  // namespace app

@@ -1,0 +1,363 @@
+#include "app/frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <exception>
+
+#include "check/Commands.h"
+#include "jet/Error.h"
+#include "repair/Commands.h"
+
+// The images live in this library's resources, which a static link would otherwise drop.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace app {
+namespace {
+
+// Places and sizes in twips: left, top, width, height.
+struct Rect {
+  int left, top, width, height;
+};
+constexpr Rect kClient{0, 0, 5505, 4410};
+constexpr Rect kToolbar1{0, 0, 5505, 420};
+constexpr Rect kTrvTable{0, 360, 2415, 3855};
+constexpr Rect kLstResult{2400, 360, 3135, 3840};
+constexpr Rect kStatusBar1{0, 4155, 5505, 255};
+
+struct ButtonDef {
+  const char* key;
+  int image;
+  const char* toolTip;
+};
+constexpr ButtonDef kButtons[] = {
+    {"Open", 1, "打开文件"},
+    {"Tavrin", 2, "检查日期"},
+    {"CheckChar", 3, "检查字符(双击右下角可检查其他字符)"},
+    {"help", 4, "帮助"},
+};
+
+struct PanelDef {
+  const char* key;
+  int width;  // twips
+};
+constexpr PanelDef kPanels[] = {{"File", 2440}, {"Date", 1440}, {"Char", 1440}};
+
+struct MenuDef {
+  const char* name;
+  const char* caption;
+  void (*command)(CheckState&, check::Controls&);
+};
+const MenuDef kMenuItems[] = {
+    {"Clear", "清空", repair::Clear},
+    {"Update", "更新", repair::Update},
+    {"BatchClear", "批量清空", repair::BatchClear},
+    {"BatchUpdate", "批量更新", repair::BatchUpdate},
+};
+
+constexpr int kKeyF1 = 112;
+constexpr int kShiftMask = 1, kCtrlMask = 2, kAltMask = 4;
+
+// The desktop's key codes: letters and digits as themselves, F1..F24 from 112.
+int keyCodeOf(int qtKey) {
+  if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return kKeyF1 + (qtKey - Qt::Key_F1);
+  if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+    return qtKey;
+  return 0;
+}
+
+int shiftStateOf(Qt::KeyboardModifiers modifiers) {
+  return (modifiers & Qt::ShiftModifier ? kShiftMask : 0) |
+         (modifiers & Qt::ControlModifier ? kCtrlMask : 0) |
+         (modifiers & Qt::AltModifier ? kAltMask : 0);
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+  initResources();
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowIcon(bookIcon());
+  // A fixed client area and a frame without minimize and maximize boxes.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(twips(kClient.width), twips(kClient.height));
+
+  createControls();
+  createToolBar();
+  createStatusBar();
+  createMenu();
+  createTimer();
+  trvTable_->raise();
+  lstResult_->raise();
+  StatusBar1_->raise();
+
+  tree_ = std::make_unique<TreeControl>(*trvTable_);
+  list_ = std::make_unique<ListControl>(*lstResult_);
+  status_ = std::make_unique<PanelControl>(panels_);
+  qtDialogs_ = std::make_unique<QtDialogs>(this);
+  setDialogs(nullptr);
+
+  connectEvents();
+  Load();
+}
+
+frmMain::~frmMain() { Unload(); }
+
+void frmMain::createControls() {
+  // Tree and list keep their own places over the window rather than fill a layout: the
+  // toolbar lies under their top edges, the status bar over their bottom edges, and the
+  // list over the tree's right edge.
+  auto place = [](QWidget* w, const Rect& r) {
+    w->setGeometry(twips(r.left), twips(r.top), twips(r.width), twips(r.height));
+  };
+  setCentralWidget(new QWidget(this));
+
+  trvTable_ = new DefectTreeWidget(this);
+  trvTable_->setObjectName(QStringLiteral("trvTable"));
+  place(trvTable_, kTrvTable);
+
+  lstResult_ = new ResultListWidget(this);
+  lstResult_->setObjectName(QStringLiteral("lstResult"));
+  place(lstResult_, kLstResult);
+
+  // The tree first, with the focus at start; then the list.
+  setTabOrder(trvTable_, lstResult_);
+  trvTable_->setFocus();
+}
+
+void frmMain::createToolBar() {
+  Toolbar1_ = new QToolBar(this);
+  Toolbar1_->setObjectName(QStringLiteral("Toolbar1"));
+  Toolbar1_->setMovable(false);
+  Toolbar1_->setFloatable(false);
+  Toolbar1_->setIconSize(QSize(16, 16));
+  Toolbar1_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  Toolbar1_->setFixedHeight(twips(kToolbar1.height));
+  // The buttons keep to the strip above the tree and the list.
+  Toolbar1_->setContentsMargins(0, 0, 0, twips(kToolbar1.top + kToolbar1.height - kTrvTable.top));
+  for (const ButtonDef& def : kButtons) {
+    QAction* action = Toolbar1_->addAction(toolbarImage(def.image), QString());
+    action->setObjectName(QString::fromUtf8(def.key));
+    action->setData(QString::fromUtf8(def.key));
+    action->setToolTip(QString::fromUtf8(def.toolTip));
+    if (QWidget* w = Toolbar1_->widgetForAction(action)) {
+      w->setFixedSize(23, 22);
+      w->setFocusPolicy(Qt::NoFocus);
+    }
+  }
+  addToolBar(Qt::TopToolBarArea, Toolbar1_);
+}
+
+void frmMain::createStatusBar() {
+  StatusBar1_ = new QStatusBar(this);
+  StatusBar1_->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1_->setSizeGripEnabled(false);
+  StatusBar1_->setFixedHeight(twips(kStatusBar1.height));
+  // A sunken panel and its text fit the bar's 17 pixels only in a small face.
+  QFont font = StatusBar1_->font();
+  font.setPixelSize(12);
+  StatusBar1_->setFont(font);
+  // The panels sit side by side from the left edge, two pixels apart. They fill the bar
+  // themselves instead of joining its layout, which keeps a margin too wide for 17 pixels.
+  auto* panels = new QWidget(StatusBar1_);
+  panels->setGeometry(0, 0, twips(kStatusBar1.width), twips(kStatusBar1.height));
+  auto* row = new QHBoxLayout(panels);
+  row->setContentsMargins(0, 1, 0, 0);
+  row->setSpacing(2);
+  for (const PanelDef& def : kPanels) {
+    auto* panel = new StatusPanel(QString::fromUtf8(def.key), twips(def.width), panels);
+    row->addWidget(panel);
+    panels_.push_back(panel);
+  }
+  row->addStretch(1);
+  setStatusBar(StatusBar1_);
+}
+
+void frmMain::createMenu() {
+  edit_ = new QMenu(QStringLiteral("编辑"), this);
+  edit_->setObjectName(QStringLiteral("edit"));
+  for (const MenuDef& def : kMenuItems) {
+    QAction* item = edit_->addAction(QString::fromUtf8(def.caption));
+    item->setObjectName(QString::fromUtf8(def.name));
+    auto command = def.command;
+    connect(item, &QAction::triggered, this,
+            [this, command] { guarded([&] { command(state_, controls()); }); });
+  }
+}
+
+void frmMain::createTimer() {
+  Timer1_ = new QTimer(this);
+  Timer1_->setObjectName(QStringLiteral("Timer1"));
+  Timer1_->setInterval(1000);
+}
+
+void frmMain::connectEvents() {
+  connect(Toolbar1_, &QToolBar::actionTriggered, this,
+          [this](QAction* button) { ButtonClick(button->data().toString()); });
+  connect(Timer1_, &QTimer::timeout, this, &frmMain::Tick);
+  connect(lstResult_, &ResultListWidget::MouseUp, this, &frmMain::MouseUp);
+  connect(trvTable_, &DefectTreeWidget::Click, this,
+          [this] { guarded([&] { check::DrillDown(state_, controls()); }); });
+  for (StatusPanel* panel : panels_) {
+    connect(panel, &StatusPanel::PanelDblClick, this, [this](StatusPanel* p) {
+      guarded([&] {
+        check::EditCheckChars(state_, controls(), p->key().toStdString(), p->text().toStdString());
+      });
+    });
+  }
+  // Key preview: the window sees every key press meant for one of its widgets.
+  qApp->installEventFilter(this);
+}
+
+void frmMain::setDialogs(check::Dialogs* dialogs) {
+  controls_.emplace(check::Controls{*tree_, *list_, *status_,
+                                    dialogs ? *dialogs : *qtDialogs_, events_});
+}
+
+QAction* frmMain::button(const QString& key) const {
+  for (QAction* action : Toolbar1_->actions())
+    if (action->data().toString() == key) return action;
+  return nullptr;
+}
+
+StatusPanel* frmMain::panel(int position) const {
+  return position >= 1 && position <= int(panels_.size()) ? panels_[size_t(position - 1)]
+                                                          : nullptr;
+}
+
+QAction* frmMain::menuItem(const QString& name) const {
+  for (QAction* action : edit_->actions())
+    if (action->objectName() == name) return action;
+  return nullptr;
+}
+
+// ---- event handlers ----
+
+void frmMain::Load() {
+  state_.checkChars = kDefaultCheckChars;
+  Timer1_->start();
+}
+
+void frmMain::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  Timer1_->stop();
+  guarded([&] { check::CloseAtUnload(state_); });
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  Unload();
+  event->accept();
+}
+
+void frmMain::ButtonClick(const QString& key) {
+  guarded([&] {
+    if (key.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
+      check::OpenDatabaseFile(state_, controls());
+    } else if (key.compare(QLatin1String("Tavrin"), Qt::CaseInsensitive) == 0) {
+      state_.charMode = 0;
+      check::ScanDatabase(state_, controls());
+    } else if (key.compare(QLatin1String("CheckChar"), Qt::CaseInsensitive) == 0) {
+      state_.charMode = -1;
+      check::ScanDatabase(state_, controls());
+    } else if (key.compare(QLatin1String("help"), Qt::CaseInsensitive) == 0) {
+      KeyDown(kKeyF1, 0);
+    }
+  });
+}
+
+void frmMain::KeyDown(int keyCode, int /*shift*/) {
+  guarded([&] {
+    if (keyCode == kKeyF1) controls().dialogs.message(kHelpText);
+  });
+}
+
+void frmMain::Tick() {
+  guarded([&] {
+    controls().status.setPanelText(2, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))
+                                          .toStdString());
+  });
+}
+
+void frmMain::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                      const QPoint& globalPos) {
+  guarded([&] {
+    const bool noModifier = shiftStateOf(modifiers) == 0;
+    if (!controls().list.text().empty() && button == Qt::RightButton && noModifier)
+      edit_->popup(globalPos);
+  });
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) {
+    previewed_ = nullptr;
+    return false;
+  }
+  // A key press that the focused widget ignores travels up through its parents and passes
+  // this filter once per widget; it is previewed only the first time.
+  if (event == previewed_ || !watched->isWidgetType() ||
+      static_cast<QWidget*>(watched)->window() != this)
+    return false;
+  previewed_ = event;
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  KeyDown(keyCodeOf(key->key()), shiftStateOf(key->modifiers()));
+  previewed_ = event;  // the help box's own events have passed through here meanwhile
+  return false;        // the focused control still gets the key
+}
+
+// ---- failures ----
+
+template <class F>
+void frmMain::guarded(F&& handler) noexcept {
+  try {
+    handler();
+  } catch (const jet::Error& e) {
+    report(e.description());
+  } catch (const std::exception& e) {
+    report(e.what());
+  } catch (...) {
+    report("发生未知错误。");
+  }
+}
+
+void frmMain::report(const std::string& description) noexcept {
+  try {
+    controls().dialogs.message(description);
+  } catch (...) {
+    // Nowhere left to report; the window stays usable.
+  }
+}
+
+// ---- images ----
+
+QIcon toolbarImage(int index) {
+  QImage image(QStringLiteral(":/images/toolbar%1.png").arg(index));
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  const QRgb mask = qRgb(0xC0, 0xC0, 0xC0);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x)
+      if ((line[x] | 0xFF000000u) == mask) line[x] = 0;
+  }
+  return QIcon(QPixmap::fromImage(image));
+}
+
+QIcon bookIcon() {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/images/book16.png"), QSize(16, 16));
+  icon.addFile(QStringLiteral(":/images/book32.png"), QSize(32, 32));
+  return icon;
+}
+
+}  // namespace app

@@ -1,0 +1,108 @@
+#pragma once
+// The one window. It owns CheckState and the controls the commands draw into, and turns
+// each user event into a call of a check or repair command. A failure that a handler does
+// not handle itself ends in one place, a message box with its description; the window
+// stays usable and no exception leaves a handler.
+#include <QMainWindow>
+#include <memory>
+#include <optional>
+
+#include "app/CheckState.h"
+#include "app/QtControls.h"
+#include "check/Controls.h"
+
+class QAction;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+
+namespace app {
+
+// The texts the window itself shows.
+inline constexpr const char* kCaption = "Access数据的日期和特殊字符检查工具";
+inline constexpr const char* kHelpText = "适用Zorvat.x数据年结或升级前的数据检查";
+// Message boxes carry no title of their own: they show the application's name.
+inline constexpr const char* kApplicationName = "mdbcheck";
+
+// Twips are the layout's unit: 1440 per inch, 15 per pixel at 96 dots per inch.
+constexpr int twips(int t) { return (t + 7) / 15; }
+
+class frmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit frmMain(QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  CheckState& state() { return state_; }
+  check::Controls& controls() { return *controls_; }
+  // Replaces the dialogs every command uses (tests script them); nullptr restores Qt's.
+  void setDialogs(check::Dialogs* dialogs);
+  QtDialogs& qtDialogs() { return *qtDialogs_; }
+
+  QTreeWidget* trvTable() const { return trvTable_; }
+  QListWidget* lstResult() const { return lstResult_; }
+  QToolBar* Toolbar1() const { return Toolbar1_; }
+  QStatusBar* StatusBar1() const { return StatusBar1_; }
+  QMenu* edit() const { return edit_; }
+  QTimer* Timer1() const { return Timer1_; }
+  // The toolbar button with this key, or null.
+  QAction* button(const QString& key) const;
+  // The status-bar panel at this position (1 to 3), or null.
+  StatusPanel* panel(int position) const;
+  // The popup item Clear, Update, BatchClear or BatchUpdate, or null.
+  QAction* menuItem(const QString& name) const;
+
+  // Event handlers, callable directly so that tests drive the same paths as the widgets.
+  void ButtonClick(const QString& key);
+  void KeyDown(int keyCode, int shift);
+  void Tick();
+  void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint& globalPos);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  QMenu* createPopupMenu() override { return nullptr; }  // no toolbar-hiding menu
+
+ private:
+  void createControls();
+  void createToolBar();
+  void createStatusBar();
+  void createMenu();
+  void createTimer();
+  void connectEvents();
+  void Load();
+  void Unload();
+
+  // Runs one handler; any failure it lets out is shown in a message box.
+  template <class F>
+  void guarded(F&& handler) noexcept;
+  void report(const std::string& description) noexcept;
+
+  CheckState state_;
+  DefectTreeWidget* trvTable_ = nullptr;
+  ResultListWidget* lstResult_ = nullptr;
+  QToolBar* Toolbar1_ = nullptr;
+  QStatusBar* StatusBar1_ = nullptr;
+  std::vector<StatusPanel*> panels_;
+  QMenu* edit_ = nullptr;
+  QTimer* Timer1_ = nullptr;
+
+  std::unique_ptr<TreeControl> tree_;
+  std::unique_ptr<ListControl> list_;
+  std::unique_ptr<PanelControl> status_;
+  std::unique_ptr<QtDialogs> qtDialogs_;
+  QtEventPump events_;
+  std::optional<check::Controls> controls_;
+
+  const QEvent* previewed_ = nullptr;  // the key press already previewed while it propagates
+  bool unloaded_ = false;
+};
+
+// The images of the toolbar (1 Open, 2 Tavrin, 3 CheckChar, 4 help), 16 x 16, with the
+// light-grey background made transparent.
+QIcon toolbarImage(int index);
+// The window's icon, an open book, at 16 and 32 pixels.
+QIcon bookIcon();
+
+}  // namespace app

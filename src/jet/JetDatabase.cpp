@@ -1,0 +1,315 @@
+#include "jet/JetDatabase.h"
+
+#include <unicode/unistr.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "jet/Error.h"
+#include "jet/Recovery.h"
+#include "jet/RowDecoder.h"
+#include "jet/TableScan.h"
+
+namespace jet {
+
+using namespace format;
+
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() == b.size()) {
+    bool ascii = true, equal = true;
+    for (size_t i = 0; i < a.size(); ++i) {
+      const unsigned char x = a[i], y = b[i];
+      if (x >= 0x80 || y >= 0x80) {
+        ascii = false;
+        break;
+      }
+      if (std::tolower(x) != std::tolower(y)) equal = false;
+    }
+    if (ascii) return equal;
+  }
+  icu::UnicodeString ua = icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
+  icu::UnicodeString ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
+  return ua.foldCase() == ub.foldCase();
+}
+
+// A forward scan handing out values of the current row on demand.
+class Cursor final : public TableCursor {
+ public:
+  Cursor(JetDatabase& db, const TableInfo& info, const TableDef& def,
+         std::shared_ptr<const bool> open)
+      : db_(db), name_(info.name), def_(def), scan_(db.pager(), def),
+        dec_(db.pager(), db.codec()), open_(std::move(open)) {}
+
+  bool next() override {
+    checkOpen();
+    try {
+      if (!scan_.next()) {
+        onRow_ = false;
+        done_ = true;
+        return false;
+      }
+      dec_.reset(scan_.row(), scan_.rowLength());
+      onRow_ = true;
+      return true;
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+  }
+
+  RowId rowId() const override {
+    if (!onRow_) throw noCurrentRecord();
+    return scan_.rowId();
+  }
+
+  Value value(int column) override {
+    const ColumnDef& c = columnAt(column);
+    try {
+      return dec_.value(c);
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+  }
+
+  bool date(int column, double& stored) override {
+    const ColumnDef& c = columnAt(column);
+    try {
+      return dec_.date(c, stored);
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+  }
+
+  bool text(int column, std::string& utf8) override {
+    const ColumnDef& c = columnAt(column);
+    try {
+      return dec_.text(c, utf8);
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+  }
+
+ private:
+  void checkOpen() const {
+    if (!*open_) throw invalidObject();
+  }
+  const ColumnDef& columnAt(int column) const {
+    checkOpen();
+    if (!onRow_) throw noCurrentRecord();
+    if (column < 0 || static_cast<size_t>(column) >= def_.columns.size()) throw invalidObject();
+    return def_.columns[column];
+  }
+  [[noreturn]] void damaged(const Corrupt& e) const {
+    if (onRow_ || !done_) {
+      const RowId id = scan_.rowId();
+      if (id.page != 0) {
+        db_.raiseDamaged(name_, Corrupt(std::string(e.what()) + "（读取第 " + std::to_string(id.page) +
+                                        " 页第 " + std::to_string(id.row) + " 行时）"));
+      }
+    }
+    db_.raiseDamaged(name_, e);
+  }
+
+  JetDatabase& db_;
+  std::string name_;
+  const TableDef& def_;
+  TableScan scan_;
+  RowDecoder dec_;
+  std::shared_ptr<const bool> open_;
+  bool onRow_ = false;
+  bool done_ = false;
+};
+
+TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v) {
+  TableInfo t;
+  t.name = e.name;
+  t.attributes = tableAttributes(e);
+  t.linked = e.type == objtype::kLinkedTable || e.type == objtype::kOdbcLinkedTable;
+  t.system = (static_cast<uint32_t>(t.attributes) & 0x80000002u) != 0;
+  if (!def) return t;
+  t.tdefPage = def->page;
+  t.rowCount = def->numRows;
+  for (size_t i = 0; i < def->columns.size(); ++i) {
+    const ColumnDef& c = def->columns[i];
+    ColumnInfo ci;
+    ci.name = c.name;
+    ci.jetType = c.type;
+    ci.daoType = daoTypeOf(c);
+    ci.size = daoSizeOf(c, v);
+    ci.position = static_cast<int>(i);
+    ci.fixedLength = c.fixed();
+    ci.autoNumber = (c.type == coltype::kLong && (c.flags & colflag::kAutoNumber)) ||
+                    (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid));
+    ci.compressedUnicode = !v.jet3() && (c.extFlags & 0x01) &&
+                           (c.type == coltype::kText || c.type == coltype::kMemo);
+    ci.calculated = c.calculated();
+    t.columns.push_back(std::move(ci));
+  }
+  for (const auto& l : def->logicalIndexes) {
+    const RealIndexDef& r = def->realIndexes[l.realIndex];
+    IndexInfo ii;
+    ii.name = l.name;
+    for (const auto& rc : r.columns) {
+      for (size_t i = 0; i < def->columns.size(); ++i) {
+        if (def->columns[i].number == rc.number) {
+          ii.columns.push_back({static_cast<int>(i), rc.ascending});
+          break;
+        }
+      }
+    }
+    ii.primaryKey = l.type == 1;
+    ii.foreignKey = l.type == 2;
+    ii.unique = (r.flags & 0x01) != 0 || ii.primaryKey;
+    t.indexes.push_back(std::move(ii));
+  }
+  return t;
+}
+
+}  // namespace
+
+const ColumnInfo* TableInfo::findColumn(std::string_view n) const {
+  for (const auto& c : columns)
+    if (sameName(c.name, n)) return &c;
+  return nullptr;
+}
+
+std::unique_ptr<Database> Database::open(const std::string& path, Mode mode) {
+  return JetDatabase::open(os::Env::posix(), path, mode);
+}
+
+JetDatabase::JetDatabase(os::Env& env, std::string path, Mode mode)
+    : env_(env), path_(std::move(path)), mode_(mode) {}
+
+JetDatabase::~JetDatabase() { close(); }
+
+std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode) {
+  std::unique_ptr<JetDatabase> db(new JetDatabase(env, path, mode));
+  if (!env.exists(path)) throw fileNotFound(path);
+  const bool writable = mode == Mode::Exclusive;
+  try {
+    db->file_ = env.open(path, writable ? os::Env::Access::ReadWrite : os::Env::Access::Read);
+  } catch (const std::system_error& e) {
+    const int code = e.code().value();
+    if (code == ENOENT) throw fileNotFound(path);
+    if (code == EACCES || code == EPERM || code == EROFS) throw noPermission(path);
+    if (code == EISDIR) throw unrecognizedFormat(path);
+    throw damagedAt(path, e.what());
+  }
+  if (!(writable ? db->file_->tryLockExclusive() : db->file_->tryLockShared())) throw fileInUse(path);
+  recoverInterruptedWrite(env, path, *db->file_, writable);
+
+  std::vector<uint8_t> first(4096);
+  const size_t got = db->file_->readAt(0, first.data(), first.size());
+  db->header_ = decodeHeader(first.data(), got, db->file_->size(), path);
+  db->pager_ = std::make_unique<Pager>(*db->file_, db->header_.version);
+  db->codec_ = std::make_unique<TextCodec>(db->header_.version, db->header_.codePage, path);
+  db->load();
+  if (writable) db->lockFile_ = std::make_unique<LockFile>(env, path, db->format() == FileFormat::Ace);
+  db->open_ = std::make_shared<bool>(true);
+  return db;
+}
+
+void JetDatabase::load() {
+  std::string current = "MSysObjects";
+  try {
+    const TableDef catalogDef = readTableDef(*pager_, kCatalogTdefPage, *codec_);
+    catalog_ = readCatalog(*pager_, catalogDef, *codec_);
+    for (const CatalogEntry& e : tableEntries(catalog_)) {
+      current = e.name;
+      std::unique_ptr<TableDef> def;
+      if (e.type == objtype::kLocalTable) {
+        if (e.id <= 0) corrupt("表定义页号无效");
+        def = std::make_unique<TableDef>(readTableDef(*pager_, static_cast<uint32_t>(e.id), *codec_));
+      } else if (e.type == objtype::kOdbcLinkedTable) {
+        // A cached definition of the remote table; not needed to list it.
+        try {
+          if (e.id > 0)
+            def = std::make_unique<TableDef>(readTableDef(*pager_, static_cast<uint32_t>(e.id), *codec_));
+        } catch (const Corrupt&) {
+          def.reset();
+        }
+      }
+      tables_.push_back(describe(e, def.get(), header_.version));
+      if (e.type == objtype::kLocalTable) byTdef_[def->page] = tables_.size() - 1;
+      defs_.push_back(e.type == objtype::kLocalTable ? std::move(def) : nullptr);
+    }
+  } catch (const Corrupt& e) {
+    raiseDamaged(current, e);
+  }
+}
+
+void JetDatabase::raiseDamaged(const std::string& table, const Corrupt& e) const {
+  throw damagedAt(path_, "表 '" + table + "'，" + e.what());
+}
+
+void JetDatabase::checkOpen() const {
+  if (!open_ || !*open_) throw invalidObject();
+}
+
+Pager& JetDatabase::pager() {
+  checkOpen();
+  return *pager_;
+}
+
+os::File& JetDatabase::file() {
+  checkOpen();
+  return *file_;
+}
+
+const TableInfo* JetDatabase::findTable(std::string_view name) const {
+  for (const auto& t : tables_)
+    if (sameName(t.name, name)) return &t;
+  return nullptr;
+}
+
+const TableDef& JetDatabase::definition(const TableInfo& table) const {
+  checkOpen();
+  if (table.linked) throw linkedTableData(table.name);
+  auto it = byTdef_.find(table.tdefPage);
+  if (it == byTdef_.end() || !defs_[it->second]) throw noSuchTable(table.name);
+  return *defs_[it->second];
+}
+
+std::unique_ptr<TableCursor> JetDatabase::scan(const TableInfo& table) {
+  const TableDef& def = definition(table);
+  try {
+    return std::make_unique<Cursor>(*this, table, def, open_);
+  } catch (const Corrupt& e) {
+    raiseDamaged(table.name, e);
+  }
+}
+
+Value JetDatabase::read(const TableInfo& table, RowId row, int column) {
+  const TableDef& def = definition(table);
+  if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
+  try {
+    const uint8_t* p;
+    uint32_t n;
+    if (!locateRow(*pager_, def, row, &p, &n)) throw noCurrentRecord();
+    RowDecoder dec(*pager_, *codec_);
+    dec.reset(p, n);
+    return dec.value(def.columns[column]);
+  } catch (const Corrupt& e) {
+    raiseDamaged(table.name, e);
+  }
+}
+
+void JetDatabase::update(const TableInfo& table, RowId row, int column, const Value& value) {
+  checkOpen();
+  if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
+  throw readOnly("尚不支持写入");
+}
+
+void JetDatabase::beginBatch() { checkOpen(); }
+void JetDatabase::commitBatch() { checkOpen(); }
+
+void JetDatabase::close() {
+  if (open_) *open_ = false;
+  open_.reset();
+  lockFile_.reset();
+  pager_.reset();
+  file_.reset();  // releases the OS lock
+}
+
+}  // namespace jet

@@ -1,0 +1,77 @@
+#pragma once
+// The engine's Database: an open file, its pager, catalog and table definitions. The
+// engine's other parts (indexes, the write path) reach the format through it.
+//
+// REQUIRES: one thread. GUARANTEES: the file stays locked (shared or exclusive, by mode)
+// from a successful open until close(); every failure leaves as a jet::Error, a damaged
+// structure as 3049 naming the table and page.
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/Catalog.h"
+#include "jet/Database.h"
+#include "jet/LockFile.h"
+#include "jet/Pager.h"
+#include "jet/format/Bytes.h"
+#include "jet/format/HeaderPage.h"
+#include "jet/format/TableDef.h"
+#include "jet/format/Text.h"
+#include "jet/os/Env.h"
+
+namespace jet {
+
+class JetDatabase final : public Database {
+ public:
+  static std::unique_ptr<JetDatabase> open(os::Env& env, const std::string& path, Mode mode);
+  ~JetDatabase() override;
+
+  FileFormat format() const override { return header_.version.format; }
+  const std::string& path() const override { return path_; }
+  int codePage() const override { return header_.codePage; }
+  Mode mode() const override { return mode_; }
+  const std::vector<TableInfo>& tables() const override { return tables_; }
+  const TableInfo* findTable(std::string_view name) const override;
+  std::unique_ptr<TableCursor> scan(const TableInfo& table) override;
+  Value read(const TableInfo& table, RowId row, int column) override;
+  void update(const TableInfo& table, RowId row, int column, const Value& value) override;
+  void beginBatch() override;
+  void commitBatch() override;
+  void close() override;
+
+  // For the engine's own parts.
+  Pager& pager();
+  os::File& file();
+  os::Env& env() { return env_; }
+  const format::Header& header() const { return header_; }
+  const format::TextCodec& codec() const { return *codec_; }
+  const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+  // The definition behind a table of tables() (looked up by its TDEF page); fails with
+  // 3420 for a linked table, which has none here.
+  const format::TableDef& definition(const TableInfo& table) const;
+  // A format::Corrupt met while working on `table`, as the user's 3049 error.
+  [[noreturn]] void raiseDamaged(const std::string& table, const format::Corrupt& e) const;
+
+ private:
+  JetDatabase(os::Env& env, std::string path, Mode mode);
+  void load();
+  void checkOpen() const;
+
+  os::Env& env_;
+  std::string path_;
+  Mode mode_;
+  std::unique_ptr<os::File> file_;
+  std::unique_ptr<LockFile> lockFile_;
+  format::Header header_;
+  std::unique_ptr<Pager> pager_;
+  std::unique_ptr<format::TextCodec> codec_;
+  std::vector<CatalogEntry> catalog_;
+  std::vector<TableInfo> tables_;
+  std::vector<std::unique_ptr<format::TableDef>> defs_;  // parallel to tables_ (null: linked)
+  std::unordered_map<uint32_t, size_t> byTdef_;          // TDEF page -> index in tables_
+  std::shared_ptr<bool> open_;  // shared with cursors, which must fail once closed
+};
+
+}  // namespace jet

@@ -1,0 +1,120 @@
+#include "jet/TableScan.h"
+
+#include <string>
+
+#include "jet/format/DataPage.h"
+#include "jet/format/UsageMap.h"
+
+namespace jet {
+
+using namespace format;
+
+namespace {
+// Access writes one level of forwarding; a few more are tolerated, a cycle is not.
+constexpr int kMaxOverflowHops = 8;
+
+// Row bytes of the overflow target at `ptr`, following further pointers.
+void resolveOverflow(Pager& pager, const TableDef& def, RowPointer ptr, const uint8_t** row,
+                     uint32_t* length, RowPointer* finalTarget) {
+  for (int hop = 0; hop < kMaxOverflowHops; ++hop) {
+    const DataPage page(pager.page(ptr.page), ptr.page, pager.version());
+    if (page.owner() != def.page) corruptPage(ptr.page, "溢出行指向了别的表的页");
+    if (ptr.row >= page.rowCount())
+      corruptPage(ptr.page, "溢出行指向不存在的第 " + std::to_string(ptr.row) + " 行");
+    uint32_t start, end;
+    page.rowBounds(ptr.row, start, end);
+    const uint16_t e = page.slot(ptr.row);
+    if ((e & kSlotOverflow) && !(e & kSlotDeleted)) {
+      if (end - start < 4) corruptPage(ptr.page, "溢出指针行太短");
+      ptr = RowPointer::decode(le32(page.bytes() + start));
+      continue;
+    }
+    *row = page.bytes() + start;
+    *length = end - start;
+    *finalTarget = ptr;
+    return;
+  }
+  corruptPage(ptr.page, "溢出行指针链过长或出现循环");
+}
+}  // namespace
+
+TableScan::TableScan(Pager& pager, const TableDef& def)
+    : pager_(pager), def_(def), L_(dataPageLayout(pager.version())) {
+  pages_ = readUsageMap(pager_, def_.ownedMap);
+}
+
+bool TableScan::nextPage() {
+  while (nextPage_ < pages_.size()) {
+    const uint32_t n = pages_[nextPage_++];
+    const uint8_t* p = pager_.page(n);
+    // The map may name pages that were released and reused; only the table's own data
+    // pages hold its rows.
+    if (p[0] != kDataPageType || le32(p + L_.tdefPage) != def_.page) continue;
+    const uint16_t rows = le16(p + L_.numRows);
+    if (L_.slotTable + 2u * rows > pager_.pageSize()) corruptPage(n, "行数超出页容量");
+    page_ = p;
+    pageNo_ = n;
+    slots_ = rows;
+    slot_ = -1;
+    return true;
+  }
+  page_ = nullptr;
+  return false;
+}
+
+bool TableScan::next() {
+  const uint32_t ps = pager_.pageSize();
+  for (;;) {
+    if (page_ == nullptr || slot_ + 1 >= slots_) {
+      if (!nextPage()) return false;
+      continue;
+    }
+    ++slot_;
+    const uint8_t* table = page_ + L_.slotTable;
+    const uint16_t e = le16(table + 2 * slot_);
+    if (e & kSlotDeleted) continue;
+    const uint32_t start = e & kSlotOffsetMask;
+    const uint32_t end = slot_ == 0 ? ps : (le16(table + 2 * (slot_ - 1)) & kSlotOffsetMask);
+    if (start < L_.slotTable + 2u * slots_ || start >= end || end > ps)
+      corruptPage(pageNo_, "第 " + std::to_string(slot_) + " 行的位置无效");
+    id_ = RowId{pageNo_, static_cast<uint16_t>(slot_)};
+    if (e & kSlotOverflow) {
+      follow(start, end);
+    } else {
+      row_ = page_ + start;
+      rowLen_ = end - start;
+    }
+    return true;
+  }
+}
+
+void TableScan::follow(uint32_t start, uint32_t end) {
+  if (end - start < 4) corruptPage(pageNo_, "溢出指针行太短");
+  RowPointer target;
+  resolveOverflow(pager_, def_, RowPointer::decode(le32(page_ + start)), &row_, &rowLen_, &target);
+  if (!targets_.insert((target.page << 8) | target.row).second)
+    corruptPage(pageNo_, "两个行指向同一个溢出行（第 " + std::to_string(target.page) + " 页）");
+}
+
+bool locateRow(Pager& pager, const TableDef& def, RowId id, const uint8_t** row, uint32_t* length) {
+  if (id.page == 0 || id.page >= pager.pageCount()) return false;
+  const uint8_t* p = pager.page(id.page);
+  if (p[0] != kDataPageType) return false;
+  const DataPage page(p, id.page, pager.version());
+  if (page.owner() != def.page || id.row >= page.rowCount()) return false;
+  const uint16_t e = page.slot(id.row);
+  if (e & kSlotDeleted) return false;
+  uint32_t start, end;
+  page.rowBounds(id.row, start, end);
+  if (e & kSlotOverflow) {
+    if (end - start < 4) corruptPage(id.page, "溢出指针行太短");
+    RowPointer target;
+    resolveOverflow(pager, def, RowPointer::decode(le32(p + start)), row, length, &target);
+    return true;
+  }
+  *row = p + start;
+  *length = end - start;
+  return true;
+}
+
+}  // namespace jet

@@ -1,0 +1,56 @@
+#pragma once
+// The physical walk over a table's live rows: the pages of its owned-pages usage map in
+// ascending order, and on each page its slots in order.
+//
+// REQUIRES: a table definition read from the same Pager.
+// GUARANTEES: deleted slots and overflow targets are skipped; an overflow pointer is
+// followed to its data, which is reported under the pointer's own RowId; a target reached
+// twice, a pointer chain, or a page the map names but the table does not own (stale
+// pages are skipped, as Jet skips them) never yields a row twice. The same file gives
+// the same order on every scan.
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "jet/Database.h"
+#include "jet/Pager.h"
+#include "jet/format/DataPage.h"
+#include "jet/format/TableDef.h"
+
+namespace jet {
+
+class TableScan {
+ public:
+  TableScan(Pager& pager, const format::TableDef& def);
+
+  // To the next live row; false past the last.
+  bool next();
+  RowId rowId() const { return id_; }
+  const uint8_t* row() const { return row_; }
+  uint32_t rowLength() const { return rowLen_; }
+
+ private:
+  bool nextPage();
+  void follow(uint32_t start, uint32_t end);
+
+  Pager& pager_;
+  const format::TableDef& def_;
+  const format::DataPageLayout& L_;
+  std::vector<uint32_t> pages_;
+  size_t nextPage_ = 0;
+  const uint8_t* page_ = nullptr;
+  uint32_t pageNo_ = 0;
+  uint16_t slots_ = 0;
+  int slot_ = -1;
+  RowId id_;
+  const uint8_t* row_ = nullptr;
+  uint32_t rowLen_ = 0;
+  std::unordered_set<uint32_t> targets_;  // (page << 8 | row) of overflow targets used
+};
+
+// The live row `id` of a table, following its overflow pointer; false when the slot is
+// absent, deleted or an overflow target (never a row by itself).
+bool locateRow(Pager& pager, const format::TableDef& def, RowId id, const uint8_t** row,
+               uint32_t* length);
+
+}  // namespace jet

@@ -1,0 +1,109 @@
+#pragma once
+// A row's layout: column count and fixed area at the start; null mask, variable-offset
+// table (and in Jet 3 the jump table) at the end.
+//
+// REQUIRES: the row's bytes as the data page bounds them. GUARANTEES: after parse(),
+// every range the view hands out lies inside the row; a row whose trailer does not fit
+// fails as Corrupt.
+#include <cstdint>
+#include <vector>
+
+#include "jet/format/Bytes.h"
+#include "jet/format/HeaderPage.h"
+
+namespace jet::format {
+
+struct RowLayout {
+  int numColsSize;  // 1 (Jet3) or 2 (Jet4): also where the fixed area starts
+  int varEntrySize; // 1 or 2
+};
+constexpr RowLayout kRowJet3{.numColsSize = 1, .varEntrySize = 1};
+constexpr RowLayout kRowJet4{.numColsSize = 2, .varEntrySize = 2};
+
+class RowView {
+ public:
+  explicit RowView(const Version& v) : jet3_(v.jet3()) {}
+
+  // Reads the column count and the null mask; variable offsets are read on demand.
+  void reset(const uint8_t* row, uint32_t len) {
+    row_ = row;
+    len_ = len;
+    varParsed_ = false;
+    if (jet3_) {
+      numCols_ = row[0];
+    } else {
+      if (len < 2) tooShort();
+      numCols_ = le16(row);
+    }
+    maskLen_ = (numCols_ + 7u) / 8u;
+    if (static_cast<uint32_t>(jet3_ ? 1 : 2) + maskLen_ > len) tooShort();
+    mask_ = row + len - maskLen_;
+  }
+
+  const uint8_t* data() const { return row_; }
+  uint32_t length() const { return len_; }
+  uint16_t numCols() const { return numCols_; }
+  uint32_t fixedStart() const { return jet3_ ? 1 : 2; }
+  const uint8_t* nullMask() const { return mask_; }
+  uint32_t nullMaskLength() const { return maskLen_; }
+
+  // The null-mask bit of a column number: false = Null (or, for a Boolean, False).
+  bool present(uint16_t column) const {
+    return column < numCols_ && ((mask_[column >> 3] >> (column & 7)) & 1);
+  }
+
+  // Fixed bytes at fixed_offset: nullptr when the row is too short to hold them.
+  const uint8_t* fixed(uint16_t offset, uint32_t size) const {
+    const uint32_t at = fixedStart() + offset;
+    if (at + size > len_ - maskLen_) return nullptr;
+    return row_ + at;
+  }
+
+  // Variable slot i of a table with variable columns: false when the row stores fewer
+  // slots (Null); otherwise [*p, *p + *n).
+  bool variable(uint16_t i, const uint8_t** p, uint32_t* n) {
+    uint32_t start, end;
+    if (!jet3_) {
+      const uint32_t tb = len_ - maskLen_;
+      if (tb < 4) tooShort();
+      const uint16_t count = le16(row_ + tb - 2);
+      if (i >= count) return false;
+      const uint32_t table = 4u + 2u * count;  // var_count, offsets and eod
+      if (table + 2 > tb) tooShort();
+      const uint32_t limit = tb - table;  // where the offset table begins
+      start = le16(row_ + tb - 4 - 2u * i);
+      end = le16(row_ + tb - 6 - 2u * i);
+      if (start < 2 || start > end || end > limit) badOffsets();
+    } else {
+      if (!varParsed_) parseJet3();
+      if (i >= varCount_) return false;
+      start = offsets_[i];
+      end = offsets_[i + 1];
+      if (start < 1 || start > end || end > varLimit_) badOffsets();
+    }
+    *p = row_ + start;
+    *n = end - start;
+    return true;
+  }
+
+  // The number of variable slots the row stores (parses the trailer).
+  uint16_t varCount();
+
+ private:
+  void parseJet3();
+  [[noreturn]] static void tooShort();
+  [[noreturn]] static void badOffsets();
+
+  bool jet3_;
+  const uint8_t* row_ = nullptr;
+  uint32_t len_ = 0;
+  uint16_t numCols_ = 0;
+  uint32_t maskLen_ = 0;
+  const uint8_t* mask_ = nullptr;
+  bool varParsed_ = false;
+  uint16_t varCount_ = 0;
+  uint32_t varLimit_ = 0;
+  std::vector<uint32_t> offsets_;  // Jet3: decoded offsets, eod last
+};
+
+}  // namespace jet::format

@@ -1,0 +1,72 @@
+#pragma once
+// Keeping a table's indexes right when one of its rows changes or a row is added.
+//
+// Two steps, so that a refusal never leaves anything half-done: plan*() computes every
+// entry that must go and come and checks what could refuse (a sort order we cannot encode:
+// 3027 naming the index and its sort order; a unique index that already holds the new key
+// for another row: 3022) without changing a page; apply() then changes the index pages
+// through the caller's transaction.
+//
+// REQUIRES: the PageStore shows the transaction's current view of the file; the plan is
+// applied in the same transaction, before any other change to the same table's indexes.
+// GUARANTEES: after apply() every real index of the table holds exactly one entry per
+// live row (none for an all-Null key in an "ignore nulls" index) with the row's key.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "jet/Database.h"
+#include "jet/index/IndexWriter.h"
+#include "jet/index/TableIndexes.h"
+
+namespace jet::index {
+
+// One index's change for one row: the entry to take out and the one to put in.
+struct EntryChange {
+  size_t index = 0;  // into IndexMaintenance::indexes()
+  bool remove = false;
+  Bytes oldKey;
+  bool insert = false;
+  Bytes newKey;
+};
+
+class IndexMaintenance {
+ public:
+  // The value of a column of the row as it stands (before the change).
+  using ValueOf = std::function<Value(const format::ColumnDef&)>;
+
+  IndexMaintenance(const format::TableDef& def, const format::Header& header);
+
+  const std::vector<RealIndex>& indexes() const { return indexes_; }
+  // True when some index holds the column (its change needs a plan).
+  bool holds(const format::ColumnDef& column) const;
+
+  // The entries an update of `column` to `value` in row `id` changes. Indexes whose key
+  // does not change are left out.
+  std::vector<EntryChange> planUpdate(PageStore& store, RowId id, const ValueOf& row,
+                                      const format::ColumnDef& column, const Value& value);
+  // The entries a new row adds (its RowId is given to apply()).
+  std::vector<EntryChange> planInsert(PageStore& store, const ValueOf& row);
+
+  // REQUIRES: changes from a plan of this object for row `id`.
+  void apply(PageStore& store, RowId id, const std::vector<EntryChange>& changes);
+
+ private:
+  Bytes keyOf(const RealIndex& ix, const ValueOf& row, const format::ColumnDef* column,
+              const Value* value, KeyNulls* nulls) const;
+  void refuseUnsupported(const RealIndex& ix) const;
+  void checkUnique(PageStore& store, const RealIndex& ix, const Bytes& key, const KeyNulls& n,
+                   const RowId* self);
+  IndexWriter& writer(PageStore& store, const RealIndex& ix);
+
+  const format::TableDef& def_;
+  const IndexPageLayout& L_;
+  std::vector<RealIndex> indexes_;
+  // One writer per index, kept while the store stays the same: their page caches make a
+  // run of changes to the same index cheap.
+  PageStore* store_ = nullptr;
+  std::vector<std::unique_ptr<IndexWriter>> writers_;
+};
+
+}  // namespace jet::index

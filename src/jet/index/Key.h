@@ -1,0 +1,72 @@
+#pragma once
+// Index keys: the bytes an index entry starts with, computed from a row's values exactly as
+// Jet computes them, so that an entry we write sorts and compares like one Access wrote.
+//
+// REQUIRES: a key is only computed for columns that unsupported() accepts; the others throw
+// jet::Error 3027. GUARANTEES: equal inputs give equal bytes; the bytes of every supported
+// column type and sort order equal the stored keys of the files Access wrote.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "jet/Value.h"
+
+namespace jet::index {
+
+// The sort order a Text or Memo column's descriptor names.
+struct Collation {
+  uint16_t lcid = 0x0409;
+  uint8_t version = 0;       // Jet 4 / ACE: 0 = General Legacy, 1 = General (Access 2010+)
+  bool jet3 = false;         // Jet 3 keys work on the stored code-page bytes
+  uint16_t codePage = 1252;  // Jet 3: the code page the column's text is stored in
+};
+
+enum class SortOrder {
+  General97,      // Jet 3, 0x0409, code page 1252
+  GeneralLegacy,  // Jet 4 / ACE, 0x0409 version 0
+  General2010,    // ACE, 0x0409 version 1: not encodable here
+  Other,          // any other locale: not encodable here
+};
+
+SortOrder sortOrderOf(const Collation& c);
+bool encodable(const Collation& c);
+// The sort order as Access names it, in Chinese with the English name beside it, for
+// messages ("常规 - 旧版 (General Legacy)", "中文(中国) (Chinese PRC) ...").
+std::string sortOrderName(const Collation& c);
+
+// One column of an index, in slot order.
+struct KeyColumn {
+  uint8_t type = 0;  // the column type byte of the table definition (0x01 Boolean ...)
+  bool ascending = true;
+  Collation collation;  // Text and Memo only
+  std::string name;     // for messages
+};
+
+// Why a key over these columns cannot be computed exactly, naming the first column that
+// stops it and its sort order (or type); nullopt when every column can be encoded.
+std::optional<std::string> unsupported(std::span<const KeyColumn> columns);
+
+// Appends one column's encoding (flag byte + value bytes). Values arrive as the engine
+// reads them: Int for Byte/Integer/Long/BigInt, Double for Single/Double, Date, Currency
+// (or Int), Bool, Text (UTF-8) and Binary; a GUID as its 16 stored bytes or as
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}". Throws 3421 when a value does not fit the
+// column type, 3027 when the column cannot be encoded.
+void appendColumnKey(const KeyColumn& column, const Value& value, Bytes& out);
+
+// The whole key of a row (10.10): the columns' encodings concatenated in slot order.
+// REQUIRES: values.size() == columns.size().
+Bytes encodeKey(std::span<const KeyColumn> columns, std::span<const Value> values);
+
+// Text keys on their own (without the leading flag byte), for tests and for callers that
+// hold the stored form: UTF-16 code units for Jet 4, code-page bytes for Jet 3.
+Bytes generalLegacyText(std::u16string_view text, bool ascending);
+Bytes general97Text(std::string_view cp1252, bool ascending);
+
+// UTF-8 to UTF-16 code units (invalid sequences become U+FFFD), and to code page 1252
+// (nullopt when a character has no 1252 byte).
+std::u16string utf16FromUtf8(std::string_view utf8);
+std::optional<std::string> cp1252FromUtf8(std::string_view utf8);
+
+}  // namespace jet::index

@@ -1,0 +1,53 @@
+#pragma once
+// A table's real indexes as the index code needs them: which columns, in which direction
+// and sort order, make each key, and the key of one row read from its bytes.
+//
+// REQUIRES: a definition read from the file whose header is given.
+// GUARANTEES: rowKey() computes the same bytes Jet stores for every column that
+// unsupported() accepts; for Jet 3 text it works on the stored code-page bytes, so no
+// character conversion can change a key.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/RowDecoder.h"
+#include "jet/format/HeaderPage.h"
+#include "jet/format/TableDef.h"
+#include "jet/index/IndexPage.h"
+#include "jet/index/Key.h"
+
+namespace jet::index {
+
+struct RealIndex {
+  size_t number = 0;                              // position among the real indexes
+  std::string name;                               // its logical names, joined with "/"
+  std::vector<KeyColumn> key;                     // slot order
+  std::vector<const format::ColumnDef*> columns;  // parallel to key
+  uint32_t root = 0;
+  uint32_t usageMap = 0;  // RowId of its page map, as stored
+  bool unique = false;
+  bool ignoreNulls = false;
+  bool primaryKey = false;
+  // Why its keys cannot be computed (sort order or type), if they cannot.
+  std::optional<std::string> unsupported;
+
+  bool holds(const format::ColumnDef& c) const;
+};
+
+std::vector<RealIndex> realIndexes(const format::TableDef& def, const format::Header& header);
+
+const IndexPageLayout& indexLayout(const format::Version& v);
+
+// Null-ness of a row's key columns.
+struct KeyNulls {
+  bool all = true;   // every key column Null: no entry in an "ignore nulls" index
+  bool any = false;  // some key column Null: never a duplicate in a unique index
+};
+
+// The key of the row the decoder holds. REQUIRES: !index.unsupported.
+Bytes rowKey(RowDecoder& row, const RealIndex& index, bool jet3, KeyNulls* nulls = nullptr);
+
+// The key of a row given as values, one per index column in slot order.
+Bytes valuesKey(const RealIndex& index, const std::vector<Value>& values, KeyNulls* nulls = nullptr);
+
+}  // namespace jet::index

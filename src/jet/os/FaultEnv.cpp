@@ -1,0 +1,203 @@
+#include "FaultEnv.h"
+
+#include <algorithm>
+
+namespace jet::os {
+namespace {
+
+std::string dirOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::vector<uint8_t> readAll(File& f) {
+  std::vector<uint8_t> b(f.size());
+  b.resize(f.readAt(0, b.data(), b.size()));
+  return b;
+}
+
+// Brings a file back to its last synced content, using the track's undo records.
+void revert(File& f, FaultEnv::Track& t) {
+  for (auto it = t.undo.rbegin(); it != t.undo.rend(); ++it)
+    f.writeAt(it->first, it->second.data(), it->second.size());
+  if (f.size() > t.syncedSize) f.truncate(t.syncedSize);
+  t.undo.clear();
+}
+
+class FaultFile final : public File {
+ public:
+  FaultFile(FaultEnv& env, std::unique_ptr<File> base, std::string path)
+      : env_(env), base_(std::move(base)), path_(std::move(path)) {}
+
+  size_t readAt(uint64_t offset, void* buf, size_t n) override {
+    env_.checkAlive();
+    return base_->readAt(offset, buf, n);
+  }
+
+  void writeAt(uint64_t offset, const void* buf, size_t n) override {
+    env_.checkAlive();
+    remember(offset, n);
+    base_->writeAt(offset, buf, n);
+    env_.event();
+  }
+
+  void sync() override {
+    env_.checkAlive();
+    base_->sync();
+    auto& t = env_.track(path_);
+    t.undo.clear();
+    t.syncedSize = base_->size();
+    env_.event();
+  }
+
+  uint64_t size() override {
+    env_.checkAlive();
+    return base_->size();
+  }
+
+  void truncate(uint64_t size) override {
+    env_.checkAlive();
+    uint64_t cur = base_->size();
+    if (size < cur) remember(size, cur - size);
+    base_->truncate(size);
+    env_.event();
+  }
+
+  bool tryLockExclusive() override {
+    env_.checkAlive();
+    return base_->tryLockExclusive();
+  }
+  bool tryLockShared() override {
+    env_.checkAlive();
+    return base_->tryLockShared();
+  }
+
+ private:
+  // Keeps the bytes a change is about to overwrite, for a crash that loses it.
+  void remember(uint64_t offset, uint64_t n) {
+    uint64_t cur = base_->size();
+    if (offset >= cur) return;
+    uint64_t len = std::min<uint64_t>(n, cur - offset);
+    std::vector<uint8_t> old(len);
+    old.resize(base_->readAt(offset, old.data(), len));
+    env_.track(path_).undo.emplace_back(offset, std::move(old));
+  }
+
+  FaultEnv& env_;
+  std::unique_ptr<File> base_;
+  std::string path_;
+};
+
+}  // namespace
+
+FaultEnv::FaultEnv(Env& base) : base_(base) {}
+FaultEnv::~FaultEnv() = default;
+
+void FaultEnv::crashAt(uint64_t n) { crashAt_ = n == 0 ? 0 : events_ + n; }
+
+void FaultEnv::checkAlive() const {
+  if (crashed_) throw SimulatedCrash();
+}
+
+void FaultEnv::event() {
+  ++events_;
+  if (crashAt_ != 0 && events_ == crashAt_) {
+    crashed_ = true;
+    throw SimulatedCrash();
+  }
+}
+
+FaultEnv::Track& FaultEnv::track(const std::string& path) {
+  auto it = tracks_.find(path);
+  if (it != tracks_.end()) return it->second;
+  Track t;
+  t.durableExists = base_.exists(path);
+  if (t.durableExists) {
+    auto f = base_.open(path, Access::Read);
+    t.syncedSize = f->size();
+  }
+  return tracks_.emplace(path, std::move(t)).first->second;
+}
+
+std::unique_ptr<File> FaultEnv::open(const std::string& path, Access access) {
+  checkAlive();
+  const bool existed = base_.exists(path);
+  Track& t = track(path);
+  auto f = base_.open(path, access);
+  if (!existed && access == Access::CreateReadWrite) {
+    // A new file: its content counts from nothing; its name survives only a directory sync.
+    t.undo.clear();
+    t.syncedSize = 0;
+    event();
+  }
+  return std::make_unique<FaultFile>(*this, std::move(f), path);
+}
+
+bool FaultEnv::exists(const std::string& path) {
+  checkAlive();
+  return base_.exists(path);
+}
+
+void FaultEnv::remove(const std::string& path) {
+  checkAlive();
+  if (!base_.exists(path)) return;
+  Track& t = track(path);
+  if (t.durableExists && !t.removedContent) {
+    auto f = base_.open(path, Access::ReadWrite);
+    Track copy = t;
+    auto now = readAll(*f);
+    // The content a power failure would leave: current bytes minus unsynced changes.
+    for (auto it = copy.undo.rbegin(); it != copy.undo.rend(); ++it) {
+      if (now.size() < it->first + it->second.size()) now.resize(it->first + it->second.size());
+      std::copy(it->second.begin(), it->second.end(),
+                now.begin() + static_cast<ptrdiff_t>(it->first));
+    }
+    now.resize(std::min<uint64_t>(now.size(), copy.syncedSize));
+    t.removedContent = std::move(now);
+  }
+  t.undo.clear();
+  t.syncedSize = 0;
+  base_.remove(path);
+  event();
+}
+
+void FaultEnv::syncDirectoryOf(const std::string& path) {
+  checkAlive();
+  base_.syncDirectoryOf(path);
+  const std::string dir = dirOf(path);
+  for (auto& [p, t] : tracks_) {
+    if (dirOf(p) != dir) continue;
+    t.durableExists = base_.exists(p);
+    t.removedContent.reset();
+    if (!t.durableExists) {
+      t.undo.clear();
+      t.syncedSize = 0;
+    }
+  }
+  event();
+}
+
+void FaultEnv::settle(Loss loss) {
+  crashed_ = false;
+  crashAt_ = 0;
+  for (auto& [p, t] : tracks_) {
+    const bool exists = base_.exists(p);
+    if (loss == Loss::Unsynced) {
+      if (t.removedContent) {
+        auto f = base_.open(p, Access::CreateReadWrite);
+        f->truncate(0);
+        f->writeAt(0, t.removedContent->data(), t.removedContent->size());
+        f->sync();
+      } else if (!t.durableExists) {
+        if (exists) base_.remove(p);
+      } else if (exists) {
+        auto f = base_.open(p, Access::ReadWrite);
+        revert(*f, t);
+        f->sync();
+      }
+    }
+  }
+  tracks_.clear();
+}
+
+}  // namespace jet::os

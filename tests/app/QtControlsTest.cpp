@@ -1,0 +1,155 @@
+// The control adapters over real Qt widgets, and the Qt dialogs as they are built.
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTreeWidget>
+
+#include "AppTestSupport.h"
+#include "app/QtControls.h"
+#include "jet/Error.h"
+
+namespace {
+
+using check::NodeId;
+using Kind = check::NodeId::Kind;
+
+NodeId root() { return {}; }
+NodeId table(const std::string& t) { return {Kind::Table, t, {}}; }
+NodeId column(const std::string& t, const std::string& c) { return {Kind::Column, t, c}; }
+
+class TreeControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { apptest::qtApp(); }
+  QTreeWidget widget;
+  app::TreeControl tree{widget};
+};
+
+TEST_F(TreeControlTest, BuildsTheDefectTreeWithTextsOnly) {
+  tree.add(root(), "表");
+  tree.add(table("Orders"), "Orders");
+  tree.add(column("Orders", "Shipped"), "Shipped");
+  tree.add(table("客户"), "客户");
+  tree.add(column("客户", "电话"), "电话");
+  tree.setText(column("Orders", "Shipped"), "Shipped(3条)");
+
+  ASSERT_EQ(widget.topLevelItemCount(), 1);
+  QTreeWidgetItem* r = widget.topLevelItem(0);
+  EXPECT_EQ(r->text(0).toStdString(), "表");
+  ASSERT_EQ(r->childCount(), 2);
+  EXPECT_EQ(r->child(0)->text(0), "Orders");
+  EXPECT_EQ(r->child(0)->child(0)->text(0), "Shipped(3条)");
+  EXPECT_EQ(r->child(1)->child(0)->text(0).toStdString(), "电话");
+  EXPECT_TRUE(r->icon(0).isNull());
+  EXPECT_FALSE(r->isExpanded());
+  EXPECT_EQ(tree.childCount(root()), 2);
+  EXPECT_EQ(tree.childCount(table("Orders")), 1);
+  EXPECT_EQ(tree.text(column("客户", "电话")), "电话");
+}
+
+TEST_F(TreeControlTest, NamesNeverCollideWithOtherNodes) {
+  // A table called ROOT, and names holding commas, are nodes like any other.
+  tree.add(root(), "表");
+  tree.add(table("ROOT"), "ROOT");
+  tree.add(table("a,b"), "a,b");
+  tree.add(table("a"), "a");
+  tree.add(column("a", "b,c"), "b,c");
+  tree.add(column("a,b", "c"), "c");
+  EXPECT_EQ(tree.childCount(root()), 3);
+  EXPECT_EQ(tree.text(column("a", "b,c")), "b,c");
+  EXPECT_EQ(tree.childCount(table("a,b")), 1);
+}
+
+TEST_F(TreeControlTest, SelectionRemovalAndBadKeys) {
+  tree.add(root(), "表");
+  tree.add(table("T"), "T");
+  tree.add(column("T", "C"), "C");
+  EXPECT_EQ(tree.selected(), std::nullopt);
+  widget.setCurrentItem(widget.topLevelItem(0)->child(0)->child(0));
+  EXPECT_EQ(tree.selected(), column("T", "C"));
+
+  EXPECT_THROW(tree.add(table("T"), "T"), jet::Error);           // key not unique
+  EXPECT_THROW(tree.add(column("U", "C"), "C"), jet::Error);     // no parent
+  EXPECT_THROW(tree.setText(column("T", "D"), "D"), jet::Error);  // no such node
+  tree.remove(column("T", "C"));
+  EXPECT_FALSE(tree.contains(column("T", "C")));
+  EXPECT_EQ(tree.childCount(table("T")), 0);
+  tree.add(column("T", "C"), "C");  // the key is free again
+  tree.remove(table("T"));
+  EXPECT_FALSE(tree.contains(column("T", "C")));
+  EXPECT_EQ(widget.topLevelItem(0)->childCount(), 0);
+  tree.clear();
+  EXPECT_FALSE(tree.contains(root()));
+  EXPECT_EQ(widget.topLevelItemCount(), 0);
+  tree.add(root(), "没有发现错误");
+  EXPECT_EQ(tree.text(root()), "没有发现错误");
+}
+
+class ListControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { apptest::qtApp(); }
+  QListWidget widget;
+  app::ListControl list{widget};
+};
+
+TEST_F(ListControlTest, LinesKeepOrderTextAndTag) {
+  const std::string raw("\x01\x00\xff", 3);
+  list.addItem("b", {raw, "SELECT 1"});
+  list.addItem("a", {"2", "SELECT 2"});
+  list.addItem("line\r\nbreak", {"3", "SELECT 3"});
+  ASSERT_EQ(list.count(), 3);
+  EXPECT_EQ(list.item(0), "b");
+  EXPECT_EQ(list.item(1), "a");
+  EXPECT_EQ(list.item(2), "line\r\nbreak");
+  EXPECT_EQ(list.tag(0).bookmark, raw);
+  EXPECT_EQ(list.tag(0).query, "SELECT 1");
+  list.setItem(1, "A");
+  EXPECT_EQ(list.item(1), "A");
+  EXPECT_EQ(list.tag(1).bookmark, "2");
+  EXPECT_THROW(list.item(3), jet::Error);
+  EXPECT_THROW(list.removeItem(-1), jet::Error);
+}
+
+TEST_F(ListControlTest, SelectionFollowsTheSelectedLineOnly) {
+  list.addItem("x", {});
+  list.addItem("y", {});
+  list.addItem("z", {});
+  EXPECT_EQ(list.listIndex(), -1);
+  EXPECT_EQ(list.text(), "");
+  widget.setCurrentRow(1);
+  EXPECT_EQ(list.listIndex(), 1);
+  EXPECT_EQ(list.text(), "y");
+  list.removeItem(0);  // another line: the selection moves with its line
+  EXPECT_EQ(list.listIndex(), 0);
+  EXPECT_EQ(list.text(), "y");
+  list.removeItem(0);  // the selected line: nothing stays selected
+  EXPECT_EQ(list.listIndex(), -1);
+  EXPECT_EQ(list.text(), "");
+  EXPECT_EQ(list.count(), 1);
+  list.clear();
+  EXPECT_EQ(list.count(), 0);
+}
+
+TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
+  apptest::qtApp();
+  app::QtDialogs dialogs(nullptr);
+  auto box = dialogs.createMessageBox("请先打开数据库");
+  EXPECT_EQ(box->windowTitle(), QGuiApplication::applicationDisplayName());
+  EXPECT_EQ(box->windowTitle(), "mdbcheck");
+  EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+  EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+  EXPECT_EQ(box->text().toStdString(), "请先打开数据库");
+
+  dialogs.setUseNativeFileDialog(false);
+  auto file = dialogs.createFileDialog();
+  EXPECT_EQ(file->windowTitle().toStdString(), "打开数据文件");
+  EXPECT_EQ(file->nameFilters(), QStringList{"mdb文件(*.mdb)"});
+  EXPECT_EQ(file->defaultSuffix(), "mdb");
+  EXPECT_EQ(file->acceptMode(), QFileDialog::AcceptOpen);
+  EXPECT_TRUE(file->testOption(QFileDialog::DontUseNativeDialog));
+  EXPECT_TRUE(file->selectedFiles().value(0).isEmpty() ||
+              QFileInfo(file->selectedFiles().value(0)).isDir());
+}
+
+}  // namespace

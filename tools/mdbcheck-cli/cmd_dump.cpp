@@ -1,0 +1,33 @@
+// mdbcheck-cli dump FILE [TABLE]: every row of every ordinary table (or of TABLE), in scan
+// order, in the dump form of jet/Dump.h.
+#include <cstdio>
+#include <iostream>
+
+#include "Command.h"
+#include "jet/Database.h"
+#include "jet/Dump.h"
+#include "jet/Error.h"
+
+namespace {
+
+int run(const cli::Args& args) {
+  if (args.empty() || args.size() > 2) {
+    std::cerr << "用法: mdbcheck-cli dump FILE [TABLE]\n";
+    return 2;
+  }
+  auto db = jet::Database::open(args[0], jet::Database::Mode::ReadOnly);
+  if (args.size() == 2) {
+    const jet::TableInfo* t = db->findTable(args[1]);
+    if (!t) throw jet::noSuchTable(args[1]);
+    jet::dumpTable(*db, *t, stdout);
+  } else {
+    for (const auto& t : db->tables())
+      if (t.attributes == 0 && !t.linked) jet::dumpTable(*db, t, stdout);
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+cli::Registration reg({"dump", "dump FILE [TABLE]", run});
+
+}  // namespace

@@ -55,7 +55,7 @@ QTreeWidgetItem* TreeControl::find(const check::NodeId& node) const {
 
 QTreeWidgetItem* TreeControl::require(const check::NodeId& node) const {
   QTreeWidgetItem* item = find(node);
-  if (!item) throw jet::Error(kElementNotFound, "元素未找到。");
+  if (!item) throw jet::Error(kElementNotFound, "找不到元素。");
   return item;
 }
 
@@ -70,7 +70,7 @@ void TreeControl::clear() {
 }
 
 void TreeControl::add(const check::NodeId& node, const std::string& text) {
-  if (find(node)) throw jet::Error(kKeyNotUnique, "集合中的关键字不唯一。");
+  if (find(node)) throw jet::Error(kKeyNotUnique, "键在此集合中不唯一。");
   QTreeWidgetItem* parent = nullptr;
   if (node.kind == check::NodeId::Kind::Table) {
     parent = require(check::NodeId{});

@@ -11,14 +11,30 @@ DefectTreeWidget::DefectTreeWidget(QWidget* parent) : QTreeWidget(parent) {
   setSortingEnabled(false);
 }
 
+void DefectTreeWidget::mousePressEvent(QMouseEvent* event) {
+  afterDoubleClick_ = false;
+  QTreeWidget::mousePressEvent(event);
+}
+
+void DefectTreeWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTreeWidget::mouseDoubleClickEvent(event);
+  afterDoubleClick_ = event->button() == Qt::LeftButton;
+}
+
 void DefectTreeWidget::mouseReleaseEvent(QMouseEvent* event) {
   QTreeWidget::mouseReleaseEvent(event);
-  if (event->button() == Qt::LeftButton) emit Click();
+  if (event->button() != Qt::LeftButton) return;
+  if (afterDoubleClick_) {
+    afterDoubleClick_ = false;
+    return;
+  }
+  emit Click();
 }
 
 ResultListWidget::ResultListWidget(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSortingEnabled(false);
+  setUniformItemSizes(true);  // every value shows on one line
   setItemDelegate(new OneLineDelegate(this));
 }
 

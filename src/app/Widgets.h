@@ -16,11 +16,17 @@ class DefectTreeWidget : public QTreeWidget {
   explicit DefectTreeWidget(QWidget* parent = nullptr);
 
  signals:
-  // A left click anywhere in the tree, after the press has moved the selection.
+  // A left click anywhere in the tree, after the press has moved the selection. A
+  // double-click counts as one click.
   void Click();
 
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool afterDoubleClick_ = false;  // the release that ends a double-click is no new click
 };
 
 class ResultListWidget : public QListWidget {

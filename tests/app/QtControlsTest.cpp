@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "AppTestSupport.h"
@@ -150,6 +153,61 @@ TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
   EXPECT_TRUE(file->testOption(QFileDialog::DontUseNativeDialog));
   EXPECT_TRUE(file->selectedFiles().value(0).isEmpty() ||
               QFileInfo(file->selectedFiles().value(0)).isDir());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WidgetsTest, TreeReportsOneClickPerLeftClickOrDoubleClick) {
+  apptest::qtApp();
+  app::DefectTreeWidget widget;
+  widget.resize(200, 200);
+  widget.show();
+  app::TreeControl tree(widget);
+  tree.add(NodeId{}, "表");
+  tree.add(NodeId{Kind::Table, "T", {}}, "T");
+  widget.expandAll();
+  QSignalSpy clicks(&widget, &app::DefectTreeWidget::Click);
+  std::optional<NodeId> selectedAtClick;
+  QObject::connect(&widget, &app::DefectTreeWidget::Click,
+                   [&] { selectedAtClick = tree.selected(); });
+
+  const QPoint onTable = widget.visualItemRect(widget.topLevelItem(0)->child(0)).center();
+  QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, onTable);
+  EXPECT_EQ(clicks.count(), 1);
+  EXPECT_EQ(selectedAtClick, (NodeId{Kind::Table, "T", {}}));  // selected before the click
+  QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, QPoint(150, 180));  // empty space
+  EXPECT_EQ(clicks.count(), 2);
+  QTest::mouseClick(widget.viewport(), Qt::RightButton, {}, onTable);
+  EXPECT_EQ(clicks.count(), 2);
+  // A double-click arrives as a click followed by a press, the double-click and a release.
+  QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, onTable);
+  QTest::mousePress(widget.viewport(), Qt::LeftButton, {}, onTable);
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, onTable, widget.viewport()->mapToGlobal(onTable),
+                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget.viewport(), &dbl);
+  QTest::mouseRelease(widget.viewport(), Qt::LeftButton, {}, onTable);
+  EXPECT_EQ(clicks.count(), 3);
+  QTest::mouseClick(widget.viewport(), Qt::LeftButton, {}, onTable);
+  EXPECT_EQ(clicks.count(), 4);
+}
+
+TEST(WidgetsTest, PanelReportsADoubleClickWithItsKey) {
+  apptest::qtApp();
+  app::StatusPanel panel("Char", 96);
+  QSignalSpy spy(&panel, &app::StatusPanel::PanelDblClick);
+  QTest::mouseDClick(&panel, Qt::LeftButton);
+  ASSERT_EQ(spy.count(), 1);
+  EXPECT_EQ(spy.at(0).at(0).value<app::StatusPanel*>(), &panel);
+  EXPECT_EQ(panel.key(), "Char");
+  EXPECT_EQ(panel.width(), 96);
+}
+
+TEST(WidgetsTest, ListShowsLineBreaksAsOneMark) {
+  apptest::qtApp();
+  app::OneLineDelegate delegate;
+  EXPECT_EQ(delegate.displayText(QString("a\r\nb\rc\nd"), QLocale()), QString::fromUtf8("a↵b↵c↵d"));
 }
 
 }  // namespace

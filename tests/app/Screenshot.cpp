@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     QTreeWidgetItem* root = window.trvTable()->topLevelItem(0);
     if (root && root->childCount() > 0 && root->child(0)->childCount() > 0) {
       window.trvTable()->setCurrentItem(root->child(0)->child(0));
-      if (argc > 2) window.controls();  // the drill-down runs on a click
+      // The drill-down runs on a click in the tree.
+      if (argc > 2) emit static_cast<app::DefectTreeWidget*>(window.trvTable())->Click();
     }
     window.lstResult()->setCurrentRow(0);
   });

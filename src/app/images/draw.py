@@ -143,54 +143,47 @@ BOOK16 = [
 ]
 
 
-def book(size):
-    """An open book seen from the front: two white pages sagging towards the spine, with
+def book32():
+    """The window icon at 32 pixels: an open book whose pages sag towards the spine, with
     lines of text, on a navy cover."""
-    s = size / 16.0
-    grid = [['.'] * size for _ in range(size)]
-    mid = size // 2
+    n = 32
+    grid = [['.'] * n for _ in range(n)]
 
-    def top(x):  # the pages' upper edge, highest at the outer corners
-        d = abs(x + 0.5 - size / 2) / (size / 2)
-        return round((2 + 2.5 * (1 - d)) * s)
+    def put(x, y, ch):
+        if 0 <= x < n and 0 <= y < n:
+            grid[y][x] = ch
+
+    def top(x):  # upper edge of the pages: outer corners high, spine low
+        d = x - 2 if x < 16 else 29 - x
+        return 5 + round(d * 4 / 13)
 
     def bottom(x):
-        d = abs(x + 0.5 - size / 2) / (size / 2)
-        return round((11 + 2.5 * (1 - d)) * s)
+        return top(x) + 19
 
-    # the cover, one step wider and lower than the pages
-    for x in range(size):
-        for y in range(top(x) + round(2 * s), min(size, bottom(x) + round(2 * s))):
-            grid[y][x] = 'n'
-    for x in range(size):
-        y = min(size - 1, bottom(x) + round(2 * s) - 1)
-        grid[y][x] = 'k'
-    # the pages
-    margin = max(1, round(0.5 * s))
-    for x in range(margin, size - margin):
-        t, b = top(x), bottom(x)
-        for y in range(t, b + 1):
-            grid[y][x] = 'w'
-        grid[t][x] = 'k'
-        grid[b][x] = 'k'
-        if x < size - margin - 1 and x > margin:
-            grid[b + 1][x] = 'g'  # the page block's edge
-    for y in range(top(margin), bottom(margin) + 1):
-        grid[y][margin] = 'k'
-    for y in range(top(size - margin - 1), bottom(size - margin - 1) + 1):
-        grid[y][size - margin - 1] = 'k'
-    # the spine
-    for y in range(top(mid), bottom(mid) + 1):
-        grid[y][mid - 1] = 'g'
-        grid[y][mid] = 'k'
-    # lines of text, following the sag of the page
-    step = max(2, round(2 * s))
-    inset = max(2, round(2 * s))
-    for x in range(margin + inset, size - margin - inset):
-        if mid - 2 - (1 if size > 16 else 0) <= x <= mid + 1 + (1 if size > 16 else 0):
-            continue
-        for y in range(top(x) + step, bottom(x) - 1, step):
-            grid[y][x] = 't' if size > 16 else 'g'
+    for x in range(0, n):  # the cover, peeking out at the sides and below
+        xi = min(max(x, 2), 29)
+        for y in range(top(xi) + 3, bottom(xi) + 4):
+            put(x, y, 'n')
+    for x in range(2, 30):  # the pages and the stack of their edges below them
+        for y in range(top(x), bottom(x) + 1):
+            put(x, y, 'w')
+        put(x, top(x), 'k')
+        put(x, bottom(x), 'k')
+        put(x, bottom(x) + 1, 'g')
+    for y in range(top(2), bottom(2) + 1):
+        put(2, y, 'k')
+        put(29, y, 'k')
+    for y in range(top(15) + 1, bottom(15) + 3):  # the spine
+        put(15, y, 'g')
+        put(16, y, 'k')
+    gaps = ({8}, {10}, {7, 11}, {9}, {6}, {10})  # breaks between words, per line
+    for row in range(6):  # lines of text, level across each page
+        for x0, x1 in ((5, 14), (18, 27)):
+            y = top(x0 if x0 < 16 else x1 - 1) + 4 + 3 * row
+            for x in range(x0, x1):
+                col = x - x0 + 5
+                if y > top(x) + 2 and col not in gaps[row]:
+                    put(x, y, 'g')
     return [''.join(r) for r in grid]
 
 
@@ -200,4 +193,4 @@ if __name__ == '__main__':
                        ('toolbar4', HELP)):
         write_png(os.path.join(here, name + '.png'), rows, False)
     write_png(os.path.join(here, 'book16.png'), BOOK16, True)
-    write_png(os.path.join(here, 'book32.png'), book(32), True)
+    write_png(os.path.join(here, 'book32.png'), book32(), True)

@@ -16,7 +16,8 @@ TEST(Cli, ScanPrintsTheExpectedTreeForEveryFixture) {
         "rawdates2000.mdb"}) {
     for (bool chars : {false, true}) {
       SCOPED_TRACE(std::string(fixture) + (chars ? " --chars" : " --dates"));
-      const CliResult r = runCli({"scan", testfiles::data(fixture).string(),
+      testfiles::ScratchDir dir;  // the tool opens exclusively: never the shared fixture
+      const CliResult r = runCli({"scan", dir.copy(testfiles::data(fixture)).string(),
                                   chars ? "--chars" : "--dates"});
       EXPECT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.out, expectedTree(fixture, chars));
@@ -25,7 +26,8 @@ TEST(Cli, ScanPrintsTheExpectedTreeForEveryFixture) {
 }
 
 TEST(Cli, CharsGoThroughTheEditorsRules) {
-  const std::string file = testfiles::data("checks2000.mdb").string();
+  testfiles::ScratchDir dir;
+  const std::string file = dir.copy(testfiles::data("checks2000.mdb")).string();
   CliResult r = runCli({"scan", file, "--chars", "=']"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, std::string(check::msg::kQuoteDoubled) + "\n" +
@@ -38,7 +40,8 @@ TEST(Cli, CharsGoThroughTheEditorsRules) {
 }
 
 TEST(Cli, ListPrintsOneLinePerRowAndFailuresGoToStderr) {
-  const std::string file = testfiles::data("checks2000.mdb").string();
+  testfiles::ScratchDir dir;
+  const std::string file = dir.copy(testfiles::data("checks2000.mdb")).string();
   CliResult r = runCli({"list", file, "Reserved", "Order", "--chars"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "order#6\n");

@@ -98,16 +98,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   createStatusBar();
   createMenu();
   createTimer();
-  trvTable_->raise();
-  lstResult_->raise();
-  StatusBar1_->raise();
-
-  tree_ = std::make_unique<TreeControl>(*trvTable_);
-  list_ = std::make_unique<ListControl>(*lstResult_);
-  status_ = std::make_unique<PanelControl>(panels_);
-  qtDialogs_ = std::make_unique<QtDialogs>(this);
-  setDialogs(nullptr);
-
+  stackControls();
+  createCommandControls();
   connectEvents();
   Load();
 }
@@ -115,9 +107,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 frmMain::~frmMain() { Unload(); }
 
 void frmMain::createControls() {
-  // Tree and list keep their own places over the window rather than fill a layout: the
-  // toolbar lies under their top edges, the status bar over their bottom edges, and the
-  // list over the tree's right edge.
+  // Tree and list keep their own places over the window rather than fill a layout; where
+  // they overlap each other and the bars, stackControls() decides what shows.
   auto place = [](QWidget* w, const Rect& r) {
     w->setGeometry(twips(r.left), twips(r.top), twips(r.width), twips(r.height));
   };
@@ -194,6 +185,21 @@ void frmMain::createMenu() {
     connect(item, &QAction::triggered, this,
             [this, command] { guarded([&] { command(state_, controls()); }); });
   }
+}
+
+void frmMain::stackControls() {
+  // Bottom to top: the toolbar, the tree, the list, the status bar.
+  trvTable_->raise();
+  lstResult_->raise();
+  StatusBar1_->raise();
+}
+
+void frmMain::createCommandControls() {
+  tree_ = std::make_unique<TreeControl>(*trvTable_);
+  list_ = std::make_unique<ListControl>(*lstResult_);
+  status_ = std::make_unique<PanelControl>(panels_);
+  qtDialogs_ = std::make_unique<QtDialogs>(this);
+  setDialogs(nullptr);
 }
 
 void frmMain::createTimer() {

@@ -70,6 +70,8 @@ class frmMain : public QMainWindow {
   void createStatusBar();
   void createMenu();
   void createTimer();
+  void stackControls();
+  void createCommandControls();  // the interfaces the commands reach the widgets through
   void connectEvents();
   void Load();
   void Unload();

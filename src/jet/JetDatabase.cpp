@@ -3,12 +3,14 @@
 #include <unicode/unistr.h>
 
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
+#include "jet/write/RowWriter.h"
 
 namespace jet {
 
@@ -143,7 +145,6 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v)
                     (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid));
     ci.compressedUnicode = !v.jet3() && (c.extFlags & 0x01) &&
                            (c.type == coltype::kText || c.type == coltype::kMemo);
-    ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
   }
   for (const auto& l : def->logicalIndexes) {
@@ -181,7 +182,13 @@ std::unique_ptr<Database> Database::open(const std::string& path, Mode mode) {
 JetDatabase::JetDatabase(os::Env& env, std::string path, Mode mode)
     : env_(env), path_(std::move(path)), mode_(mode) {}
 
-JetDatabase::~JetDatabase() { close(); }
+JetDatabase::~JetDatabase() {
+  try {
+    close();
+  } catch (...) {
+    // A batch that cannot be committed now is rolled back by the next open.
+  }
+}
 
 std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode) {
   std::unique_ptr<JetDatabase> db(new JetDatabase(env, path, mode));
@@ -295,21 +302,71 @@ Value JetDatabase::read(const TableInfo& table, RowId row, int column) {
   }
 }
 
+// A walk groups its rows: it commits once this much time has passed since its first
+// uncommitted change, and at its end. A crash loses at most that long of rows.
+constexpr auto kGroupCommit = std::chrono::milliseconds(500);
+
+void JetDatabase::startWriting() {
+  pages_ = journal::PageFile::attach(env_, path_, *file_, journal::PageFile::Mode::Writable,
+                                     syncs_);
+  pages_->setPageSize(header_.version.pageSize());
+  writer_ = std::make_unique<write::RowWriter>(*pages_, header_.version, header_.codePage);
+  pager_->setOverlay(pages_.get());
+}
+
 void JetDatabase::update(const TableInfo& table, RowId row, int column, const Value& value) {
   checkOpen();
   if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
-  throw readOnly("尚不支持写入");
+  const TableDef& def = definition(table);
+  if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
+  if (!writer_) startWriting();
+  try {
+    writer_->update(def, row, def.columns[column], value);
+  } catch (const Corrupt& e) {
+    raiseDamaged(table.name, e);
+  }
+  if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
 }
 
-void JetDatabase::beginBatch() { checkOpen(); }
-void JetDatabase::commitBatch() { checkOpen(); }
+void JetDatabase::beginBatch() {
+  checkOpen();
+  batch_ = true;
+}
+
+void JetDatabase::commitBatch() {
+  checkOpen();
+  batch_ = false;
+  if (pages_) pages_->commit();
+}
+
+int JetDatabase::lastPlacement() const {
+  return writer_ ? static_cast<int>(writer_->lastPlacement()) : -1;
+}
+
+journal::PageFile::Stats JetDatabase::writeStats() const {
+  return pages_ ? pages_->stats() : journal::PageFile::Stats{};
+}
 
 void JetDatabase::close() {
+  std::exception_ptr failed;
+  if (pages_ && open_ && *open_) {
+    // The end of the last walk is a commit point too.
+    try {
+      pages_->commit();
+    } catch (...) {
+      failed = std::current_exception();  // the journal stays hot: the next open rolls back
+    }
+  }
+  batch_ = false;
+  writer_.reset();
+  if (pager_) pager_->setOverlay(nullptr);
+  pages_.reset();
   if (open_) *open_ = false;
   open_.reset();
   lockFile_.reset();
   pager_.reset();
   file_.reset();  // releases the OS lock
+  if (failed) std::rethrow_exception(failed);
 }
 
 }  // namespace jet

@@ -19,9 +19,14 @@
 #include "jet/format/HeaderPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
+#include "jet/journal/PageFile.h"
 #include "jet/os/Env.h"
 
 namespace jet {
+
+namespace write {
+class RowWriter;
+}
 
 class JetDatabase final : public Database {
  public:
@@ -51,12 +56,20 @@ class JetDatabase final : public Database {
   // The definition behind a table of tables() (looked up by its TDEF page); fails with
   // 3420 for a linked table, which has none here.
   const format::TableDef& definition(const TableInfo& table) const;
+  // The write path: syncs can be turned off before the first write, only to measure what
+  // they cost; the statistics count commits and syncs so far.
+  void setSyncs(bool on) { syncs_ = on; }
+  journal::PageFile::Stats writeStats() const;
+  // Where the last update put its row: 0 in place, 1 its own page repacked, 2 another
+  // page of the table, 3 a new page (-1 before any update).
+  int lastPlacement() const;
   // A format::Corrupt met while working on `table`, as the user's 3049 error.
   [[noreturn]] void raiseDamaged(const std::string& table, const format::Corrupt& e) const;
 
  private:
   JetDatabase(os::Env& env, std::string path, Mode mode);
   void load();
+  void startWriting();
   void checkOpen() const;
 
   os::Env& env_;
@@ -71,6 +84,10 @@ class JetDatabase final : public Database {
   std::vector<TableInfo> tables_;
   std::vector<std::unique_ptr<format::TableDef>> defs_;  // parallel to tables_ (null: linked)
   std::unordered_map<uint32_t, size_t> byTdef_;          // TDEF page -> index in tables_
+  std::unique_ptr<journal::PageFile> pages_;  // the write path, from the first update
+  std::unique_ptr<write::RowWriter> writer_;
+  bool syncs_ = true;
+  bool batch_ = false;
   std::shared_ptr<bool> open_;  // shared with cursors, which must fail once closed
 };
 

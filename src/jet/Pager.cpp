@@ -4,6 +4,7 @@
 #include <string>
 
 #include "jet/format/Bytes.h"
+#include "jet/journal/PageFile.h"
 
 namespace jet {
 namespace {
@@ -47,6 +48,10 @@ const uint8_t* Pager::readPage(uint32_t n) {
   const uint8_t* p = buf.get();
   cache_.emplace(n, std::move(buf));
   return p;
+}
+
+const uint8_t* Pager::overlayPage(uint32_t n) const {
+  return n < overlay_->pageCount() ? overlay_->image(n) : nullptr;
 }
 
 }  // namespace jet

@@ -16,6 +16,10 @@
 
 namespace jet {
 
+namespace journal {
+class PageFile;
+}
+
 class Pager {
  public:
   Pager(os::File& file, const format::Version& version);
@@ -28,6 +32,8 @@ class Pager {
   // The bytes of page n (0 < n, or 0 for the raw header page). Pages past the file's end
   // are damage unless the file has grown since the last look.
   const uint8_t* page(uint32_t n) {
+    if (overlay_ != nullptr)
+      if (const uint8_t* p = overlayPage(n)) return p;
     if (n >= pageCount_ && !grew(n)) outOfRange(n);
     if (map_) return map_->data() + static_cast<uint64_t>(n) * pageSize_;
     return readPage(n);
@@ -37,16 +43,22 @@ class Pager {
   // written through another path). Pointers from a mapping stay valid.
   void refresh();
 
+  // Pages the write path has changed (committed or not) are read from its images, which
+  // keep their address for the write path's life. REQUIRES: overlay outlives the Pager's use.
+  void setOverlay(const journal::PageFile* overlay) { overlay_ = overlay; }
+
  private:
   bool grew(uint32_t n);
   [[noreturn]] void outOfRange(uint32_t n) const;
   const uint8_t* readPage(uint32_t n);
+  const uint8_t* overlayPage(uint32_t n) const;
 
   os::File& file_;
   format::Version version_;
   uint32_t pageSize_;
   uint32_t pageCount_ = 0;
   std::unique_ptr<os::Mapping> map_;
+  const journal::PageFile* overlay_ = nullptr;
   std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> cache_;
 };
 

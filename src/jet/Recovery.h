@@ -5,8 +5,8 @@
 //
 // REQUIRES: the database file open and locked (shared for reading, exclusive for writing).
 // GUARANTEES: on return the file may be read as a consistent database; otherwise a
-// jet::Error. The rollback itself belongs to the write path, which fills this in; until it
-// does, such a file is refused in both modes.
+// jet::Error. A read-write open rolls a hot journal back (journal/Journal.h); a read-only
+// open refuses a hot journal and ignores a cleared one.
 #include <string>
 
 #include "jet/os/Env.h"

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "AppTestSupport.h"
@@ -208,6 +209,33 @@ TEST(WidgetsTest, ListShowsLineBreaksAsOneMark) {
   apptest::qtApp();
   app::OneLineDelegate delegate;
   EXPECT_EQ(delegate.displayText(QString("a\r\nb\rc\nd"), QLocale()), QString::fromUtf8("a↵b↵c↵d"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QtEventPumpTest, YieldRunsPendingEventsAndBusyScopesNest) {
+  apptest::qtApp();
+  app::QtEventPump pump;
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  pump.yield();
+  EXPECT_TRUE(ran);
+
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  {
+    check::BusyScope outer(pump);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    {
+      check::BusyScope inner(pump);
+    }
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  pump.endBusy();  // an extra end changes nothing
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

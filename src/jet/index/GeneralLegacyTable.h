@@ -1,7 +1,8 @@
 #pragma once
 // The per-character codes of the Jet 4 "General Legacy" text sort order (collation 0x0409,
-// version 0) for U+0000-U+FFFF minus the surrogates, as runs of code units. Generated data;
-// TextKeys.cpp is its only reader.
+// version 0) for U+0000-U+FFFF minus the surrogates, as runs of code units, and those of
+// the ACE "General" sort order for U+0000-U+00FF. Generated data; TextKeys.cpp is its only
+// reader.
 #include <cstdint>
 
 namespace jet::index::detail {
@@ -20,5 +21,8 @@ struct CodeRun {
 
 extern const CodeRun kGeneralLegacyRuns[];
 extern const int kGeneralLegacyRunCount;
+
+// ACE "General" (collation 0x0409, version 1): the codes of U+0000-U+00FF, one per unit.
+extern const CodeRun kGeneral2010Latin1[256];
 
 }  // namespace jet::index::detail

@@ -48,13 +48,21 @@ void IndexMaintenance::refuseUnsupported(const RealIndex& ix) const {
   if (ix.unsupported) throw readOnly("索引 '" + ix.name + "'：" + *ix.unsupported);
 }
 
-Bytes IndexMaintenance::keyOf(const RealIndex& ix, const ValueOf& row,
-                              const format::ColumnDef* column, const Value* value,
-                              KeyNulls* nulls) const {
+std::vector<Value> IndexMaintenance::valuesOf(const RealIndex& ix, const ValueOf& row,
+                                              const format::ColumnDef* column,
+                                              const Value* value) const {
   std::vector<Value> values;
   values.reserve(ix.columns.size());
   for (const format::ColumnDef* c : ix.columns)
     values.push_back(column != nullptr && c->number == column->number ? *value : row(*c));
+  return values;
+}
+
+Bytes IndexMaintenance::newKey(const RealIndex& ix, const std::vector<Value>& values,
+                               KeyNulls* nulls) const {
+  for (size_t i = 0; i < ix.key.size(); ++i)
+    if (std::optional<std::string> why = unencodable(ix.key[i], values[i]))
+      throw readOnly("索引 '" + ix.name + "'：" + *why);
   return valuesKey(ix, values, nulls);
 }
 
@@ -79,11 +87,13 @@ std::vector<EntryChange> IndexMaintenance::planUpdate(PageStore& store, RowId id
     EntryChange ch;
     ch.index = ix.number;
     KeyNulls before, after;
-    ch.oldKey = keyOf(ix, row, nullptr, nullptr, &before);
-    ch.newKey = keyOf(ix, row, &column, &value, &after);
+    // An old key we cannot compute (text outside the known codes) is found by RowId.
+    const std::optional<Bytes> old = tryValuesKey(ix, valuesOf(ix, row, nullptr, nullptr), &before);
+    ch.newKey = newKey(ix, valuesOf(ix, row, &column, &value), &after);
+    if (old) ch.oldKey = *old;
     ch.remove = !(ix.ignoreNulls && before.all);
     ch.insert = !(ix.ignoreNulls && after.all);
-    if (ch.remove == ch.insert && (!ch.insert || ch.oldKey == ch.newKey)) continue;
+    if (old && ch.remove == ch.insert && (!ch.insert || ch.oldKey == ch.newKey)) continue;
     if (ch.insert) checkUnique(store, ix, ch.newKey, after, &id);
     out.push_back(std::move(ch));
   }
@@ -97,7 +107,7 @@ std::vector<EntryChange> IndexMaintenance::planInsert(PageStore& store, const Va
     EntryChange ch;
     ch.index = ix.number;
     KeyNulls n;
-    ch.newKey = keyOf(ix, row, nullptr, nullptr, &n);
+    ch.newKey = newKey(ix, valuesOf(ix, row, nullptr, nullptr), &n);
     ch.insert = !(ix.ignoreNulls && n.all);
     if (!ch.insert) continue;
     checkUnique(store, ix, ch.newKey, n, nullptr);
@@ -112,7 +122,7 @@ void IndexMaintenance::apply(PageStore& store, RowId id, const std::vector<Entry
     IndexWriter& w = writer(store, ix);
     if (ch.remove) {
       const Bytes old = entryOf(ch.oldKey, id);
-      if (contains(store, L_, ix.root, old)) {
+      if (!ch.oldKey.empty() && contains(store, L_, ix.root, old)) {
         w.remove(old);
       } else if (std::optional<Bytes> found = scanForRow(store, L_, ix.root, def_.page, id)) {
         w.remove(*found);

@@ -26,7 +26,7 @@ namespace jet::index {
 struct EntryChange {
   size_t index = 0;  // into IndexMaintenance::indexes()
   bool remove = false;
-  Bytes oldKey;
+  Bytes oldKey;      // empty when the old key cannot be computed: found by RowId instead
   bool insert = false;
   Bytes newKey;
 };
@@ -53,8 +53,9 @@ class IndexMaintenance {
   void apply(PageStore& store, RowId id, const std::vector<EntryChange>& changes);
 
  private:
-  Bytes keyOf(const RealIndex& ix, const ValueOf& row, const format::ColumnDef* column,
-              const Value* value, KeyNulls* nulls) const;
+  std::vector<Value> valuesOf(const RealIndex& ix, const ValueOf& row,
+                              const format::ColumnDef* column, const Value* value) const;
+  Bytes newKey(const RealIndex& ix, const std::vector<Value>& values, KeyNulls* nulls) const;
   void refuseUnsupported(const RealIndex& ix) const;
   void checkUnique(PageStore& store, const RealIndex& ix, const Bytes& key, const KeyNulls& n,
                    const RowId* self);

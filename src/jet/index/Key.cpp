@@ -140,10 +140,7 @@ SortOrder sortOrderOf(const Collation& c) {
   return c.version == 0 ? SortOrder::GeneralLegacy : SortOrder::General2010;
 }
 
-bool encodable(const Collation& c) {
-  const SortOrder s = sortOrderOf(c);
-  return s == SortOrder::General97 || s == SortOrder::GeneralLegacy;
-}
+bool encodable(const Collation& c) { return sortOrderOf(c) != SortOrder::Other; }
 
 std::string sortOrderName(const Collation& c) {
   struct Known {
@@ -269,6 +266,14 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
         const std::optional<std::string> cp = cp1252FromUtf8(value.asText());
         if (!cp) throw conversion();
         text = general97Text(*cp, col.ascending);
+      } else if (sortOrderOf(col.collation) == SortOrder::General2010) {
+        const std::u16string u = utf16FromUtf8(value.asText());
+        std::optional<Bytes> t = general2010Text(u, col.ascending);
+        if (!t) {
+          out.resize(at - 1);
+          throw readOnly(*unencodable(col, value));
+        }
+        text = std::move(*t);
       } else {
         text = generalLegacyText(utf16FromUtf8(value.asText()), col.ascending);
       }
@@ -290,6 +295,35 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
     } else {
       invert(out, at);
     }
+  }
+}
+
+std::optional<std::string> unencodable(const KeyColumn& col, const Value& value) {
+  const KeyColumn one[] = {col};
+  if (std::optional<std::string> why = unsupported(one)) return why;
+  if (!isText(col.type) || col.collation.jet3 || value.kind() != Value::Kind::Text ||
+      sortOrderOf(col.collation) != SortOrder::General2010)
+    return std::nullopt;
+  const std::u16string u = utf16FromUtf8(value.asText());
+  for (char16_t c : u.substr(0, 255)) {
+    if (c <= 0xFF) continue;
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", unsigned{c});
+    return "字段 '" + col.name + "' 的排序次序 " + sortOrderName(col.collation) + " 中，字符 " +
+           code + " 的索引键编码未知";
+  }
+  return std::nullopt;
+}
+
+bool tryAppendColumnKey(const KeyColumn& column, const Value& value, Bytes& out) {
+  const size_t at = out.size();
+  try {
+    appendColumnKey(column, value, out);
+    return true;
+  } catch (const Error& e) {
+    out.resize(at);
+    if (e.number() != err::kReadOnly) throw;
+    return false;
   }
 }
 

@@ -4,7 +4,9 @@
 //
 // REQUIRES: a key is only computed for columns that unsupported() accepts; the others throw
 // jet::Error 3027. GUARANTEES: equal inputs give equal bytes; the bytes of every supported
-// column type and sort order equal the stored keys of the files Access wrote.
+// column type and sort order equal the stored keys of the files Access wrote. Sort orders:
+// Jet 3 "General" (code page 1252), Jet 4 / ACE "General Legacy" in full, ACE "General"
+// (2010) for text within U+0000-U+00FF.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -26,11 +28,14 @@ struct Collation {
 enum class SortOrder {
   General97,      // Jet 3, 0x0409, code page 1252
   GeneralLegacy,  // Jet 4 / ACE, 0x0409 version 0
-  General2010,    // ACE, 0x0409 version 1: not encodable here
+  General2010,    // ACE, 0x0409 version 1: values of U+0000-U+00FF only
   Other,          // any other locale: not encodable here
 };
 
 SortOrder sortOrderOf(const Collation& c);
+// True when keys of this sort order can be computed for at least some values. For the
+// ACE "General" sort order only text made of U+0000-U+00FF is encodable; any other value
+// is refused one by one (see appendColumnKey).
 bool encodable(const Collation& c);
 // The sort order as Access names it, in Chinese with the English name beside it, for
 // messages ("常规 - 旧版 (General Legacy)", "中文(中国) (Chinese PRC) ...").
@@ -52,8 +57,13 @@ std::optional<std::string> unsupported(std::span<const KeyColumn> columns);
 // reads them: Int for Byte/Integer/Long/BigInt, Double for Single/Double, Date, Currency
 // (or Int), Bool, Text (UTF-8) and Binary; a GUID as its 16 stored bytes or as
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}". Throws 3421 when a value does not fit the
-// column type, 3027 when the column cannot be encoded.
+// column type, 3027 when the column (or, in the ACE "General" sort order, this value)
+// cannot be encoded.
 void appendColumnKey(const KeyColumn& column, const Value& value, Bytes& out);
+// Why appendColumnKey() would refuse this value with 3027; nullopt when it would not.
+std::optional<std::string> unencodable(const KeyColumn& column, const Value& value);
+// As appendColumnKey(), but false (out unchanged) where it would refuse with 3027.
+bool tryAppendColumnKey(const KeyColumn& column, const Value& value, Bytes& out);
 
 // The whole key of a row (10.10): the columns' encodings concatenated in slot order.
 // REQUIRES: values.size() == columns.size().
@@ -62,6 +72,7 @@ Bytes encodeKey(std::span<const KeyColumn> columns, std::span<const Value> value
 // Text keys on their own (without the leading flag byte), for tests and for callers that
 // hold the stored form: UTF-16 code units for Jet 4, code-page bytes for Jet 3.
 Bytes generalLegacyText(std::u16string_view text, bool ascending);
+std::optional<Bytes> general2010Text(std::u16string_view text, bool ascending);
 Bytes general97Text(std::string_view cp1252, bool ascending);
 
 // UTF-8 to UTF-16 code units (invalid sequences become U+FFFD), and to code page 1252

@@ -64,9 +64,10 @@ std::vector<RealIndex> realIndexes(const format::TableDef& def, const format::He
   return out;
 }
 
-Bytes rowKey(RowDecoder& row, const RealIndex& index, bool jet3, KeyNulls* nulls) {
+std::optional<Bytes> rowKey(RowDecoder& row, const RealIndex& index, bool jet3, KeyNulls* nulls) {
   Bytes out;
   KeyNulls n;
+  bool encoded = true;
   for (size_t i = 0; i < index.key.size(); ++i) {
     const KeyColumn& k = index.key[i];
     const format::ColumnDef& c = *index.columns[i];
@@ -91,25 +92,45 @@ Bytes rowKey(RowDecoder& row, const RealIndex& index, bool jet3, KeyNulls* nulls
     } else {
       n.all = false;
     }
-    appendColumnKey(k, v, out);
+    encoded = tryAppendColumnKey(k, v, out) && encoded;
   }
   if (nulls) *nulls = n;
+  if (!encoded) return std::nullopt;
   return out;
 }
 
-Bytes valuesKey(const RealIndex& index, const std::vector<Value>& values, KeyNulls* nulls) {
+namespace {
+
+std::optional<Bytes> keyOfValues(const RealIndex& index, const std::vector<Value>& values,
+                                 KeyNulls* nulls, bool refuse) {
   Bytes out;
   KeyNulls n;
+  bool encoded = true;
   for (size_t i = 0; i < index.key.size(); ++i) {
     if (values[i].isNull() && index.key[i].type != format::coltype::kBoolean) {
       n.any = true;
     } else {
       n.all = false;
     }
-    appendColumnKey(index.key[i], values[i], out);
+    if (refuse)
+      appendColumnKey(index.key[i], values[i], out);
+    else
+      encoded = tryAppendColumnKey(index.key[i], values[i], out) && encoded;
   }
   if (nulls) *nulls = n;
+  if (!encoded) return std::nullopt;
   return out;
+}
+
+}  // namespace
+
+Bytes valuesKey(const RealIndex& index, const std::vector<Value>& values, KeyNulls* nulls) {
+  return *keyOfValues(index, values, nulls, true);
+}
+
+std::optional<Bytes> tryValuesKey(const RealIndex& index, const std::vector<Value>& values,
+                                  KeyNulls* nulls) {
+  return keyOfValues(index, values, nulls, false);
 }
 
 }  // namespace jet::index

@@ -44,10 +44,16 @@ struct KeyNulls {
   bool any = false;  // some key column Null: never a duplicate in a unique index
 };
 
-// The key of the row the decoder holds. REQUIRES: !index.unsupported.
-Bytes rowKey(RowDecoder& row, const RealIndex& index, bool jet3, KeyNulls* nulls = nullptr);
+// The key of the row the decoder holds; nullopt when one of its values cannot be encoded
+// (text outside what the ACE "General" codes cover). REQUIRES: !index.unsupported.
+std::optional<Bytes> rowKey(RowDecoder& row, const RealIndex& index, bool jet3,
+                            KeyNulls* nulls = nullptr);
 
-// The key of a row given as values, one per index column in slot order.
+// The key of a row given as values, one per index column in slot order. Throws 3027 (naming
+// the column, its sort order and the character) when a value cannot be encoded.
 Bytes valuesKey(const RealIndex& index, const std::vector<Value>& values, KeyNulls* nulls = nullptr);
+// As valuesKey(), but nullopt where that refuses.
+std::optional<Bytes> tryValuesKey(const RealIndex& index, const std::vector<Value>& values,
+                                  KeyNulls* nulls = nullptr);
 
 }  // namespace jet::index

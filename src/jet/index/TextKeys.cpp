@@ -1,7 +1,8 @@
-// Text keys of the two General sort orders we encode exactly: Jet 4 "General Legacy" over
-// UTF-16 code units and Jet 3 "General 97" over code-page 1252 bytes.
+// Text keys of the General sort orders: Jet 4 "General Legacy" and ACE "General" (2010)
+// over UTF-16 code units, Jet 3 "General 97" over code-page 1252 bytes.
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "jet/index/GeneralLegacyTable.h"
@@ -38,28 +39,8 @@ struct CharCode {
   uint8_t flag = 0;
 };
 
-CharCode lookup(char16_t cu) {
+CharCode fromRun(const CodeRun& run, char16_t cu) {
   CharCode cc;
-  const uint16_t r = runIndex()[cu];
-  if (r == kNoRun) {
-    // Surrogates behave like international characters with a computed two-byte code.
-    int code;
-    if (cu < 0xDC00) {
-      code = cu - 10238;
-    } else {
-      const int o = (cu - 0xDC00) % 1024;
-      const int k = o < 8 ? 9992 : o < 262 ? 9990 : o < 516 ? 9988 : o < 770 ? 9986 : 9984;
-      code = cu - k;
-    }
-    cc.kind = 'I';
-    cc.codeLen = 2;
-    cc.code[0] = static_cast<uint8_t>(code >> 8);
-    cc.code[1] = static_cast<uint8_t>(code);
-    cc.extraLen = 1;
-    cc.extra[0] = 0x3F;
-    return cc;
-  }
-  const CodeRun& run = detail::kGeneralLegacyRuns[r];
   cc.kind = run.kind;
   cc.codeLen = run.codeLen;
   std::copy(run.code, run.code + 4, cc.code);
@@ -70,6 +51,34 @@ CharCode lookup(char16_t cu) {
   if (cc.kind == 'S' && cc.codeLen > 0)
     cc.code[cc.codeLen - 1] = static_cast<uint8_t>(cc.code[cc.codeLen - 1] + (cu - run.first));
   return cc;
+}
+
+std::optional<CharCode> lookupLegacy(char16_t cu) {
+  const uint16_t r = runIndex()[cu];
+  if (r != kNoRun) return fromRun(detail::kGeneralLegacyRuns[r], cu);
+  // Surrogates behave like international characters with a computed two-byte code.
+  int code;
+  if (cu < 0xDC00) {
+    code = cu - 10238;
+  } else {
+    const int o = (cu - 0xDC00) % 1024;
+    const int k = o < 8 ? 9992 : o < 262 ? 9990 : o < 516 ? 9988 : o < 770 ? 9986 : 9984;
+    code = cu - k;
+  }
+  CharCode cc;
+  cc.kind = 'I';
+  cc.codeLen = 2;
+  cc.code[0] = static_cast<uint8_t>(code >> 8);
+  cc.code[1] = static_cast<uint8_t>(code);
+  cc.extraLen = 1;
+  cc.extra[0] = 0x3F;
+  return cc;
+}
+
+// ACE "General" (2010): only the codes of U+0000-U+00FF are known here.
+std::optional<CharCode> lookup2010(char16_t cu) {
+  if (cu > 0xFF) return std::nullopt;
+  return fromRun(detail::kGeneral2010Latin1[cu], cu);
 }
 
 // The extra-code section: one position per character that produced an inline code, filled
@@ -103,9 +112,10 @@ struct Extras {
   }
 };
 
-}  // namespace
-
-Bytes generalLegacyText(std::u16string_view text, bool ascending) {
+// Both General sort orders build a key the same way from their per-character codes;
+// nullopt when a character's code is unknown.
+template <class Lookup>
+std::optional<Bytes> generalText(std::u16string_view text, bool ascending, Lookup lookupCode) {
   size_t n = std::min<size_t>(text.size(), 255);
   while (n > 0 && text[n - 1] == u' ') --n;
 
@@ -119,7 +129,9 @@ Bytes generalLegacyText(std::u16string_view text, bool ascending) {
   Bytes flags;
 
   for (size_t i = 0; i < n; ++i) {
-    const CharCode cc = lookup(text[i]);
+    const std::optional<CharCode> found = lookupCode(text[i]);
+    if (!found) return std::nullopt;
+    const CharCode& cc = *found;
     switch (cc.kind) {
       case 'S':
         out.insert(out.end(), cc.code, cc.code + cc.codeLen);
@@ -189,6 +201,16 @@ Bytes generalLegacyText(std::u16string_view text, bool ascending) {
   }
   out.push_back(0x00);
   return out;
+}
+
+}  // namespace
+
+Bytes generalLegacyText(std::u16string_view text, bool ascending) {
+  return *generalText(text, ascending, lookupLegacy);
+}
+
+std::optional<Bytes> general2010Text(std::u16string_view text, bool ascending) {
+  return generalText(text, ascending, lookup2010);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "jet/index/VerifyIndexes.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "jet/JetDatabase.h"
@@ -37,8 +38,8 @@ std::string hex(const Bytes& b, size_t n) {
 }
 
 struct LiveRow {
-  uint32_t id;  // page << 8 | row
-  Bytes key;    // computed key (empty when not computable)
+  uint32_t id;                // page << 8 | row
+  std::optional<Bytes> key;   // computed key (none when it cannot be computed)
   KeyNulls nulls;
 };
 
@@ -115,11 +116,11 @@ void checkTable(JetDatabase& db, const TableInfo& table, IndexVerification& out)
         continue;
       }
       const Bytes stored(e.bytes.begin(), e.bytes.end() - 4);
-      if (!ix.unsupported) {
+      if (r.key) {
         ++out.keysCompared;
-        if (stored != r.key)
+        if (stored != *r.key)
           report(rowText(page, row) + " 的索引键与字段值不符：存储 " + hex(stored, 24) + "，应为 " +
-                 hex(r.key, 24));
+                 hex(*r.key, 24));
       }
       if (ix.unique && !r.nulls.any) uniqueKeys.emplace_back(stored, r.id);
     }

@@ -30,11 +30,13 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
   std::unique_ptr<PageFile> pf(new PageFile(env, path, mode, syncs));
   try {
     if (mode == Mode::Writable) {
-      pf->file_ = env.open(path, os::Env::Access::ReadWrite);
+      pf->owned_ = env.open(path, os::Env::Access::ReadWrite);
+      pf->file_ = pf->owned_.get();
       if (!pf->file_->tryLockExclusive()) throw fileInUse(path);
       pf->recovered_ = recover(env, path, *pf->file_);
     } else {
-      pf->file_ = env.open(path, os::Env::Access::Read);
+      pf->owned_ = env.open(path, os::Env::Access::Read);
+      pf->file_ = pf->owned_.get();
       if (!pf->file_->tryLockShared()) throw fileInUse(path);
       if (isHot(env, path))
         throw damagedAt(path, "上次写入没有完成，留下了日志文件 '" + journalPath(path) +
@@ -43,6 +45,13 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
   } catch (const std::system_error& e) {
     throw fromSystem(e, path);
   }
+  return pf;
+}
+
+std::unique_ptr<PageFile> PageFile::attach(os::Env& env, const std::string& path,
+                                           os::File& file, Mode mode, bool syncs) {
+  std::unique_ptr<PageFile> pf(new PageFile(env, path, mode, syncs));
+  pf->file_ = &file;
   return pf;
 }
 
@@ -72,56 +81,64 @@ void PageFile::requireUsable(bool write) {
 void PageFile::read(uint32_t n, uint8_t* out) {
   requireUsable(false);
   if (n >= pageCount_) throw damagedAt(path_, "页 " + std::to_string(n) + " 超出文件末尾");
-  auto it = pages_.find(n);
-  if (it != pages_.end()) {
-    std::memcpy(out, it->second.image.data(), pageSize_);
+  if (const uint8_t* img = image(n)) {
+    std::memcpy(out, img, pageSize_);
     return;
   }
   size_t got = file_->readAt(uint64_t(n) * pageSize_, out, pageSize_);
   if (got != pageSize_) throw damagedAt(path_, "页 " + std::to_string(n) + " 不完整");
 }
 
-const uint8_t* PageFile::changed(uint32_t n) const {
-  auto it = pages_.find(n);
-  return it == pages_.end() ? nullptr : it->second.image.data();
-}
-
-PageFile::Dirty& PageFile::dirty(uint32_t n) {
-  auto it = pages_.find(n);
-  const bool wasDirty = it != pages_.end();
+PageFile::Page& PageFile::dirty(uint32_t n) {
+  auto& slot = images_[n];
+  if (!slot) {
+    slot = std::make_unique<Page>();
+    slot->image = std::make_unique<uint8_t[]>(pageSize_);
+    size_t got = file_->readAt(uint64_t(n) * pageSize_, slot->image.get(), pageSize_);
+    if (got != pageSize_) {
+      images_.erase(n);
+      throw damagedAt(path_, "页 " + std::to_string(n) + " 不完整");
+    }
+  }
+  Page& p = *slot;
+  const bool wasDirty = p.dirty;
   if (!wasDirty) {
     if (!inTransaction()) txStart_ = std::chrono::steady_clock::now();
-    Dirty d;
-    d.image.resize(pageSize_);
-    read(n, d.image.data());
-    if (n < originalPageCount_) {
-      d.hasOriginal = true;
-      d.original = d.image;
-    }
-    it = pages_.emplace(n, std::move(d)).first;
+    p.dirty = true;
+    p.hasOriginal = n < originalPageCount_;
+    if (p.hasOriginal) p.original.assign(p.image.get(), p.image.get() + pageSize_);
+    dirty_.insert(n);
   }
-  Dirty& d = it->second;
-  if (inSavepoint_ && d.savepointGen != savepointGen_) {
-    undo_.push_back(Undo{n, wasDirty, wasDirty ? d.image : std::vector<uint8_t>{}});
-    d.savepointGen = savepointGen_;
+  if (inSavepoint_ && p.savepointGen != savepointGen_) {
+    undo_.push_back(Undo{n, wasDirty,
+                         wasDirty ? std::vector<uint8_t>(p.image.get(), p.image.get() + pageSize_)
+                                  : std::vector<uint8_t>{}});
+    p.savepointGen = savepointGen_;
   }
-  return d;
+  return p;
 }
 
 uint8_t* PageFile::modify(uint32_t n) {
   requireUsable(true);
   if (n >= pageCount_) throw damagedAt(path_, "页 " + std::to_string(n) + " 超出文件末尾");
-  return dirty(n).image.data();
+  return dirty(n).image.get();
 }
 
 uint32_t PageFile::append() {
   requireUsable(true);
   if (!inTransaction()) txStart_ = std::chrono::steady_clock::now();
   const uint32_t n = pageCount_++;
-  Dirty d;
-  d.image.assign(pageSize_, 0);
-  d.savepointGen = savepointGen_;
-  pages_[n] = std::move(d);
+  auto& slot = images_[n];
+  if (!slot) {
+    slot = std::make_unique<Page>();
+    slot->image = std::make_unique<uint8_t[]>(pageSize_);
+  }
+  std::memset(slot->image.get(), 0, pageSize_);
+  slot->dirty = true;
+  slot->hasOriginal = false;
+  slot->original.clear();
+  slot->savepointGen = savepointGen_;
+  dirty_.insert(n);
   if (inSavepoint_) undo_.push_back(Undo{n, false, {}});
   return n;
 }
@@ -143,14 +160,27 @@ void PageFile::releaseSavepoint() {
   undo_.clear();
 }
 
+// Back to the last committed bytes (an appended page has none: it is zeroed and leaves).
+void PageFile::restoreOriginal(uint32_t n, Page& p) {
+  if (p.hasOriginal)
+    std::memcpy(p.image.get(), p.original.data(), pageSize_);
+  else
+    std::memset(p.image.get(), 0, pageSize_);
+  p.dirty = false;
+  p.hasOriginal = false;
+  p.original.clear();
+  p.original.shrink_to_fit();
+  dirty_.erase(n);
+}
+
 void PageFile::rollbackToSavepoint() {
   if (!inSavepoint_) return;
   for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
+    Page& p = *images_[it->page];
     if (it->wasDirty)
-      pages_[it->page].image = std::move(it->image);
+      std::memcpy(p.image.get(), it->image.data(), pageSize_);
     else
-      pages_.erase(it->page);
-    if (invalidate_) invalidate_(it->page);
+      restoreOriginal(it->page, p);
   }
   pageCount_ = savepointPageCount_;
   releaseSavepoint();
@@ -168,14 +198,16 @@ void PageFile::commit() {
   if (!inTransaction()) return;
   requireUsable(true);
   std::vector<PageImage> originals;
-  originals.reserve(pages_.size());
-  for (const auto& [n, d] : pages_)
-    if (d.hasOriginal) originals.push_back(PageImage{n, d.original.data()});
+  originals.reserve(dirty_.size());
+  for (uint32_t n : dirty_) {
+    const Page& p = *images_[n];
+    if (p.hasOriginal) originals.push_back(PageImage{n, p.original.data()});
+  }
   try {
     if (!journal_) journal_ = std::make_unique<Journal>(env_, path_, syncs_);
     journal_->write(pageSize_, uint64_t(originalPageCount_) * pageSize_, originals);
-    for (const auto& [n, d] : pages_) {
-      file_->writeAt(uint64_t(n) * pageSize_, d.image.data(), pageSize_);
+    for (uint32_t n : dirty_) {
+      file_->writeAt(uint64_t(n) * pageSize_, images_[n]->image.get(), pageSize_);
       ++stats_.pagesWritten;
     }
     syncDb();
@@ -188,15 +220,23 @@ void PageFile::commit() {
     throw;
   }
   ++stats_.commits;
-  pages_.clear();
+  for (uint32_t n : dirty_) {
+    Page& p = *images_[n];
+    p.dirty = false;
+    p.hasOriginal = false;
+    p.original.clear();
+    p.original.shrink_to_fit();
+  }
+  dirty_.clear();
   originalPageCount_ = pageCount_;
 }
 
 void PageFile::rollback() {
   releaseSavepoint();
-  if (invalidate_)
-    for (const auto& [n, d] : pages_) invalidate_(n);
-  pages_.clear();
+  while (!dirty_.empty()) {
+    uint32_t n = *dirty_.begin();
+    restoreOriginal(n, *images_[n]);
+  }
   pageCount_ = originalPageCount_;
 }
 

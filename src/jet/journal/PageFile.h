@@ -13,8 +13,8 @@
 // last commit once the file is opened again.
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <set>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +39,10 @@ class PageFile {
   // syncs = false skips every sync (for measuring what they cost; never for users).
   static std::unique_ptr<PageFile> open(os::Env& env, const std::string& path, Mode mode,
                                         bool syncs = true);
+  // Works on a file its owner already opened, locked and recovered (see Journal.h's
+  // recover()); the file must outlive the PageFile.
+  static std::unique_ptr<PageFile> attach(os::Env& env, const std::string& path,
+                                          os::File& file, Mode mode, bool syncs = true);
   ~PageFile();  // rolls back an open transaction; never throws
 
   const std::string& path() const { return path_; }
@@ -58,16 +62,21 @@ class PageFile {
   // Copies page n as the open transaction sees it into out (pageSize bytes). Fails with
   // 3049 when n lies beyond the end of the file.
   void read(uint32_t n, uint8_t* out);
-  // The transaction's image of page n, or nullptr when the transaction has not changed it.
-  const uint8_t* changed(uint32_t n) const;
+  // The in-memory image of page n when this session has changed it (its current content,
+  // committed or not), else nullptr. The address stays the same while the PageFile lives:
+  // commits and rollbacks change the bytes, never the place.
+  const uint8_t* image(uint32_t n) const {
+    if (images_.empty()) return nullptr;
+    auto it = images_.find(n);
+    return it == images_.end() ? nullptr : it->second->image.get();
+  }
 
-  // Returns page n's image for changing, starting a transaction if none is open. The
-  // pointer stays valid until commit(), rollback() or a savepoint rollback.
+  // Returns page n's image for changing, starting a transaction if none is open.
   uint8_t* modify(uint32_t n);
   // Appends a zero page to the file within the transaction and returns its number.
   uint32_t append();
 
-  bool inTransaction() const { return !pages_.empty() || pageCount_ != originalPageCount_; }
+  bool inTransaction() const { return !dirty_.empty() || pageCount_ != originalPageCount_; }
   // Time since the open transaction changed its first page.
   std::chrono::steady_clock::duration transactionAge() const;
 
@@ -80,12 +89,11 @@ class PageFile {
   void rollback();
 
   Stats stats() const;
-  // Called with the numbers of the pages a rollback restores (caches above drop them).
-  void setInvalidate(std::function<void(uint32_t)> f) { invalidate_ = std::move(f); }
 
  private:
-  struct Dirty {
-    std::vector<uint8_t> image;
+  struct Page {
+    std::unique_ptr<uint8_t[]> image;  // never moves
+    bool dirty = false;
     bool hasOriginal = false;  // inside the original length: journalled at commit
     std::vector<uint8_t> original;
     uint64_t savepointGen = 0;
@@ -99,7 +107,8 @@ class PageFile {
   PageFile(os::Env& env, std::string path, Mode mode, bool syncs);
   void syncDb();
   void requireUsable(bool write);
-  Dirty& dirty(uint32_t n);
+  Page& dirty(uint32_t n);
+  void restoreOriginal(uint32_t n, Page& p);
 
   os::Env& env_;
   std::string path_;
@@ -107,12 +116,14 @@ class PageFile {
   bool syncs_;
   bool recovered_ = false;
   bool broken_ = false;  // a commit failed half-way: only a new open (recovery) may go on
-  std::unique_ptr<os::File> file_;
+  std::unique_ptr<os::File> owned_;
+  os::File* file_ = nullptr;
   std::unique_ptr<Journal> journal_;
   uint32_t pageSize_ = 0;
   uint32_t pageCount_ = 0;
   uint32_t originalPageCount_ = 0;
-  std::map<uint32_t, Dirty> pages_;
+  std::unordered_map<uint32_t, std::unique_ptr<Page>> images_;
+  std::set<uint32_t> dirty_;  // the open transaction's pages, in file order
   std::chrono::steady_clock::time_point txStart_{};
   // Savepoint state.
   bool inSavepoint_ = false;
@@ -121,7 +132,6 @@ class PageFile {
   std::vector<Undo> undo_;
   Stats stats_;
   uint64_t dbSyncs_ = 0;
-  std::function<void(uint32_t)> invalidate_;
 };
 
 }  // namespace jet::journal

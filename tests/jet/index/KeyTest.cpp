@@ -121,12 +121,11 @@ TEST(Key, RefusesSortOrdersItCannotEncodeAndNamesThem) {
   const Collation prc{0x0804, 0, false, 1252};
   const Collation jet3prc{0x0804, 0, true, 936};
   EXPECT_EQ(sortOrderOf(general2010), SortOrder::General2010);
-  EXPECT_FALSE(encodable(general2010));
   EXPECT_FALSE(encodable(prc));
   EXPECT_FALSE(encodable(jet3prc));
   EXPECT_TRUE(encodable(kJet3));
   EXPECT_TRUE(encodable(Collation{}));
-
+  EXPECT_TRUE(encodable(general2010));  // value by value, see below
   const KeyColumn ok[] = {{0x0A, true, {}, "Code"}, {0x08, true, prc, "D"}};
   EXPECT_FALSE(unsupported(ok).has_value());  // collation only matters for text
   const KeyColumn bad[] = {{0x04, true, {}, "ID"}, {0x0A, true, prc, "科目代码"}};
@@ -136,12 +135,27 @@ TEST(Key, RefusesSortOrdersItCannotEncodeAndNamesThem) {
   EXPECT_NE(why->find("Chinese PRC"), std::string::npos);
   const KeyColumn decimal[] = {{0x10, true, {}, "N"}};
   EXPECT_TRUE(unsupported(decimal).has_value());
+  // ACE "General": its codes are known for U+0000-U+00FF; other text is refused by name.
+  EXPECT_EQ(key(0x0A, Value("1001-01"), true, general2010),
+            "7F 0D 19 0D 17 0D 17 0D 19 0D 17 0D 19 01 01 01 01 80 17 06 82 00");
+  EXPECT_EQ(key(0x0A, Value("table"), true, general2010), "7F 0E 99 0E 02 0E 09 0E 48 0E 21 01 00");
   try {
-    key(0x0A, Value("x"), true, general2010);
+    key(0x0A, Value("科目"), true, general2010);
     FAIL();
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), err::kReadOnly);
     EXPECT_NE(e.description().find("General, Access 2010"), std::string::npos);
+    EXPECT_NE(e.description().find("U+79D1"), std::string::npos) << e.description();
+  }
+  Bytes out = {0x01};
+  EXPECT_FALSE(tryAppendColumnKey(KeyColumn{0x0A, true, general2010, "c"}, Value("科"), out));
+  EXPECT_EQ(out, Bytes{0x01});
+  try {
+    key(0x0A, Value("x"), true, prc);
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kReadOnly);
+    EXPECT_NE(e.description().find("Chinese PRC"), std::string::npos);
   }
 }
 

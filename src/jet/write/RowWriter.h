@@ -1,0 +1,76 @@
+#pragma once
+// Changing one value of one row in place: rebuild the row, then put it where it fits —
+// its own slot (padded), its own page (repacked, every slot keeping its number), another
+// page of the table, or a newly allocated page — leaving at most one forwarding pointer
+// in the row's first slot. Data pages' free space, the table's owned and free-space maps
+// and the global page map are kept right; inline maps that outgrow their window become
+// reference maps.
+//
+// REQUIRES: a PageFile opened for writing over a decoded file, and table definitions read
+// from it. GUARANTEES: update() changes pages only inside the PageFile's open transaction
+// and under a savepoint: on any failure the row, the pages and the maps are as before.
+// Refusals: 3027 (a column an index holds; a column type not written; a map that cannot
+// grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "jet/Database.h"
+#include "jet/Value.h"
+#include "jet/format/HeaderPage.h"
+#include "jet/format/TableDef.h"
+#include "jet/journal/PageFile.h"
+
+namespace jet::write {
+
+class RowWriter {
+ public:
+  enum class Placement { InPlace, SamePage, OtherPage, NewPage };
+
+  RowWriter(journal::PageFile& file, const format::Version& version, int codePage);
+
+  void update(const format::TableDef& def, RowId id, const format::ColumnDef& column,
+              const Value& value);
+
+  // Where the last successful update put the row.
+  Placement lastPlacement() const { return last_; }
+
+  // The largest row a page takes with room for its slot, as Jet's writers keep it.
+  uint32_t maxRowSize() const { return jet3_ ? 2012 : 4060; }
+
+ private:
+  struct Slot {
+    uint32_t page;
+    uint16_t row;
+  };
+  const uint8_t* page(uint32_t n);
+  void rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& start, uint32_t& end);
+  uint16_t rowCount(const uint8_t* p) const;
+  uint16_t slot(const uint8_t* p, uint16_t i) const;
+  void setSlot(uint8_t* p, uint16_t i, uint16_t v) const;
+  uint16_t freeSpace(const uint8_t* p) const;
+
+  void place(const format::TableDef& def, Slot head, Slot data, bool moved,
+             const std::vector<uint8_t>& row, uint32_t oldLength);
+  bool repack(uint32_t pageNo, uint16_t row, const std::vector<uint8_t>& bytes);
+  bool canAppend(const uint8_t* p, uint32_t owner, uint32_t length);
+  uint16_t append(uint32_t pageNo, const std::vector<uint8_t>& bytes, uint16_t flags);
+  uint32_t allocateDataPage(const format::TableDef& def);
+  uint32_t allocatePage(const std::vector<format::RowPointer>& windows);
+  void markUsed(uint32_t pageNo);
+  bool globallyFree(uint32_t pageNo);
+  void addToMap(format::RowPointer map, uint32_t pageNo);
+  std::vector<uint32_t> mapPages(format::RowPointer map);
+  bool inWindow(format::RowPointer map, uint32_t pageNo);
+
+  journal::PageFile& file_;
+  bool jet3_;
+  uint32_t ps_;
+  uint32_t hs_;  // data page header size
+  int codePage_;
+  Placement last_ = Placement::InPlace;
+  std::map<uint32_t, std::unique_ptr<uint8_t[]>> clean_;  // read-only copies of pages
+};
+
+}  // namespace jet::write

@@ -1,0 +1,83 @@
+// mdbcheck-cli set FILE TABLE COLUMN ROW VALUE|--null: writes one value of the ROW-th row
+// (0-based, in scan order), durably, as a repair does.
+#include <iostream>
+#include <string>
+
+#include "Command.h"
+#include "jet/Database.h"
+#include "jet/DateTime.h"
+#include "jet/Error.h"
+
+namespace {
+
+// The command line's text as a value of the column's type.
+jet::Value parse(const std::string& text, const jet::ColumnInfo& c) {
+  using namespace jet::daotype;
+  try {
+    switch (c.daoType) {
+      case kDate:
+        if (auto d = jet::parseDate(text)) return jet::Value(jet::Date{*d});
+        throw jet::conversion();
+      case kBoolean:
+        if (text == "True" || text == "-1" || text == "1") return jet::Value(true);
+        if (text == "False" || text == "0") return jet::Value(false);
+        throw jet::conversion();
+      case kByte:
+      case kInteger:
+      case kLong: {
+        size_t used = 0;
+        long long v = std::stoll(text, &used);
+        if (used != text.size()) throw jet::conversion();
+        return jet::Value(int64_t(v));
+      }
+      case kSingle:
+      case kDouble:
+      case kCurrency: {
+        size_t used = 0;
+        double v = std::stod(text, &used);
+        if (used != text.size()) throw jet::conversion();
+        return jet::Value(v);
+      }
+      default: return jet::Value(text);
+    }
+  } catch (const std::logic_error&) {
+    throw jet::conversion();
+  }
+}
+
+int run(const cli::Args& args) {
+  if (args.size() != 5) {
+    std::cerr << "用法: mdbcheck-cli set FILE TABLE COLUMN ROW VALUE|--null\n";
+    return 2;
+  }
+  long row;
+  try {
+    size_t used = 0;
+    row = std::stol(args[3], &used);
+    if (used != args[3].size() || row < 0) throw std::invalid_argument("row");
+  } catch (const std::logic_error&) {
+    std::cerr << "行号必须是从 0 开始的整数：" << args[3] << "\n";
+    return 2;
+  }
+  auto db = jet::Database::open(args[0], jet::Database::Mode::Exclusive);
+  const jet::TableInfo* table = db->findTable(args[1]);
+  if (!table) throw jet::noSuchTable(args[1]);
+  const jet::ColumnInfo* column = table->findColumn(args[2]);
+  if (!column) {
+    std::cerr << "表 '" << table->name << "' 没有字段 '" << args[2] << "'。\n";
+    return 1;
+  }
+  auto cursor = db->scan(*table);
+  for (long i = 0; i <= row; ++i)
+    if (!cursor->next()) throw jet::noCurrentRecord();
+  const jet::RowId id = cursor->rowId();
+  cursor.reset();
+  const jet::Value value = args[4] == "--null" ? jet::Value() : parse(args[4], *column);
+  db->update(*table, id, column->position, value);
+  db->close();
+  return 0;
+}
+
+cli::Registration reg({"set", "set FILE TABLE COLUMN ROW VALUE|--null", run});
+
+}  // namespace

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <exception>
+#include <optional>
+#include <vector>
 #include <unordered_map>
 
 #include "check/Messages.h"
@@ -100,37 +102,62 @@ bool askDate(Controls& ui, std::string& answer) {
   return false;
 }
 
-// Groups the rows of a walk into commits: durable at least every half second and at the
-// end, whichever way the walk ends.
-class BatchCommit {
+// Groups the rows of a walk into commits, at least every quarter second and at the end.
+// A row's line may only show its new state once the row is durable: a commit that fails
+// leaves the rows since the previous commit as they were on disk (the next open rolls them
+// back), so the list must keep showing them as they were.
+template <typename Change>
+class GroupedWalk {
  public:
-  explicit BatchCommit(std::shared_ptr<dao::Database> db) : db_(std::move(db)) {
+  explicit GroupedWalk(std::shared_ptr<dao::Database> db) : db_(std::move(db)) {
     db_->BeginBatch();
     last_ = std::chrono::steady_clock::now();
   }
-  ~BatchCommit() {
-    try {
-      finish();
-    } catch (...) {
+  ~GroupedWalk() {
+    if (open_) {
+      try {
+        db_->CommitBatch();
+      } catch (...) {
+      }
     }
   }
-  void tick() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_ < std::chrono::milliseconds(500)) return;
-    db_->CommitBatch();
+  // A row saved in the current group.
+  void saved(Change change) { pending_.push_back(std::move(change)); }
+  // Commits when the group is old enough; durable(change) runs for each of its rows.
+  template <typename Durable>
+  void tick(Durable&& durable) {
+    if (std::chrono::steady_clock::now() - last_ < std::chrono::milliseconds(250)) return;
+    commit(durable);
     db_->BeginBatch();
-    last_ = now;
+    open_ = true;
+    last_ = std::chrono::steady_clock::now();
   }
-  void finish() {
-    if (done_) return;
-    done_ = true;
-    db_->CommitBatch();
+  // The last commit. On failure lost(change) runs for each row of the group, and the
+  // failure is passed on.
+  template <typename Durable, typename Lost>
+  void finish(Durable&& durable, Lost&& lost) {
+    try {
+      commit(durable);
+    } catch (const jet::Error&) {
+      for (Change& c : pending_) lost(c);
+      pending_.clear();
+      throw;
+    }
   }
 
  private:
+  template <typename Durable>
+  void commit(Durable& durable) {
+    open_ = false;
+    db_->CommitBatch();
+    for (Change& c : pending_) durable(c);
+    pending_.clear();
+  }
+
   std::shared_ptr<dao::Database> db_;
+  std::vector<Change> pending_;
   std::chrono::steady_clock::time_point last_;
-  bool done_ = false;
+  bool open_ = true;
 };
 
 // The line showing the row with this identity, looked for first where the walk expects it.
@@ -214,31 +241,41 @@ void BatchClear(app::CheckState& state, Controls& ui) {
     const std::string query = queryOfLine(state, ui.list.tag(selected));
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
-    BatchCommit batch(state.database);
-    const auto field = rs->Fields(0);
+    // Only rows the list shows are cleared, and a line goes once its row is durably Null.
     int hint = 0;
+    const auto removeLine = [&](const std::string& bookmark) {
+      const int line = findLine(ui.list, bookmark, query, hint);
+      if (line < 0) return;
+      ui.list.removeItem(line);
+      hint = line;
+    };
+    const auto keepLine = [](const std::string&) {};
+    GroupedWalk<std::string> walk(state.database);
+    const auto field = rs->Fields(0);
+    std::optional<jet::Error> failure;
     try {
       while (!rs->Eof()) {
-        // Only rows the list shows are cleared: a row that an earlier rewrite kept in the
-        // query's result but whose line is gone is not the operator's choice.
-        const int line = findLine(ui.list, rs->Bookmark(), query, hint);
-        if (line >= 0) {
+        std::string bookmark = rs->Bookmark();
+        if (findLine(ui.list, bookmark, query, hint) >= 0) {
           rs->Edit();
           field->SetValue(dao::Variant::null());
           rs->Update(dao::dbUpdateRegular, false);
-          ui.list.removeItem(line);
-          hint = line;
-          batch.tick();
+          walk.saved(std::move(bookmark));
+          walk.tick(removeLine);
         }
         rs->MoveNext();
       }
-    } catch (const jet::Error&) {
-      // The rows cleared before the failure stay cleared; make them durable, then report.
+    } catch (const jet::Error& e) {
       dropEdit(*rs.rs);
-      batch.finish();
-      throw;
+      failure = e;
     }
-    batch.finish();
+    // The rows cleared before a refusal stay cleared: commit them, then report.
+    try {
+      walk.finish(removeLine, keepLine);
+    } catch (const jet::Error& e) {
+      if (!failure) failure = e;
+    }
+    if (failure) throw *failure;
   });
 }
 
@@ -272,33 +309,47 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
 
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
-    BatchCommit batch(state.database);
-    const auto field = rs->Fields(0);
+    struct Rewritten {
+      int line;
+      std::string before;
+    };
     int64_t refused = 0;
     std::string lastRefusal;
+    const auto durable = [](const Rewritten&) {};
+    const auto lost = [&](const Rewritten& r) {
+      ui.list.setItem(r.line, r.before);
+      ++refused;
+    };
+    GroupedWalk<Rewritten> walk(state.database);
+    const auto field = rs->Fields(0);
     std::string walkEnded;
     try {
       while (!rs->Eof()) {
         const auto it = lineOf.find(rs->Bookmark());
         if (it != lineOf.end()) {
+          bool saved = false;
           try {
             rs->Edit();
             const std::string value =
                 charMode ? NewValue(field->Value().toText(), answer, chars) : answer;
             field->SetValue(dao::Variant(value));
             rs->Update(dao::dbUpdateRegular, false);
+            saved = true;
           } catch (const jet::Error& e) {
             dropEdit(*rs.rs);
             ++refused;
             lastRefusal = e.description();
           }
+          const std::string before = ui.list.item(it->second);
           try {
             ui.list.setItem(it->second, field->Value().toText());
           } catch (const jet::Error& e) {
-            ++refused;
+            if (saved) ++refused;
+            saved = false;
             lastRefusal = e.description();
           }
-          batch.tick();
+          if (saved) walk.saved(Rewritten{it->second, before});
+          walk.tick(durable);
         }
         rs->MoveNext();
       }
@@ -306,7 +357,11 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
       // The walk cannot go on (the end test or the move failed): stop rather than loop.
       walkEnded = e.description();
     }
-    batch.finish();
+    try {
+      walk.finish(durable, lost);
+    } catch (const jet::Error& e) {
+      lastRefusal = e.description();
+    }
     if (refused > 0)
       ui.dialogs.message(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
     if (!walkEnded.empty()) ui.dialogs.message(walkEnded);

@@ -5,6 +5,7 @@
 #include <QInputDialog>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "jet/Error.h"
 
@@ -185,21 +186,32 @@ std::unique_ptr<QMessageBox> QtDialogs::createMessageBox(const std::string& text
                                            QGuiApplication::applicationDisplayName(), qs(text),
                                            QMessageBox::Ok, parent_);
   box->setTextFormat(Qt::PlainText);
+  box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   return box;
 }
 
 void QtDialogs::message(const std::string& text) { createMessageBox(text)->exec(); }
 
+std::unique_ptr<QInputDialog> QtDialogs::createInputBox(const std::string& prompt,
+                                                       const std::string& title,
+                                                       const std::string& defaultAnswer) const {
+  auto box = std::make_unique<QInputDialog>(parent_);
+  box->setInputMode(QInputDialog::TextInput);
+  // A value with line breaks gets a box that keeps them.
+  if (defaultAnswer.find('\n') != std::string::npos)
+    box->setOption(QInputDialog::UsePlainTextEditForTextInput);
+  box->setWindowTitle(qs(title));
+  box->setLabelText(qs(prompt));
+  box->setTextValue(qs(defaultAnswer));
+  box->setOkButtonText(QStringLiteral("确定"));
+  box->setCancelButtonText(QStringLiteral("取消"));
+  return box;
+}
+
 std::string QtDialogs::input(const std::string& prompt, const std::string& title,
                              const std::string& defaultAnswer) {
-  bool ok = false;
-  const QString answer = qs(defaultAnswer);
-  // A value with line breaks gets a box that keeps them.
-  QString typed = answer.contains(QLatin1Char('\n'))
-                      ? QInputDialog::getMultiLineText(parent_, qs(title), qs(prompt), answer, &ok)
-                      : QInputDialog::getText(parent_, qs(title), qs(prompt), QLineEdit::Normal,
-                                              answer, &ok);
-  return ok ? ss(typed) : std::string();
+  std::unique_ptr<QInputDialog> box = createInputBox(prompt, title, defaultAnswer);
+  return box->exec() == QDialog::Accepted ? ss(box->textValue()) : std::string();
 }
 
 std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
@@ -209,6 +221,11 @@ std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
   dialog->setFileMode(QFileDialog::ExistingFile);
   dialog->setDefaultSuffix(QStringLiteral("mdb"));
   dialog->setOption(QFileDialog::DontUseNativeDialog, !nativeFileDialog_);
+  dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+  dialog->setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+  dialog->setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
+  dialog->setLabelText(QFileDialog::Accept, QStringLiteral("打开"));
+  dialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
   return dialog;
 }
 

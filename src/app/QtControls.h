@@ -13,6 +13,7 @@
 #include "check/Controls.h"
 
 class QFileDialog;
+class QInputDialog;
 class QListWidget;
 class QMessageBox;
 class QWidget;
@@ -90,8 +91,10 @@ class QtDialogs : public check::Dialogs {
   // Qt's own file dialog instead of the desktop's, so that a test can drive it.
   void setUseNativeFileDialog(bool native) { nativeFileDialog_ = native; }
 
-  // The boxes as message() and openFile() show them, built but not shown.
+  // The boxes as message(), input() and openFile() show them, built but not shown.
   std::unique_ptr<QMessageBox> createMessageBox(const std::string& text) const;
+  std::unique_ptr<QInputDialog> createInputBox(const std::string& prompt, const std::string& title,
+                                               const std::string& defaultAnswer) const;
   std::unique_ptr<QFileDialog> createFileDialog() const;
 
  private:

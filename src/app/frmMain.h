@@ -22,8 +22,6 @@ namespace app {
 // The texts the window itself shows.
 inline constexpr const char* kCaption = "Access数据的日期和特殊字符检查工具";
 inline constexpr const char* kHelpText = "适用Zorvat.x数据年结或升级前的数据检查";
-// Message boxes carry no title of their own: they show the application's name.
-inline constexpr const char* kApplicationName = "mdbcheck";
 
 // Twips are the layout's unit: 1440 per inch, 15 per pixel at 96 dots per inch.
 constexpr int twips(int t) { return (t + 7) / 15; }

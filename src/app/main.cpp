@@ -1,10 +1,11 @@
 #include <QApplication>
 
+#include "app/Application.h"
 #include "app/frmMain.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(app::kApplicationName));
+  app::setUpApplication(application);
   app::frmMain window;
   window.show();
   return application.exec();

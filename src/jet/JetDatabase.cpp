@@ -10,6 +10,8 @@
 #include "jet/Recovery.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
+#include "jet/index/IndexMaintenance.h"
+#include "jet/index/TransactionPages.h"
 #include "jet/write/RowWriter.h"
 
 namespace jet {
@@ -311,7 +313,14 @@ void JetDatabase::startWriting() {
                                      syncs_);
   pages_->setPageSize(header_.version.pageSize());
   writer_ = std::make_unique<write::RowWriter>(*pages_, header_.version, header_.codePage);
+  indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *writer_);
   pager_->setOverlay(pages_.get());
+}
+
+index::IndexMaintenance& JetDatabase::indexUpkeep(const TableDef& def) {
+  std::unique_ptr<index::IndexMaintenance>& m = indexUpkeep_[def.page];
+  if (!m) m = std::make_unique<index::IndexMaintenance>(def, header_);
+  return *m;
 }
 
 void JetDatabase::update(const TableInfo& table, RowId row, int column, const Value& value) {
@@ -321,9 +330,24 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
   if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
   if (!writer_) startWriting();
   try {
-    writer_->update(def, row, def.columns[column], value);
+    const format::ColumnDef& c = def.columns[column];
+    index::IndexMaintenance& upkeep = indexUpkeep(def);
+    if (upkeep.holds(c)) {
+      // Every index entry that must go and come is known, and every refusal (3027 for a
+      // sort order we cannot encode, 3022) made, before the first page changes.
+      auto valueOf = [&](const format::ColumnDef& col) {
+        return read(table, row, static_cast<int>(&col - def.columns.data()));
+      };
+      const std::vector<index::EntryChange> plan =
+          upkeep.planUpdate(*indexPages_, row, valueOf, c, value);
+      writer_->update(def, row, c, value, [&] { upkeep.apply(*indexPages_, row, plan); });
+    } else {
+      writer_->update(def, row, c, value);
+    }
   } catch (const Corrupt& e) {
     raiseDamaged(table.name, e);
+  } catch (const index::IndexCorrupt& e) {
+    raiseDamaged(table.name, Corrupt(e.what()));
   }
   if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
 }
@@ -358,6 +382,8 @@ void JetDatabase::close() {
     }
   }
   batch_ = false;
+  indexUpkeep_.clear();
+  indexPages_.reset();
   writer_.reset();
   if (pager_) pager_->setOverlay(nullptr);
   pages_.reset();

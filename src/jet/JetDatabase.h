@@ -27,6 +27,10 @@ namespace jet {
 namespace write {
 class RowWriter;
 }
+namespace index {
+class IndexMaintenance;
+class TransactionPages;
+}
 
 class JetDatabase final : public Database {
  public:
@@ -71,6 +75,7 @@ class JetDatabase final : public Database {
   void load();
   void startWriting();
   void checkOpen() const;
+  index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
 
   os::Env& env_;
   std::string path_;
@@ -86,6 +91,8 @@ class JetDatabase final : public Database {
   std::unordered_map<uint32_t, size_t> byTdef_;          // TDEF page -> index in tables_
   std::unique_ptr<journal::PageFile> pages_;  // the write path, from the first update
   std::unique_ptr<write::RowWriter> writer_;
+  std::unique_ptr<index::TransactionPages> indexPages_;  // the index writer's view of pages_
+  std::unordered_map<uint32_t, std::unique_ptr<index::IndexMaintenance>> indexUpkeep_;  // by TDEF
   bool syncs_ = true;
   bool batch_ = false;
   std::shared_ptr<bool> open_;  // shared with cursors, which must fail once closed

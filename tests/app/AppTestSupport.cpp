@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/Application.h"
+
 namespace apptest {
 
 QApplication& qtApp() {
@@ -11,7 +13,7 @@ QApplication& qtApp() {
   static QApplication* app = [] {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     auto* a = new QApplication(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("mdbcheck"));
+    app::setUpApplication(*a);
     return a;
   }();
   return *app;

@@ -3,7 +3,9 @@
 
 #include <QFileDialog>
 #include <QListWidget>
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
@@ -144,12 +146,26 @@ TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
   EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
   EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
   EXPECT_EQ(box->text().toStdString(), "请先打开数据库");
+  EXPECT_EQ(box->button(QMessageBox::Ok)->text().toStdString(), "确定");
+
+  auto input = dialogs.createInputBox("输入新值", "更新值", "a-b");
+  EXPECT_EQ(input->windowTitle().toStdString(), "更新值");
+  EXPECT_EQ(input->labelText().toStdString(), "输入新值");
+  EXPECT_EQ(input->textValue().toStdString(), "a-b");
+  EXPECT_EQ(input->okButtonText().toStdString(), "确定");
+  EXPECT_EQ(input->cancelButtonText().toStdString(), "取消");
+  EXPECT_FALSE(input->testOption(QInputDialog::UsePlainTextEditForTextInput));
+  // A value with a line break keeps it in a box of several lines.
+  auto multi = dialogs.createInputBox("输入新值", "更新值", "a\nb");
+  EXPECT_TRUE(multi->testOption(QInputDialog::UsePlainTextEditForTextInput));
+  EXPECT_EQ(multi->textValue().toStdString(), "a\nb");
 
   dialogs.setUseNativeFileDialog(false);
   auto file = dialogs.createFileDialog();
   EXPECT_EQ(file->windowTitle().toStdString(), "打开数据文件");
   EXPECT_EQ(file->nameFilters(), QStringList{"mdb文件(*.mdb)"});
   EXPECT_EQ(file->defaultSuffix(), "mdb");
+  EXPECT_EQ(file->labelText(QFileDialog::Accept).toStdString(), "打开");
   EXPECT_EQ(file->acceptMode(), QFileDialog::AcceptOpen);
   EXPECT_TRUE(file->testOption(QFileDialog::DontUseNativeDialog));
   EXPECT_TRUE(file->selectedFiles().value(0).isEmpty() ||

@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/Application.h"
 #include "app/frmMain.h"
 
 namespace {
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(app::kApplicationName));
+  app::setUpApplication(application);
   PrintedDialogs dialogs(argc > 2 ? argv[2] : "");
   app::frmMain window;
   window.setDialogs(&dialogs);

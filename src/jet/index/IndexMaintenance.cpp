@@ -88,7 +88,14 @@ std::vector<EntryChange> IndexMaintenance::planUpdate(PageStore& store, RowId id
     ch.index = ix.number;
     KeyNulls before, after;
     // An old key we cannot compute (text outside the known codes) is found by RowId.
-    const std::optional<Bytes> old = tryValuesKey(ix, valuesOf(ix, row, nullptr, nullptr), &before);
+    std::optional<Bytes> old;
+    try {
+      old = tryValuesKey(ix, valuesOf(ix, row, nullptr, nullptr), &before);
+    } catch (const Error&) {
+      // A stored value that does not convert back (a code-page byte without a character):
+      // its entry is still found by RowId.
+      before.all = false;
+    }
     ch.newKey = newKey(ix, valuesOf(ix, row, &column, &value), &after);
     if (old) ch.oldKey = *old;
     ch.remove = !(ix.ignoreNulls && before.all);

@@ -71,10 +71,11 @@ void RowWriter::rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& 
 }
 
 void RowWriter::update(const format::TableDef& def, RowId id, const format::ColumnDef& c,
-                       const Value& value) {
-  for (const auto& idx : def.realIndexes)
-    for (const auto& ic : idx.columns)
-      if (ic.number == c.number) throw readOnly("有索引包含字段 '" + c.name + "'，暂不能修改");
+                       const Value& value, const std::function<void()>& alsoInside) {
+  if (!alsoInside)
+    for (const auto& idx : def.realIndexes)
+      for (const auto& ic : idx.columns)
+        if (ic.number == c.number) throw readOnly("有索引包含字段 '" + c.name + "'，暂不能修改");
   if (c.isLongValue()) throw readOnly("不支持修改备注或 OLE 字段");
   if (!jet3_ && (c.extFlags & 0xC0)) throw readOnly("字段 '" + c.name + "' 是计算字段，其值由表达式得出");
 
@@ -113,6 +114,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   file_.beginSavepoint();
   try {
     place(def, head, data, moved, row, end - start);
+    if (alsoInside) alsoInside();
     file_.releaseSavepoint();
   } catch (...) {
     file_.rollbackToSavepoint();
@@ -288,6 +290,49 @@ bool RowWriter::globallyFree(uint32_t n) {
   if (bp == 0 || bp >= file_.pageCount()) return false;
   const uint32_t k = n - j * per;
   return (page(bp)[4 + k / 8] >> (k % 8)) & 1;
+}
+
+uint32_t RowWriter::allocateIndexPage(RowPointer map) {
+  const uint32_t n = allocatePage({map});
+  addToMap(map, n);
+  return n;
+}
+
+void RowWriter::releasePage(RowPointer map, uint32_t n) {
+  // Out of the index's map.
+  if (!map.isNull() && inWindow(map, n)) {
+    uint32_t s, e;
+    rowBounds(page(map.page), map.page, map.row, s, e);
+    if (page(map.page)[s] == format::kMapInline) {
+      uint8_t* r = file_.modify(map.page) + s;
+      const uint32_t k = n - le32(r + 1);
+      r[5 + k / 8] &= uint8_t(~(1u << (k % 8)));
+    } else {
+      const uint32_t per = (ps_ - 4) * 8;
+      const uint32_t bp = le32(page(map.page) + s + 1 + 4 * (n / per));
+      if (bp != 0 && bp < file_.pageCount()) {
+        const uint32_t k = n % per;
+        file_.modify(bp)[4 + k / 8] &= uint8_t(~(1u << (k % 8)));
+      }
+    }
+  }
+  // Free in the global map.
+  const uint8_t* p = page(kGlobalMapPage);
+  uint32_t s, e;
+  rowBounds(p, kGlobalMapPage, 0, s, e);
+  if (p[s] == format::kMapInline) {
+    const uint32_t first = le32(p + s + 1);
+    if (n < first || uint64_t(n) >= uint64_t(first) + uint64_t(e - s - 5) * 8) return;
+    const uint32_t k = n - first;
+    file_.modify(kGlobalMapPage)[s + 5 + k / 8] |= uint8_t(1u << (k % 8));
+    return;
+  }
+  const uint32_t per = (ps_ - 4) * 8;
+  if (1 + 4 * (n / per) + 4 > e - s) return;
+  const uint32_t bp = le32(p + s + 1 + 4 * (n / per));
+  if (bp == 0 || bp >= file_.pageCount()) return;
+  const uint32_t k = n % per;
+  file_.modify(bp)[4 + k / 8] |= uint8_t(1u << (k % 8));
 }
 
 // The global map's bit for a page: set = free. A page taken into use clears it.

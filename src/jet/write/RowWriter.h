@@ -12,6 +12,7 @@
 // Refusals: 3027 (a column an index holds; a column type not written; a map that cannot
 // grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -30,8 +31,15 @@ class RowWriter {
 
   RowWriter(journal::PageFile& file, const format::Version& version, int codePage);
 
+  // alsoInside runs inside the update's savepoint once the row is in place (the index
+  // changes of the update); without it, a column an index holds is refused.
   void update(const format::TableDef& def, RowId id, const format::ColumnDef& column,
-              const Value& value);
+              const Value& value, const std::function<void()>& alsoInside = {});
+
+  // Index pages: one taken into use and added to the index's page map, or given back (out
+  // of that map, free in the global map).
+  uint32_t allocateIndexPage(format::RowPointer map);
+  void releasePage(format::RowPointer map, uint32_t pageNo);
 
   // Where the last successful update put the row.
   Placement lastPlacement() const { return last_; }

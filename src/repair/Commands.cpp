@@ -300,12 +300,24 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     const std::string query = queryOfLine(state, ui.list.tag(selected));
 
     // Rows and lines are matched by identity, so every line gets its own row's value
-    // however many rows there are and whatever left the query before.
+    // however many rows there are and whatever left the query before. The walk meets the
+    // rows in the order of the lines, so the next line is tried before the lookup.
+    std::vector<std::string> bookmarkOf(ui.list.count());
     std::unordered_map<std::string, int> lineOf;
     for (int i = 0; i < ui.list.count(); ++i) {
-      const LineTag tag = ui.list.tag(i);
-      if (tag.query == query) lineOf.emplace(tag.bookmark, i);
+      LineTag tag = ui.list.tag(i);
+      if (tag.query != query) continue;
+      lineOf.emplace(tag.bookmark, i);
+      bookmarkOf[i] = std::move(tag.bookmark);
     }
+    size_t next = 0;
+    const auto findRowLine = [&](const std::string& bookmark) -> int {
+      if (next < bookmarkOf.size() && bookmarkOf[next] == bookmark) return static_cast<int>(next++);
+      const auto it = lineOf.find(bookmark);
+      if (it == lineOf.end()) return -1;
+      next = it->second + 1;
+      return it->second;
+    };
 
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
@@ -322,17 +334,22 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     };
     GroupedWalk<Rewritten> walk(state.database);
     const auto field = rs->Fields(0);
+    const dao::Variant dateAnswer(answer);  // the one value of a date rewrite
+    // The text of the last stored value: a date rewrite stores the same value in every row.
+    jet::Value shownValue;
+    std::string shownText;
     std::string walkEnded;
     try {
       while (!rs->Eof()) {
-        const auto it = lineOf.find(rs->Bookmark());
-        if (it != lineOf.end()) {
+        const int line = findRowLine(rs->Bookmark());
+        if (line >= 0) {
           bool saved = false;
           try {
             rs->Edit();
-            const std::string value =
-                charMode ? NewValue(field->Value().toText(), answer, chars) : answer;
-            field->SetValue(dao::Variant(value));
+            if (charMode)
+              field->SetValue(dao::Variant(NewValue(field->Value().toText(), answer, chars)));
+            else
+              field->SetValue(dateAnswer);
             rs->Update(dao::dbUpdateRegular, false);
             saved = true;
           } catch (const jet::Error& e) {
@@ -340,15 +357,20 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
             ++refused;
             lastRefusal = e.description();
           }
-          const std::string before = ui.list.item(it->second);
+          std::string before = ui.list.item(line);
           try {
-            ui.list.setItem(it->second, field->Value().toText());
+            jet::Value stored = field->Value();
+            if (!(stored == shownValue) || shownText.empty()) {
+              shownText = stored.toText();
+              shownValue = std::move(stored);
+            }
+            ui.list.setItem(line, shownText);
           } catch (const jet::Error& e) {
             if (saved) ++refused;
             saved = false;
             lastRefusal = e.description();
           }
-          if (saved) walk.saved(Rewritten{it->second, before});
+          if (saved) walk.saved(Rewritten{line, std::move(before)});
           walk.tick(durable);
         }
         rs->MoveNext();

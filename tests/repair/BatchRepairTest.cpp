@@ -7,6 +7,7 @@
 #include "check/Commands.h"
 #include "Session.h"
 #include "check/Messages.h"
+#include "jet/Error.h"
 #include "repair/Commands.h"
 
 namespace checktest {
@@ -105,6 +106,26 @@ TEST(BatchUpdate, CarriageReturnSetMapsOnlyCarriageReturns) {
   batchUpdate(s, "A");
   EXPECT_EQ(s.ui.dialogs.prompts.back().defaultAnswer, "A");
   EXPECT_EQ(s.lines(), Lines{"line1A\nline2"});
+}
+
+TEST(BatchUpdate, RefusedRowsAreCountedAndReported) {
+  REQUIRE_WRITES("checks2000.mdb", "Wide", "W10");
+  Session s;
+  const std::string path = s.copy("checks2000.mdb");
+  s.open(path);
+  // W10's defect sits in a row of the maximum size: a character that takes two UTF-16
+  // units more cannot fit, so the engine refuses the row.
+  listChars(s, "Wide", "W10", "-");
+  ASSERT_EQ(s.lines(), Lines{"a-b"});
+  batchUpdate(s, "\U0001F600");
+  EXPECT_EQ(s.takeMessages(),
+            Lines{"1" + std::string(msg::kRowsNotUpdated) + jet::recordTooLarge().description()});
+  EXPECT_EQ(s.lines(), Lines{"a-b"});  // the stored value, not the refused one
+  batchUpdate(s, "长");
+  EXPECT_TRUE(s.takeMessages().empty());
+  EXPECT_EQ(s.lines(), Lines{"a长b"});
+  check::CloseAtUnload(s.state);
+  expectSoundFile(path, "Wide", "W10");
 }
 
 TEST(BatchUpdate, RowsThatLeftTheQueryKeepTheirLines) {

@@ -9,7 +9,8 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Depends):'
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/mdbcheck usr/bin/mdbcheck-cli usr/share/applications/mdbcheck.desktop; do
+for f in usr/bin/mdbcheck usr/bin/mdbcheck-cli usr/share/applications/mdbcheck.desktop \
+         usr/share/icons/hicolor/32x32/apps/mdbcheck.png; do
   [ -e "$root/$f" ] || { echo "package lacks $f"; exit 1; }
 done
 "$root/usr/bin/mdbcheck-cli" --version

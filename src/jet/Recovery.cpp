@@ -17,7 +17,7 @@ void recoverInterruptedWrite(os::Env& env, const std::string& path, os::File& fi
     return;
   }
   // A cleared journal is a leftover of a finished write; only a hot one means damage.
-  if (journal::isHot(env, path))
+  if (journal::isHot(env, path, file))
     throw damagedAt(path, "上次的修改没有完成，存在回滚日志 '" + journal +
                               "'；请先以可写方式打开一次，撤销未完成的修改");
 }

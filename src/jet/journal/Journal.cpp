@@ -7,12 +7,14 @@
 namespace jet::journal {
 namespace {
 
-// Layout: a 512-byte header, then one record per page.
-//   header: magic[8] pageSize:u32 records:u32 originalLength:u64 nonce:u64 checksum:u64
-//   record: page:u32 image[pageSize] checksum:u64 (seeded with the nonce)
-constexpr char kMagic[8] = {'M', 'D', 'B', 'C', 'J', 'R', 'N', '1'};
+// Layout: a 512-byte header, then one record per page the transaction writes.
+//   header: magic[8] pageSize:u32 records:u32 originalLength:u64 newLength:u64 nonce:u64
+//           checksum:u64
+//   record: page:u32 hasOriginal:u32 newSum:u64 [original image] checksum:u64 (nonce-seeded)
+constexpr char kMagic[8] = {'M', 'D', 'B', 'C', 'J', 'R', 'N', '2'};
 constexpr size_t kHeaderSize = 512;
-constexpr size_t kHeaderUsed = 40;
+constexpr size_t kHeaderUsed = 48;
+constexpr uint64_t kContentSeed = 0x6A6F75726E616Cull;
 
 uint64_t mix(uint64_t h, uint64_t w) {
   h ^= w;
@@ -38,24 +40,59 @@ void put64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 uint32_t get32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
 uint64_t get64(const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; }
 
-struct Header {
-  uint32_t pageSize = 0;
-  uint32_t records = 0;
-  uint64_t originalLength = 0;
-  uint64_t nonce = 0;
+struct Record {
+  uint32_t page;
+  bool hasOriginal;
+  uint64_t newSum;
+  size_t original;  // offset of the original image in the journal's bytes
 };
 
-// Reads and checks the header; false when the journal is not hot.
-bool readHeader(os::File& f, Header& h) {
-  uint8_t b[kHeaderUsed];
-  if (f.readAt(0, b, sizeof b) != sizeof b) return false;
-  if (std::memcmp(b, kMagic, 8) != 0) return false;
-  if (get64(b + 32) != checksum(0, b, 32)) return false;
-  h.pageSize = get32(b + 8);
-  h.records = get32(b + 12);
-  h.originalLength = get64(b + 16);
-  h.nonce = get64(b + 24);
-  return h.pageSize == 2048 || h.pageSize == 4096;
+struct Parsed {
+  bool valid = false;     // the header checks out
+  bool complete = false;  // and so does every record
+  uint32_t pageSize = 0;
+  uint64_t originalLength = 0, newLength = 0;
+  std::vector<uint8_t> bytes;
+  std::vector<Record> records;
+};
+
+Parsed parse(os::File& f) {
+  Parsed j;
+  j.bytes.resize(f.size());
+  j.bytes.resize(f.readAt(0, j.bytes.data(), j.bytes.size()));
+  const uint8_t* b = j.bytes.data();
+  if (j.bytes.size() < kHeaderSize || std::memcmp(b, kMagic, 8) != 0) return j;
+  if (get64(b + 40) != checksum(0, b, 40)) return j;
+  j.pageSize = get32(b + 8);
+  const uint32_t count = get32(b + 12);
+  j.originalLength = get64(b + 16);
+  j.newLength = get64(b + 24);
+  const uint64_t nonce = get64(b + 32);
+  if (j.pageSize != 2048 && j.pageSize != 4096) return j;
+  j.valid = true;
+  size_t at = kHeaderSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (at + 16 > j.bytes.size()) return j;
+    Record r{get32(b + at), get32(b + at + 4) != 0, get64(b + at + 8), at + 16};
+    const size_t end = r.original + (r.hasOriginal ? j.pageSize : 0);
+    if (end + 8 > j.bytes.size() || get64(b + end) != checksum(nonce, b + at, end - at)) return j;
+    j.records.push_back(r);
+    at = end + 8;
+  }
+  j.complete = true;
+  return j;
+}
+
+// Whether the database already holds everything the journal's transaction wrote.
+bool finished(const Parsed& j, os::File& db) {
+  if (db.size() != j.newLength) return false;
+  std::vector<uint8_t> page(j.pageSize);
+  for (const Record& r : j.records) {
+    if (db.readAt(uint64_t(r.page) * j.pageSize, page.data(), page.size()) != page.size())
+      return false;
+    if (checksum(kContentSeed, page.data(), page.size()) != r.newSum) return false;
+  }
+  return true;
 }
 
 uint64_t drawNonce() {
@@ -69,34 +106,27 @@ uint64_t drawNonce() {
 
 std::string journalPath(const std::string& dbPath) { return dbPath + "-journal"; }
 
-bool isHot(os::Env& env, const std::string& dbPath) {
+bool isHot(os::Env& env, const std::string& dbPath, os::File& db) {
   const std::string path = journalPath(dbPath);
   if (!env.exists(path)) return false;
   auto f = env.open(path, os::Env::Access::Read);
-  Header h;
-  return readHeader(*f, h);
+  const Parsed j = parse(*f);
+  return j.valid && j.complete && !finished(j, db);
 }
 
 bool recover(os::Env& env, const std::string& dbPath, os::File& db) {
   const std::string path = journalPath(dbPath);
   if (!env.exists(path)) return false;
-  Header h;
   bool hot;
   {
     auto f = env.open(path, os::Env::Access::ReadWrite);
-    hot = readHeader(*f, h);
+    const Parsed j = parse(*f);
+    hot = j.valid && j.complete && !finished(j, db);
     if (hot) {
-      const size_t recordSize = 4 + h.pageSize + 8;
-      std::vector<uint8_t> rec(recordSize);
-      for (uint32_t i = 0; i < h.records; ++i) {
-        if (f->readAt(kHeaderSize + uint64_t(i) * recordSize, rec.data(), recordSize) !=
-            recordSize)
-          break;
-        if (get64(rec.data() + 4 + h.pageSize) != checksum(h.nonce, rec.data(), 4 + h.pageSize))
-          break;
-        db.writeAt(uint64_t(get32(rec.data())) * h.pageSize, rec.data() + 4, h.pageSize);
-      }
-      if (db.size() > h.originalLength) db.truncate(h.originalLength);
+      for (const Record& r : j.records)
+        if (r.hasOriginal)
+          db.writeAt(uint64_t(r.page) * j.pageSize, j.bytes.data() + r.original, j.pageSize);
+      if (db.size() > j.originalLength) db.truncate(j.originalLength);
       db.sync();
       // Only now may the journal stop being hot.
       uint8_t zero[kHeaderUsed] = {};
@@ -105,7 +135,6 @@ bool recover(os::Env& env, const std::string& dbPath, os::File& db) {
     }
   }
   env.remove(path);
-  env.syncDirectoryOf(path);
   return hot;
 }
 
@@ -125,31 +154,39 @@ void Journal::sync() {
   ++syncs_;
 }
 
-void Journal::write(uint32_t pageSize, uint64_t originalLength,
+void Journal::write(uint32_t pageSize, uint64_t originalLength, uint64_t newLength,
                     const std::vector<PageImage>& images) {
   bool created = false;
   if (!file_) {
     created = !env_.exists(path_);
     file_ = env_.open(path_, os::Env::Access::CreateReadWrite);
   }
-  const size_t recordSize = 4 + pageSize + 8;
-  buffer_.assign(kHeaderSize + images.size() * recordSize, 0);
-  Header h{pageSize, static_cast<uint32_t>(images.size()), originalLength, drawNonce()};
+  size_t size = kHeaderSize;
+  for (const auto& img : images) size += 16 + (img.original ? pageSize : 0) + 8;
+  buffer_.assign(size, 0);
+  const uint64_t nonce = drawNonce();
   uint8_t* p = buffer_.data();
   std::memcpy(p, kMagic, 8);
-  put32(p + 8, h.pageSize);
-  put32(p + 12, h.records);
-  put64(p + 16, h.originalLength);
-  put64(p + 24, h.nonce);
-  put64(p + 32, checksum(0, p, 32));
+  put32(p + 8, pageSize);
+  put32(p + 12, static_cast<uint32_t>(images.size()));
+  put64(p + 16, originalLength);
+  put64(p + 24, newLength);
+  put64(p + 32, nonce);
+  put64(p + 40, checksum(0, p, 40));
   uint8_t* r = p + kHeaderSize;
   for (const auto& img : images) {
     put32(r, img.page);
-    std::memcpy(r + 4, img.bytes, pageSize);
-    put64(r + 4 + pageSize, checksum(h.nonce, r, 4 + pageSize));
-    r += recordSize;
+    put32(r + 4, img.original ? 1 : 0);
+    put64(r + 8, checksum(kContentSeed, img.current, pageSize));
+    size_t n = 16;
+    if (img.original) {
+      std::memcpy(r + 16, img.original, pageSize);
+      n += pageSize;
+    }
+    put64(r + n, checksum(nonce, r, n));
+    r += n + 8;
   }
-  hot_ = true;
+  open_ = true;
   file_->writeAt(0, buffer_.data(), buffer_.size());
   sync();
   if (created && syncEnabled_) {
@@ -159,18 +196,16 @@ void Journal::write(uint32_t pageSize, uint64_t originalLength,
 }
 
 void Journal::clear() {
-  if (!file_ || !hot_) return;
+  if (!file_ || !open_) return;
   uint8_t zero[kHeaderUsed] = {};
   file_->writeAt(0, zero, sizeof zero);
-  sync();
-  hot_ = false;
+  open_ = false;
 }
 
 void Journal::remove() {
-  if (!file_ || hot_) return;
+  if (!file_ || open_) return;
   file_.reset();
   env_.remove(path_);
-  if (syncEnabled_) env_.syncDirectoryOf(path_);
 }
 
 }  // namespace jet::journal

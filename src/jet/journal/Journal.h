@@ -4,31 +4,35 @@
 // INVARIANTS
 // 1. What is journalled. Before a transaction overwrites any page of the database file,
 //    the journal `<database>-journal` holds the original image of every page the
-//    transaction will overwrite that lies inside the file's original length, and that
-//    original length. Pages the transaction appends are not journalled: cutting the file
-//    back to the original length removes them.
+//    transaction will overwrite that lies inside the file's original length, the original
+//    length, and a checksum of the new content of every page it writes (appended pages
+//    included) with the new length. Appended pages need no original: cutting the file back
+//    to the original length removes them.
 // 2. When syncs happen. (a) The journal is written whole and synced (and its directory
 //    entry, when the file was just created) before the first database page is
 //    overwritten. (b) The database file is synced after its last page is written.
-//    (c) The journal's header is then cleared and the journal synced again.
-// 3. The commit point is the sync of (c). A crash before it leaves a hot journal and the
-//    transaction is rolled back; after it the transaction is durable.
-// 4. A hot journal is a journal file whose header checks out (magic and checksum). It
-//    exists only between (a) and (c), while the database may hold any mix of old and new
-//    pages. The next read-write open rolls it back before anything reads the file: every
-//    original image is written back, the file is cut to its original length and synced,
-//    and only then is the journal cleared. A crash during a rollback leaves the journal
-//    hot, so the rollback simply runs again. A read-only open that finds a hot journal
-//    refuses: it may not write, and must not read a half-written file.
+//    (c) The journal's header is then cleared; that write needs no sync of its own.
+// 3. The commit point is the sync of (b). From then on the file holds the new content of
+//    every page the journal names, which is how a later open recognises a finished
+//    transaction whose journal outlived it (because (c) did not reach the disk).
+// 4. A hot journal is one whose header and every record check out while the database
+//    does not hold the transaction's new content and length. It can exist only between
+//    (a) and (b), while the file may hold any mix of old and new pages. The next
+//    read-write open rolls it back before anything reads the file: every original image is
+//    written back, the file is cut to its original length and synced, and only then is the
+//    journal cleared and synced. A crash during that rollback leaves the journal hot (a
+//    rollback never turns every page new), so it simply runs again. A read-only open that
+//    finds a hot journal refuses: it may not write, and must not read a half-written file.
 // 5. Every record carries a checksum seeded with a nonce drawn for its transaction, so
-//    neither records left over from an earlier transaction nor a torn tail can pass as
-//    part of this one. A record that fails its checksum proves the journal never reached
-//    step (a)'s sync, so the database was never touched: rollback stops there.
-// 6. The journal file stays in place, cleared, between transactions of one session (one
-//    sync instead of a create, a delete and two directory syncs per commit) and is
-//    removed when the database closes. A cleared journal is not hot and is removed by the
+//    neither records left from an earlier transaction nor a torn tail pass as part of this
+//    one. A journal whose records do not all check out never completed step (a)'s sync,
+//    so the database was never touched by its transaction: it is discarded unapplied.
+// 6. The journal file stays in place between transactions of one session (no create,
+//    delete or directory sync per commit) and is removed when the database closes. A
+//    cleared journal, or one whose transaction finished, is not hot and is removed by the
 //    next open.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,32 +43,34 @@ namespace jet::journal {
 // The journal's path for a database file.
 std::string journalPath(const std::string& dbPath);
 
-// True when a hot journal lies beside dbPath. Never writes.
-bool isHot(os::Env& env, const std::string& dbPath);
+// True when a hot journal lies beside dbPath (db: that file, open). Never writes.
+bool isHot(os::Env& env, const std::string& dbPath, os::File& db);
 
-// Rolls a hot journal back into db (open read-write, exclusively locked), syncs db and
-// clears and removes the journal. Returns false when there was nothing to roll back (a
-// cleared or absent journal is removed all the same).
+// Rolls a hot journal back into db (open read-write, exclusively locked) and syncs db; a
+// journal that is not hot is discarded. Either way the journal file is removed. Returns
+// true when pages were rolled back.
 bool recover(os::Env& env, const std::string& dbPath, os::File& db);
 
 struct PageImage {
   uint32_t page = 0;
-  const uint8_t* bytes = nullptr;  // pageSize bytes
+  const uint8_t* original = nullptr;  // pageSize bytes; nullptr for a page appended
+  const uint8_t* current = nullptr;   // pageSize bytes: what the transaction writes
 };
 
 // The journal of one open database. REQUIRES: the database file is held exclusively.
 class Journal {
  public:
   Journal(os::Env& env, std::string dbPath, bool syncs = true);
-  ~Journal();  // removes the journal file if it is cleared; never throws
+  ~Journal();  // removes the journal file unless a transaction is still open; never throws
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
-  // Step (a): writes the original length and images and syncs. The journal is hot after.
-  void write(uint32_t pageSize, uint64_t originalLength, const std::vector<PageImage>& images);
-  // Step (c): clears the header and syncs. The commit point.
+  // Step (a): writes the lengths, original images and new-content checksums, and syncs.
+  void write(uint32_t pageSize, uint64_t originalLength, uint64_t newLength,
+             const std::vector<PageImage>& images);
+  // Step (c), after the database's sync: clears the header.
   void clear();
-  // Removes a cleared journal file (durably). Called at close.
+  // Removes the journal file. Called at close.
   void remove();
 
   uint64_t syncCount() const { return syncs_; }
@@ -77,7 +83,7 @@ class Journal {
   std::string path_;
   std::unique_ptr<os::File> file_;
   bool syncEnabled_;
-  bool hot_ = false;
+  bool open_ = false;  // between write() and clear()
   uint64_t syncs_ = 0;
   std::vector<uint8_t> buffer_;
 };

@@ -38,7 +38,7 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
       pf->owned_ = env.open(path, os::Env::Access::Read);
       pf->file_ = pf->owned_.get();
       if (!pf->file_->tryLockShared()) throw fileInUse(path);
-      if (isHot(env, path))
+      if (isHot(env, path, *pf->file_))
         throw damagedAt(path, "上次写入没有完成，留下了日志文件 '" + journalPath(path) +
                                   "'；请先以可写方式打开一次，撤销未完成的写入");
     }
@@ -197,15 +197,16 @@ void PageFile::commit() {
   releaseSavepoint();
   if (!inTransaction()) return;
   requireUsable(true);
-  std::vector<PageImage> originals;
-  originals.reserve(dirty_.size());
+  std::vector<PageImage> images;
+  images.reserve(dirty_.size());
   for (uint32_t n : dirty_) {
     const Page& p = *images_[n];
-    if (p.hasOriginal) originals.push_back(PageImage{n, p.original.data()});
+    images.push_back(PageImage{n, p.hasOriginal ? p.original.data() : nullptr, p.image.get()});
   }
   try {
     if (!journal_) journal_ = std::make_unique<Journal>(env_, path_, syncs_);
-    journal_->write(pageSize_, uint64_t(originalPageCount_) * pageSize_, originals);
+    journal_->write(pageSize_, uint64_t(originalPageCount_) * pageSize_,
+                    uint64_t(pageCount_) * pageSize_, images);
     for (uint32_t n : dirty_) {
       file_->writeAt(uint64_t(n) * pageSize_, images_[n]->image.get(), pageSize_);
       ++stats_.pagesWritten;

@@ -1,0 +1,135 @@
+// The write path's cost: a walk rewriting one Date/Time value in each of the 40,000 rows of
+// Big.D (one update per row, commits grouped every half second and at the end), the same
+// walk with syncs turned off to show what durability costs, and single durable updates.
+// Targets: the walk at 20,000 rows/s or more; one durable update at 5 ms or less.
+//
+//   bench_write [FILE]   (default: the committed fixture checks2000.mdb, copied first)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "jet/JetDatabase.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point t0) {
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+struct Walk {
+  double seconds = 0;
+  long rows = 0;
+  jet::journal::PageFile::Stats stats;
+};
+
+// One update per row of Big, in one batch; the commit at the end is inside the timing.
+Walk walk(const fs::path& file, bool syncs) {
+  Walk w;
+  auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::Exclusive);
+  db->setSyncs(syncs);
+  const jet::TableInfo& big = *db->findTable("Big");
+  const int d = big.findColumn("D")->position;
+  auto cursor = db->scan(big);
+  const auto t0 = Clock::now();
+  db->beginBatch();
+  while (cursor->next()) {
+    db->update(big, cursor->rowId(), d, jet::Value(jet::Date{45000.0 + double(w.rows % 1000)}));
+    ++w.rows;
+  }
+  db->commitBatch();
+  w.seconds = since(t0);
+  w.stats = db->writeStats();
+  db->close();
+  return w;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path source = argc > 1 ? fs::path(argv[1])
+                                   : fs::path(__FILE__).parent_path().parent_path() / "tests" /
+                                         "data" / "checks2000.mdb";
+  if (!fs::exists(source)) {
+    std::printf("skipped: %s is absent\n", source.c_str());
+    return 0;
+  }
+  // Beside the build, on the machine's disk (not a memory file system).
+  const fs::path dir = fs::current_path() / "bench_write.tmp";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path file = dir / "walk.mdb";
+  bool ok = true;
+
+  for (bool syncs : {true, false}) {
+    std::vector<Walk> runs;
+    for (int i = 0; i < 3; ++i) {
+      fs::copy_file(source, file, fs::copy_options::overwrite_existing);
+      runs.push_back(walk(file, syncs));
+    }
+    std::sort(runs.begin(), runs.end(), [](auto& a, auto& b) { return a.seconds < b.seconds; });
+    const Walk& m = runs[1];
+    const double rate = m.rows / m.seconds;
+    std::printf("walk over Big.D, syncs %-3s: %ld rows in %.3f s = %8.0f rows/s; %llu commits, "
+                "%llu syncs (%.5f per row), %llu page writes%s\n",
+                syncs ? "on" : "off", m.rows, m.seconds, rate,
+                (unsigned long long)m.stats.commits, (unsigned long long)m.stats.syncs,
+                double(m.stats.syncs) / double(m.rows), (unsigned long long)m.stats.pagesWritten,
+                syncs ? (rate >= 20000 ? "  ok (>= 20000)" : "  UNDER 20000 rows/s") : "");
+    if (syncs) ok = ok && rate >= 20000;
+  }
+
+  // Single durable updates: each its own commit, journal and syncs included.
+  fs::copy_file(source, file, fs::copy_options::overwrite_existing);
+  {
+    auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::Exclusive);
+    const jet::TableInfo& big = *db->findTable("Big");
+    const int d = big.findColumn("D")->position;
+    std::vector<jet::RowId> rows;
+    auto cursor = db->scan(big);
+    while (cursor->next() && rows.size() < 200) rows.push_back(cursor->rowId());
+    cursor.reset();
+    db->update(big, rows[0], d, jet::Value(jet::Date{1.0}));  // creates the journal file
+    const auto before = db->writeStats();
+    // The peer: one page overwritten and synced in place on the same disk, interleaved with
+    // the updates so that both see the same load.
+    const std::string peerPath = (dir / "peer.bin").string();
+    const int peer = ::open(peerPath.c_str(), O_RDWR | O_CREAT, 0644);
+    std::vector<char> page(4096, 1);
+    if (::pwrite(peer, page.data(), page.size(), 0) < 0 || ::fsync(peer) != 0) return 2;
+    std::vector<double> ms, raw;
+    for (size_t i = 1; i < rows.size(); ++i) {
+      auto t0 = Clock::now();
+      db->update(big, rows[i], d, jet::Value(jet::Date{44000.0 + double(i)}));
+      ms.push_back(since(t0) * 1000);
+      page[0] = char(i);
+      t0 = Clock::now();
+      if (::pwrite(peer, page.data(), page.size(), 0) < 0 || ::fdatasync(peer) != 0) return 2;
+      raw.push_back(since(t0) * 1000);
+    }
+    ::close(peer);
+    std::sort(raw.begin(), raw.end());
+    const auto after = db->writeStats();
+    std::sort(ms.begin(), ms.end());
+    const double median = ms[ms.size() / 2], p90 = ms[ms.size() * 9 / 10];
+    const double syncs = double(after.syncs - before.syncs) / double(ms.size());
+    const double peerMedian = raw[raw.size() / 2];
+    std::printf("single durable update: median %.3f ms, 90th percentile %.3f ms, %.1f syncs each%s\n",
+                median, p90, syncs, median <= 5.0 ? "  ok (<= 5 ms)" : "  OVER 5 ms");
+    std::printf("peer, one page written and synced in place: median %.3f ms; update / peer = %.2f\n",
+                peerMedian, median / peerMedian);
+    ok = ok && median <= 5.0;
+    db->close();
+  }
+  fs::remove_all(dir);
+  return ok ? 0 : 1;
+}

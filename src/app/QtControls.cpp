@@ -217,6 +217,7 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
 std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
   auto dialog = std::make_unique<QFileDialog>(parent_, QStringLiteral("打开数据文件"), QString(),
                                               QStringLiteral("mdb文件(*.mdb)"));
+  dialog->setObjectName(QStringLiteral("CDg"));
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
   dialog->setDefaultSuffix(QStringLiteral("mdb"));

@@ -179,6 +179,26 @@ TEST(BatchUpdate, EveryRowOfBigColumnsGetsItsOwnLine) {
   expectSoundFile(path, "Big", "T");
 }
 
+TEST(BatchUpdate, IndexedColumnsStayConsistent) {
+  REQUIRE_WRITES("checks2000.mdb", "凭证", "制单日期");
+  REQUIRE_WRITES("checks2000.mdb", "Orders", "Code");
+  Session s;
+  const std::string path = s.copy("checks2000.mdb");
+  s.open(path);
+  s.drill("凭证", "制单日期");
+  ASSERT_EQ(s.ui.list.count(), 5);
+  s.selectLine(0);
+  batchUpdate(s, "2023-12-31");
+  EXPECT_EQ(s.lines(), Lines(5, "2023-12-31"));
+  listChars(s, "Orders", "Code", app::kDefaultCheckChars);
+  batchUpdate(s, "____________" "__");
+  EXPECT_EQ(sorted(s.lines()), (Lines{"1001_01", "1002_02", "2024_06", "A_B"}));
+  EXPECT_TRUE(s.takeMessages().empty());
+  check::CloseAtUnload(s.state);
+  expectSoundFile(path, "凭证", "制单日期");
+  expectSoundFile(path, "Orders", "Code");
+}
+
 TEST(BatchClear, ClearsEveryListedRow) {
   REQUIRE_WRITES("checks2000.mdb", "Orders", "Shipped");
   Session s;

@@ -239,6 +239,7 @@ void BatchClear(app::CheckState& state, Controls& ui) {
     const int selected = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const std::string query = queryOfLine(state, ui.list.tag(selected));
+    check::BusyScope busy(ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
     // Only rows the list shows are cleared, and a line goes once its row is durably Null.
@@ -319,6 +320,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
       return it->second;
     };
 
+    std::optional<check::BusyScope> busy(std::in_place, ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
     struct Rewritten {
@@ -384,6 +386,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     } catch (const jet::Error& e) {
       lastRefusal = e.description();
     }
+    busy.reset();
     if (refused > 0)
       ui.dialogs.message(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
     if (!walkEnded.empty()) ui.dialogs.message(walkEnded);

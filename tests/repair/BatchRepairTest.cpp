@@ -121,6 +121,7 @@ TEST(BatchUpdate, RefusedRowsAreCountedAndReported) {
   EXPECT_EQ(s.takeMessages(),
             Lines{"1" + std::string(msg::kRowsNotUpdated) + jet::recordTooLarge().description()});
   EXPECT_EQ(s.lines(), Lines{"a-b"});  // the stored value, not the refused one
+  EXPECT_EQ(s.ui.events.busyDepth, 0);
   batchUpdate(s, "长");
   EXPECT_TRUE(s.takeMessages().empty());
   EXPECT_EQ(s.lines(), Lines{"a长b"});

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "AppTestSupport.h"
@@ -77,6 +78,34 @@ TEST(WindowCommandsTest, OpenCheckDrillDownClearAndEditThroughTheWindow) {
   window.close();
   EXPECT_EQ(window.state().database, nullptr);
   EXPECT_EQ(window.state().workspace, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WindowCommandsTest, ClosingTheWindowWhileTheScanYieldsEndsTheScanQuietly) {
+  apptest::qtApp();
+  testfiles::ScratchDir dir;
+  check::ScriptedDialogs dialogs;
+  dialogs.files.push_back(dir.copy(testfiles::data("checks2000.mdb")).string());
+  app::frmMain window;
+  window.setDialogs(&dialogs);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.button("Open")->trigger();
+  ASSERT_NE(window.state().database, nullptr);
+
+  // The close is pending when the scan starts and runs in its first yield.
+  bool closed = false;
+  QTimer::singleShot(0, &window, [&] { closed = window.close(); });
+  window.button("CheckChar")->trigger();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(window.state().database, nullptr);
+  EXPECT_EQ(window.state().charMode, -1);
+  EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
+  // The tree holds no more than the scan had reached.
+  EXPECT_LT(window.trvTable()->topLevelItem(0)->childCount(), 9);
 }
 
 }  // namespace

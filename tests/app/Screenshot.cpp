@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     }
     window.Tick();
     // Show the chosen column of the chosen table, selected and clicked.
-    QTreeWidget* tree = window.trvTable();
+    app::DefectTreeWidget* tree = window.trvTable();
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QTreeWidgetItem* table = nullptr;
     for (int i = 0; root && i < root->childCount() && !table; ++i)
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
       tree->setCurrentItem(column);
       tree->scrollToItem(column);
       // The drill-down runs on a click in the tree.
-      if (argc > 2) emit static_cast<app::DefectTreeWidget*>(tree)->Click();
+      if (argc > 2) emit tree->Click();
     }
     window.lstResult()->setCurrentRow(0);
   });

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "jet/RowDecoder.h"
+#include "jet/index/IndexTree.h"
 #include "jet/TableScan.h"
 
 namespace jet {
@@ -71,7 +72,39 @@ bool collectionLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all) {
+namespace {
+class PagerSource final : public index::PageSource {
+ public:
+  explicit PagerSource(Pager& p) : pager_(p) {}
+  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
+
+ private:
+  Pager& pager_;
+};
+}  // namespace
+
+std::vector<RowId> catalogIndexOrder(Pager& pager, const TableDef& def) {
+  const LogicalIndexDef* byName = nullptr;
+  for (const auto& l : def.logicalIndexes)
+    if (l.name == "ParentIdName") byName = &l;
+  if (!byName) return {};
+  const RealIndexDef& real = def.realIndexes[byName->realIndex];
+  try {
+    PagerSource source(pager);
+    const index::TreeWalk w =
+        index::walk(source, index::indexLayout(pager.version().jet3()), real.rootPage, def.page);
+    if (!w.problems.empty()) return {};
+    std::vector<RowId> order;
+    order.reserve(w.entries.size());
+    for (const auto& e : w.entries) order.push_back(RowId{e.rowPage(), e.rowNumber()});
+    return order;
+  } catch (const std::exception&) {
+    return {};  // an unreadable index only costs the order
+  }
+}
+
+std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all,
+                                       const std::vector<RowId>& indexOrder) {
   int32_t tablesId = 0;
   bool found = false;
   for (const auto& e : all) {
@@ -91,6 +124,20 @@ std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all) {
   }
   std::stable_sort(tables.begin(), tables.end(),
                    [](const CatalogEntry& x, const CatalogEntry& y) { return collectionLess(x.name, y.name); });
+  if (!indexOrder.empty()) {
+    std::vector<CatalogEntry> ordered;
+    std::vector<bool> taken(tables.size(), false);
+    for (const RowId& id : indexOrder) {
+      for (size_t i = 0; i < tables.size(); ++i) {
+        if (!taken[i] && tables[i].row == id) {
+          taken[i] = true;
+          ordered.push_back(tables[i]);
+          break;
+        }
+      }
+    }
+    if (ordered.size() == tables.size()) return ordered;
+  }
   return tables;
 }
 

@@ -17,7 +17,9 @@ bash scripts/package-test.sh build
 if [ "${MDBCHECK_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMDBCHECK_SANITIZE=ON \
         -DMDBCHECK_APP=OFF -DMDBCHECK_BENCH=OFF >/dev/null
-  cmake --build build/asan -j "$jobs" --target jet_tests
+  # Every test executable labelled jet (jet_tests and the engine's sub-folders).
+  jet_targets=$(ninja -C build/asan -t targets all | sed -n 's/^\(jet[a-z_]*_tests\): .*/\1/p' | sort -u)
+  cmake --build build/asan -j "$jobs" --target $jet_targets
   ctest --test-dir build/asan --output-on-failure -j "$jobs" -L jet --timeout 900
 fi
 

@@ -20,6 +20,22 @@ constexpr int kBadArrayIndex = 381;
 
 enum Role { kKindRole = Qt::UserRole, kTableRole, kColumnRole, kBookmarkRole, kQueryRole };
 
+// A box shown during long work gets the ordinary arrow, not the work's wait cursor.
+class ArrowWhileBusy {
+ public:
+  ArrowWhileBusy() : pushed_(QApplication::overrideCursor() != nullptr) {
+    if (pushed_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowWhileBusy() {
+    if (pushed_) QApplication::restoreOverrideCursor();
+  }
+  ArrowWhileBusy(const ArrowWhileBusy&) = delete;
+  ArrowWhileBusy& operator=(const ArrowWhileBusy&) = delete;
+
+ private:
+  bool pushed_;
+};
+
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
 QByteArray bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
@@ -174,7 +190,9 @@ StatusPanel& PanelControl::panel(int position) const {
 }
 
 void PanelControl::setPanelText(int position, const std::string& text) {
-  panel(position).setText(qs(text));
+  StatusPanel& p = panel(position);
+  p.setText(qs(text));
+  p.setToolTip(p.text());  // the whole text, where the panel is too narrow for it
 }
 
 std::string PanelControl::panelText(int position) const { return ss(panel(position).text()); }
@@ -190,7 +208,10 @@ std::unique_ptr<QMessageBox> QtDialogs::createMessageBox(const std::string& text
   return box;
 }
 
-void QtDialogs::message(const std::string& text) { createMessageBox(text)->exec(); }
+void QtDialogs::message(const std::string& text) {
+  ArrowWhileBusy arrow;
+  createMessageBox(text)->exec();
+}
 
 std::unique_ptr<QInputDialog> QtDialogs::createInputBox(const std::string& prompt,
                                                        const std::string& title,
@@ -210,6 +231,7 @@ std::unique_ptr<QInputDialog> QtDialogs::createInputBox(const std::string& promp
 
 std::string QtDialogs::input(const std::string& prompt, const std::string& title,
                              const std::string& defaultAnswer) {
+  ArrowWhileBusy arrow;
   std::unique_ptr<QInputDialog> box = createInputBox(prompt, title, defaultAnswer);
   return box->exec() == QDialog::Accepted ? ss(box->textValue()) : std::string();
 }
@@ -217,6 +239,7 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
 std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
   auto dialog = std::make_unique<QFileDialog>(parent_, QStringLiteral("打开数据文件"), QString(),
                                               QStringLiteral("mdb文件(*.mdb)"));
+  dialog->setObjectName(QStringLiteral("CDg"));
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
   dialog->setDefaultSuffix(QStringLiteral("mdb"));
@@ -230,6 +253,7 @@ std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
 }
 
 std::string QtDialogs::openFile() {
+  ArrowWhileBusy arrow;
   std::unique_ptr<QFileDialog> dialog = createFileDialog();
   if (dialog->exec() != QDialog::Accepted) return {};
   const QStringList files = dialog->selectedFiles();

@@ -35,11 +35,12 @@ class frmMain : public QMainWindow {
   CheckState& state() { return state_; }
   check::Controls& controls() { return *controls_; }
   // Replaces the dialogs every command uses (tests script them); nullptr restores Qt's.
+  // REQUIRES: no command is running.
   void setDialogs(check::Dialogs* dialogs);
   QtDialogs& qtDialogs() { return *qtDialogs_; }
 
-  QTreeWidget* trvTable() const { return trvTable_; }
-  QListWidget* lstResult() const { return lstResult_; }
+  DefectTreeWidget* trvTable() const { return trvTable_; }
+  ResultListWidget* lstResult() const { return lstResult_; }
   QToolBar* Toolbar1() const { return Toolbar1_; }
   QStatusBar* StatusBar1() const { return StatusBar1_; }
   QMenu* edit() const { return edit_; }

@@ -1,17 +1,184 @@
 #include "check/Commands.h"
 
-// Placeholders until the real commands land: the window links and behaves sanely.
+#include <cctype>
+#include <exception>
+
+#include "check/CheckChars.h"
+#include "check/Messages.h"
+#include "check/Queries.h"
+#include "data/Dao.h"
+#include "jet/Error.h"
+
 namespace check {
 
-void OpenDatabaseFile(app::CheckState&, Controls&) {}
+namespace {
+
+// Runs a command body and shows any failure's description: a command never throws.
+template <typename Body>
+void reporting(Controls& ui, Body&& body) {
+  try {
+    try {
+      body();
+    } catch (const jet::Error& e) {
+      ui.dialogs.message(e.description());
+    } catch (const std::exception& e) {
+      ui.dialogs.message(e.what());
+    }
+  } catch (...) {
+    // The message box itself failed; nothing is left to tell the operator with.
+  }
+}
+
+// The part of a path after its last folder separator (either kind), or the whole path.
+std::string fileNameOf(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+int64_t countOf(const jet::Value& v) {
+  switch (v.kind()) {
+    case jet::Value::Kind::Int:
+      return v.asInt();
+    case jet::Value::Kind::Double:
+      return static_cast<int64_t>(v.asDouble());
+    case jet::Value::Kind::Null:
+      return 0;
+    default:
+      throw jet::conversion();
+  }
+}
+
+}  // namespace
+
+void OpenDatabaseFile(app::CheckState& state, Controls& ui) {
+  // The previous database is closed here whatever follows, so anything still walking it
+  // (a scan waiting in its yield) must let go.
+  ++state.generation;
+  try {
+    if (state.database) state.database->Close();
+  } catch (...) {
+  }
+  try {
+    if (state.workspace) state.workspace->Close();
+  } catch (...) {
+  }
+  reporting(ui, [&] {
+    const std::string path = ui.dialogs.openFile();
+    if (!path.empty()) {
+      ui.status.setPanelText(1, fileNameOf(path));
+      ui.tree.clear();
+      state.workspace =
+          dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
+      state.database = state.workspace->OpenDatabase(path, true);
+      // No repair may act on lines of a file the operator has not been shown.
+      ui.list.clear();
+      state.currentQuery.clear();
+    }
+    ui.status.setPanelText(3, state.checkChars);
+  });
+}
+
 void CloseAtUnload(app::CheckState& state) {
+  ++state.generation;
+  try {
+    if (state.database) state.database->Close();
+  } catch (...) {
+  }
+  try {
+    if (state.workspace) state.workspace->Close();
+  } catch (...) {
+  }
   state.database.reset();
   state.workspace.reset();
 }
+
 void ScanDatabase(app::CheckState& state, Controls& ui) {
-  if (!state.database) ui.dialogs.message("请先打开数据库");
+  reporting(ui, [&] {
+    if (!state.database) {
+      ui.dialogs.message(msg::kOpenFirst);
+      return;
+    }
+    // Another scan, an open or the unload during one of our yields bumps this: the newer
+    // command owns the tree then, and this scan stops without touching anything.
+    const uint64_t generation = ++state.generation;
+    const std::shared_ptr<dao::Database> db = state.database;
+    const bool charMode = state.charMode != 0;
+    const std::string chars = state.checkChars;
+    const int16_t wanted = charMode ? dao::dbText : dao::dbDate;
+
+    BusyScope busy(ui.events);
+    const NodeId root;
+    ui.tree.clear();
+    ui.tree.add(root, msg::kRootText);
+    ui.list.clear();
+    for (const auto& tableDef : db->TableDefs()) {
+      state.currentTableDef = tableDef;
+      if (tableDef->Attributes() == 0) {
+        const std::string table = tableDef->Name();
+        const NodeId tableNode{NodeId::Kind::Table, table, {}};
+        ui.tree.add(tableNode, table);
+        for (const auto& field : tableDef->Fields()) {
+          state.currentField = field;
+          if (field->Type() != wanted) continue;
+          const std::string column = field->Name();
+          const NodeId columnNode{NodeId::Kind::Column, table, column};
+          ui.tree.add(columnNode, column);
+          state.currentQuery = countQuery(table, column, charMode, chars);
+          auto rs = db->OpenRecordset(state.currentQuery);
+          const int64_t count = countOf(rs->Fields(0)->Value());
+          if (count > 0)
+            ui.tree.setText(columnNode, column + "(" + std::to_string(count) + "条)");
+          else
+            ui.tree.remove(columnNode);
+          rs->Close();
+        }
+        if (ui.tree.childCount(tableNode) == 0) ui.tree.remove(tableNode);
+      }
+      ui.events.yield();
+      if (state.generation != generation || state.database != db) return;
+    }
+    if (ui.tree.childCount(root) == 0) ui.tree.setText(root, msg::kNoErrors);
+  });
 }
-void DrillDown(app::CheckState&, Controls&) {}
-void EditCheckChars(app::CheckState&, Controls&, const std::string&, const std::string&) {}
+
+void DrillDown(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const std::optional<NodeId> node = ui.tree.selected();
+    if (!node || node->kind != NodeId::Kind::Column) return;
+    const std::string query =
+        selectQuery(node->table, node->column, state.charMode != 0, state.checkChars);
+    state.currentQuery = query;
+    if (!state.database) throw jet::invalidObject();
+    BusyScope busy(ui.events);
+    auto rs = state.database->OpenRecordset(query);
+    ui.list.clear();
+    const auto field = rs->Fields(0);
+    while (!rs->Eof()) {
+      ui.list.addItem(field->Value().toText(), LineTag{rs->Bookmark(), query});
+      rs->MoveNext();
+    }
+    rs->Close();
+  });
+}
+
+void EditCheckChars(app::CheckState& state, Controls& ui, const std::string& panelKey,
+                    const std::string& panelText) {
+  reporting(ui, [&] {
+    if (panelText.empty() || panelKey.size() != 4) return;
+    for (size_t i = 0; i < 4; ++i)
+      if (std::tolower(static_cast<unsigned char>(panelKey[i])) != "char"[i]) return;
+    const std::string answer = ui.dialogs.input(msg::kCharsPrompt, msg::kCharsTitle,
+                                                state.checkChars);
+    if (answer.empty()) {
+      ui.dialogs.message(msg::kCharsInvalid);
+      return;
+    }
+    const NormalizedChars normalized = normalizeCheckChars(answer);
+    for (const std::string& m : normalized.messages) ui.dialogs.message(m);
+    state.checkChars = normalized.chars;
+    ui.status.setPanelText(3, state.checkChars);
+    if (state.charMode != 0) ScanDatabase(state, ui);
+  });
+}
 
 }  // namespace check

@@ -3,6 +3,7 @@
 // square brackets, so blanks, reserved words and any other character a name may hold reach
 // the engine as a name; nothing is substituted into a template, so no name or special
 // character can change the rest of the query.
+#include <optional>
 #include <string>
 
 namespace check {
@@ -22,5 +23,15 @@ std::string countQuery(const std::string& table, const std::string& column, bool
 // select [C] from [T] where <condition>
 std::string selectQuery(const std::string& table, const std::string& column, bool charMode,
                         const std::string& checkChars);
+
+// select [C] from [T]: every row of the table, whatever its value.
+std::string columnQuery(const std::string& table, const std::string& column);
+
+struct QueryColumn {
+  std::string table, column;
+};
+// The table and column of a query made by selectQuery() or columnQuery(). Names never hold
+// "]", so the first one closes each name.
+std::optional<QueryColumn> queryColumn(const std::string& query);
 
 }  // namespace check

@@ -38,6 +38,7 @@ struct DatabaseState {
   std::unique_ptr<jet::Database> engine;
   std::string path;
   bool closed = false;
+  bool inBatch = false;  // between BeginBatch and CommitBatch
 
   // The engine, or 3420 once this database or its workspace has been closed.
   jet::Database& open() {
@@ -290,8 +291,16 @@ std::string Database::Name() const {
   return s_->path;
 }
 
-void Database::BeginBatch() { s_->open().beginBatch(); }
-void Database::CommitBatch() { s_->open().commitBatch(); }
+void Database::BeginBatch() {
+  s_->open().beginBatch();
+  s_->inBatch = true;
+}
+
+void Database::CommitBatch() {
+  jet::Database& e = s_->open();
+  s_->inBatch = false;
+  e.commitBatch();
+}
 jet::Database& Database::engine() { return s_->open(); }
 
 // ---- TableDef -----------------------------------------------------------------------
@@ -449,8 +458,8 @@ void Recordset::Update(int type, bool force) {
     changed.push_back(static_cast<int>(i));
   }
   const jet::RowId row = s_->rows[s_->pos];
-  // Several columns of one row change in one commit.
-  const bool grouped = changed.size() > 1;
+  // Several columns of one row change in one commit (the caller's, inside its batch).
+  const bool grouped = changed.size() > 1 && !s_->db->inBatch;
   if (grouped) e.beginBatch();
   for (int i : changed) e.update(*s_->table, row, s_->columns[i], *s_->pending[i]);
   if (grouped) e.commitBatch();

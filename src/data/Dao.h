@@ -164,7 +164,9 @@ class Recordset {
   // Starts changing the current row (3021 without one, 3027 for a count query).
   void Edit();
   // Saves the values set since Edit through the engine's write path: 3314 for Null in a
-  // required column, or the engine's failure; on failure the edit stays pending.
+  // required column, or the engine's failure; on failure the edit stays pending. Several
+  // changed columns go to the engine one by one in one commit, so a refusal of a later one
+  // (3163, 3047, 3022) can leave earlier ones written.
   void Update(int type = dbUpdateRegular, bool force = false);
   // Drops the pending edit.
   void CancelUpdate();

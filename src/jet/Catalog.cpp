@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "jet/RowDecoder.h"
+#include "jet/index/IndexTree.h"
 #include "jet/TableScan.h"
 
 namespace jet {
@@ -34,6 +35,7 @@ std::vector<CatalogEntry> readCatalog(Pager& pager, const TableDef& def, const T
   const ColumnDef* database = column("Database", false);
   const ColumnDef* foreign = column("ForeignName", false);
   const ColumnDef* connect = column("Connect", false);
+  const ColumnDef* lvProp = column("LvProp", false);
 
   std::vector<CatalogEntry> out;
   TableScan scan(pager, def);
@@ -56,6 +58,14 @@ std::vector<CatalogEntry> readCatalog(Pager& pager, const TableDef& def, const T
       if (foreign && dec.text(*foreign, text)) e.foreignName = text;
       if (connect && dec.text(*connect, text)) e.connect = text;
     }
+    if (e.type == objtype::kLocalTable && lvProp) {
+      try {
+        const Value v = dec.value(*lvProp);
+        if (v.kind() == Value::Kind::Binary) e.properties.assign(v.asBinary().begin(), v.asBinary().end());
+      } catch (const Corrupt&) {
+        e.properties.clear();  // properties are a hint; a damaged blob loses them only
+      }
+    }
     out.push_back(std::move(e));
   }
   return out;
@@ -71,7 +81,39 @@ bool collectionLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all) {
+namespace {
+class PagerSource final : public index::PageSource {
+ public:
+  explicit PagerSource(Pager& p) : pager_(p) {}
+  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
+
+ private:
+  Pager& pager_;
+};
+}  // namespace
+
+std::vector<RowId> catalogIndexOrder(Pager& pager, const TableDef& def) {
+  const LogicalIndexDef* byName = nullptr;
+  for (const auto& l : def.logicalIndexes)
+    if (l.name == "ParentIdName") byName = &l;
+  if (!byName) return {};
+  const RealIndexDef& real = def.realIndexes[byName->realIndex];
+  try {
+    PagerSource source(pager);
+    const index::TreeWalk w =
+        index::walk(source, index::indexLayout(pager.version().jet3()), real.rootPage, def.page);
+    if (!w.problems.empty()) return {};
+    std::vector<RowId> order;
+    order.reserve(w.entries.size());
+    for (const auto& e : w.entries) order.push_back(RowId{e.rowPage(), e.rowNumber()});
+    return order;
+  } catch (const std::exception&) {
+    return {};  // an unreadable index only costs the order
+  }
+}
+
+std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all,
+                                       const std::vector<RowId>& indexOrder) {
   int32_t tablesId = 0;
   bool found = false;
   for (const auto& e : all) {
@@ -91,6 +133,20 @@ std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all) {
   }
   std::stable_sort(tables.begin(), tables.end(),
                    [](const CatalogEntry& x, const CatalogEntry& y) { return collectionLess(x.name, y.name); });
+  if (!indexOrder.empty()) {
+    std::vector<CatalogEntry> ordered;
+    std::vector<bool> taken(tables.size(), false);
+    for (const RowId& id : indexOrder) {
+      for (size_t i = 0; i < tables.size(); ++i) {
+        if (!taken[i] && tables[i].row == id) {
+          taken[i] = true;
+          ordered.push_back(tables[i]);
+          break;
+        }
+      }
+    }
+    if (ordered.size() == tables.size()) return ordered;
+  }
   return tables;
 }
 

@@ -4,10 +4,14 @@
 // REQUIRES: a Pager and text codec of an opened file.
 // GUARANTEES: readCatalog() returns every catalog row; tableEntries() the tables (local,
 // linked and ODBC-linked) that are children of the "Tables" container, in collection
-// order. Collection order here is case-insensitive name order (Unicode simple case
-// folding, then code point order; ties by the exact name): the order of the catalog's
-// ParentIdName index for every name the test files hold, obtained without reading index
-// pages.
+// order.
+//
+// Collection order is the order of the catalog's ParentIdName index (ParentId, Name in
+// the database's collation), which is the order Jet itself presents: its leaf entries
+// are walked and each points at a catalog row. Where that index cannot be read (missing,
+// damaged, or not naming every table), the order is case-insensitive name order instead
+// (Unicode simple case folding, then code point order, ties by the exact name), which
+// agrees with the index for names in the Latin letters.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +39,7 @@ struct CatalogEntry {
   std::string database;     // linked tables: the source file
   std::string foreignName;  // linked tables: the table's name in the source
   std::string connect;
+  std::string properties;   // local tables: the LvProp blob (empty when unreadable)
   RowId row;
 };
 
@@ -45,8 +50,13 @@ int32_t tableAttributes(const CatalogEntry& e);
 std::vector<CatalogEntry> readCatalog(Pager& pager, const format::TableDef& catalogDef,
                                       const format::TextCodec& codec);
 
-// The tables among the catalog rows, in collection order.
-std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all);
+// The catalog rows in the order of the ParentIdName index; empty when it cannot be read.
+std::vector<RowId> catalogIndexOrder(Pager& pager, const format::TableDef& catalogDef);
+
+// The tables among the catalog rows, in collection order: `indexOrder` when it names
+// every table, case-insensitive name order otherwise.
+std::vector<CatalogEntry> tableEntries(const std::vector<CatalogEntry>& all,
+                                       const std::vector<RowId>& indexOrder = {});
 
 // True when a sorts before b in collection order.
 bool collectionLess(const std::string& a, const std::string& b);

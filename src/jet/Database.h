@@ -35,7 +35,8 @@ struct ColumnInfo {
   int position = 0;      // index into TableInfo::columns (the field collection's order)
   bool fixedLength = false;
   bool autoNumber = false;
-  bool required = false;
+  bool required = false;         // the Required property: Null is refused
+  bool allowZeroLength = true;   // Text/Memo: the AllowZeroLength property
   bool compressedUnicode = false;
   bool calculated = false;  // ACE calculated column: holds its expression's last result
 };

@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <system_error>
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
+#include "jet/format/Properties.h"
 #include "jet/index/IndexMaintenance.h"
 #include "jet/index/TransactionPages.h"
 #include "jet/write/RowWriter.h"
@@ -38,28 +40,39 @@ bool sameName(std::string_view a, std::string_view b) {
   return ua.foldCase() == ub.foldCase();
 }
 
-// A forward scan handing out values of the current row on demand.
+// A forward scan handing out values of the current row on demand. The check's count
+// queries call date() or text() once per row, so those two have paths that go straight
+// from the column's descriptor to its bytes; everything else goes through RowDecoder.
 class Cursor final : public TableCursor {
  public:
   Cursor(JetDatabase& db, const TableInfo& info, const TableDef& def,
          std::shared_ptr<const bool> open)
       : db_(db), name_(info.name), def_(def), scan_(db.pager(), def),
-        dec_(db.pager(), db.codec()), open_(std::move(open)) {}
+        dec_(db.pager(), db.codec()), open_(std::move(open)), openFlag_(open_.get()),
+        jet4_(!db.pager().version().jet3()) {
+    for (const ColumnDef& c : def.columns) {
+      Fast f;
+      f.number = c.number;
+      f.fixedOffset = c.fixedOffset;
+      f.varIndex = c.varIndex;
+      if (c.type == coltype::kDateTime && c.fixed() && !c.calculated() && c.length >= 8) {
+        f.kind = Fast::kFixedDate;
+      } else if (jet4_ && c.type == coltype::kText && !c.fixed() && !c.calculated()) {
+        f.kind = Fast::kVarText4;
+      }
+      fast_.push_back(f);
+    }
+  }
 
   bool next() override {
-    checkOpen();
-    try {
-      if (!scan_.next()) {
-        onRow_ = false;
-        done_ = true;
-        return false;
+    if (*openFlag_ && scan_.tryNext()) {
+      if (dec_.view().tryReset(scan_.row(), scan_.rowLength())) {
+        onRow_ = true;
+        return true;
       }
-      dec_.reset(scan_.row(), scan_.rowLength());
-      onRow_ = true;
-      return true;
-    } catch (const Corrupt& e) {
-      damaged(e);
+      return rowTooShort();
     }
+    return nextSlow();
   }
 
   RowId rowId() const override {
@@ -77,6 +90,46 @@ class Cursor final : public TableCursor {
   }
 
   bool date(int column, double& stored) override {
+    if (ready(column) && fast_[column].kind == Fast::kFixedDate) {
+      const Fast& f = fast_[column];
+      const format::RowView& v = dec_.view();
+      if (!v.present(f.number)) return false;
+      if (const uint8_t* p = v.fixed(f.fixedOffset, 8)) {
+        std::memcpy(&stored, p, 8);
+        return true;
+      }
+    }
+    return dateSlow(column, stored);
+  }
+
+ private:
+  [[gnu::noinline]] bool nextSlow() {
+    if (!*openFlag_) throw invalidObject();
+    try {
+      if (!scan_.next()) {
+        onRow_ = false;
+        done_ = true;
+        return false;
+      }
+      dec_.reset(scan_.row(), scan_.rowLength());
+      onRow_ = true;
+      return true;
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+  }
+
+  [[gnu::noinline]] bool rowTooShort() {
+    try {
+      dec_.reset(scan_.row(), scan_.rowLength());
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+    onRow_ = true;
+    return true;
+  }
+
+  [[gnu::noinline]] bool dateSlow(int column, double& stored) {
     const ColumnDef& c = columnAt(column);
     try {
       return dec_.date(c, stored);
@@ -85,9 +138,18 @@ class Cursor final : public TableCursor {
     }
   }
 
+ public:
   bool text(int column, std::string& utf8) override {
     const ColumnDef& c = columnAt(column);
     try {
+      if (fast_[column].kind == Fast::kVarText4) {
+        format::RowView& v = dec_.view();
+        const uint8_t* p;
+        uint32_t n;
+        if (!v.present(c.number) || !v.variable(c.varIndex, &p, &n)) return false;
+        TextCodec::decodeJet4(p, n, utf8);
+        return true;
+      }
       return dec_.text(c, utf8);
     } catch (const Corrupt& e) {
       damaged(e);
@@ -95,11 +157,17 @@ class Cursor final : public TableCursor {
   }
 
  private:
-  void checkOpen() const {
-    if (!*open_) throw invalidObject();
+  struct Fast {
+    enum Kind : uint8_t { kOther, kFixedDate, kVarText4 };
+    Kind kind = kOther;
+    uint16_t number = 0, fixedOffset = 0, varIndex = 0;
+  };
+
+  bool ready(int column) const {
+    return static_cast<unsigned>(column) < fast_.size() && onRow_ && *openFlag_;
   }
   const ColumnDef& columnAt(int column) const {
-    checkOpen();
+    if (!*openFlag_) throw invalidObject();
     if (!onRow_) throw noCurrentRecord();
     if (column < 0 || static_cast<size_t>(column) >= def_.columns.size()) throw invalidObject();
     return def_.columns[column];
@@ -121,11 +189,14 @@ class Cursor final : public TableCursor {
   TableScan scan_;
   RowDecoder dec_;
   std::shared_ptr<const bool> open_;
+  const bool* openFlag_;
+  bool jet4_;
+  std::vector<Fast> fast_;
   bool onRow_ = false;
   bool done_ = false;
 };
 
-TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v) {
+TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v, const TextCodec& codec) {
   TableInfo t;
   t.name = e.name;
   t.attributes = tableAttributes(e);
@@ -147,7 +218,19 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v)
                     (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid));
     ci.compressedUnicode = !v.jet3() && (c.extFlags & 0x01) &&
                            (c.type == coltype::kText || c.type == coltype::kMemo);
+    ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
+  }
+  if (!e.properties.empty()) {
+    for (const Property& p : parseProperties(reinterpret_cast<const uint8_t*>(e.properties.data()),
+                                             e.properties.size(), codec)) {
+      if (p.object.empty()) continue;
+      for (auto& ci : t.columns) {
+        if (ci.name != p.object) continue;
+        if (p.name == "Required") ci.required = p.number() != 0;
+        if (p.name == "AllowZeroLength") ci.allowZeroLength = p.number() != 0;
+      }
+    }
   }
   for (const auto& l : def->logicalIndexes) {
     const RealIndexDef& r = def->realIndexes[l.realIndex];
@@ -224,7 +307,7 @@ void JetDatabase::load() {
   try {
     const TableDef catalogDef = readTableDef(*pager_, kCatalogTdefPage, *codec_);
     catalog_ = readCatalog(*pager_, catalogDef, *codec_);
-    for (const CatalogEntry& e : tableEntries(catalog_)) {
+    for (const CatalogEntry& e : tableEntries(catalog_, catalogIndexOrder(*pager_, catalogDef))) {
       current = e.name;
       std::unique_ptr<TableDef> def;
       if (e.type == objtype::kLocalTable) {
@@ -239,7 +322,7 @@ void JetDatabase::load() {
           def.reset();
         }
       }
-      tables_.push_back(describe(e, def.get(), header_.version));
+      tables_.push_back(describe(e, def.get(), header_.version, *codec_));
       if (e.type == objtype::kLocalTable) byTdef_[def->page] = tables_.size() - 1;
       defs_.push_back(e.type == objtype::kLocalTable ? std::move(def) : nullptr);
     }

@@ -39,7 +39,7 @@ void resolveOverflow(Pager& pager, const TableDef& def, RowPointer ptr, const ui
 }  // namespace
 
 TableScan::TableScan(Pager& pager, const TableDef& def)
-    : pager_(pager), def_(def), L_(dataPageLayout(pager.version())) {
+    : pager_(pager), def_(def), L_(dataPageLayout(pager.version())), pageSize_(pager.pageSize()) {
   pages_ = readUsageMap(pager_, def_.ownedMap);
 }
 
@@ -53,39 +53,45 @@ bool TableScan::nextPage() {
     const uint16_t rows = le16(p + L_.numRows);
     if (L_.slotTable + 2u * rows > pager_.pageSize()) corruptPage(n, "行数超出页容量");
     page_ = p;
+    slotTable_ = p + L_.slotTable;
     pageNo_ = n;
     slots_ = rows;
     slot_ = -1;
+    minStart_ = L_.slotTable + 2u * rows;
+    prevStart_ = pager_.pageSize();  // slot 0 ends at the page's end
     return true;
   }
   page_ = nullptr;
   return false;
 }
 
-bool TableScan::next() {
-  const uint32_t ps = pager_.pageSize();
+bool TableScan::nextSlow() {
   for (;;) {
-    if (page_ == nullptr || slot_ + 1 >= slots_) {
-      if (!nextPage()) return false;
-      continue;
+    if (tryNext()) return true;
+    if (page_ != nullptr && slot_ + 1 < slots_) {
+      ++slot_;
+      const uint16_t e = le16(slotTable_ + 2 * slot_);
+      const uint32_t end = prevStart_;
+      prevStart_ = e & kSlotOffsetMask;
+      if (e & kSlotDeleted) continue;
+      return slowRow(e, end);
     }
-    ++slot_;
-    const uint8_t* table = page_ + L_.slotTable;
-    const uint16_t e = le16(table + 2 * slot_);
-    if (e & kSlotDeleted) continue;
-    const uint32_t start = e & kSlotOffsetMask;
-    const uint32_t end = slot_ == 0 ? ps : (le16(table + 2 * (slot_ - 1)) & kSlotOffsetMask);
-    if (start < L_.slotTable + 2u * slots_ || start >= end || end > ps)
-      corruptPage(pageNo_, "第 " + std::to_string(slot_) + " 行的位置无效");
-    id_ = RowId{pageNo_, static_cast<uint16_t>(slot_)};
-    if (e & kSlotOverflow) {
-      follow(start, end);
-    } else {
-      row_ = page_ + start;
-      rowLen_ = end - start;
-    }
-    return true;
+    if (!nextPage()) return false;
   }
+}
+
+bool TableScan::slowRow(uint16_t e, uint32_t end) {
+  const uint32_t start = e & kSlotOffsetMask;
+  if (start < minStart_ || start >= end || end > pageSize_)
+    corruptPage(pageNo_, "第 " + std::to_string(slot_) + " 行的位置无效");
+  id_ = RowId{pageNo_, static_cast<uint16_t>(slot_)};
+  if (e & kSlotOverflow) {
+    follow(start, end);
+  } else {
+    row_ = page_ + start;
+    rowLen_ = end - start;
+  }
+  return true;
 }
 
 void TableScan::follow(uint32_t start, uint32_t end) {

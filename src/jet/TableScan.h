@@ -24,13 +24,40 @@ class TableScan {
   TableScan(Pager& pager, const format::TableDef& def);
 
   // To the next live row; false past the last.
-  bool next();
+  bool next() { return tryNext() || nextSlow(); }
+
+  // The common case without a call: skips deleted slots and moves to a plain row on the
+  // current page. Returns false, consuming nothing, whenever next() must decide (a new
+  // page, an overflow pointer, a slot that looks wrong).
+  bool tryNext() noexcept {
+    while (page_ != nullptr && slot_ + 1 < slots_) {
+      const uint16_t e = format::le16(slotTable_ + 2 * (slot_ + 1));
+      const uint32_t start = e & format::kSlotOffsetMask;
+      if (e & format::kSlotDeleted) {
+        ++slot_;
+        prevStart_ = start;
+        continue;
+      }
+      const uint32_t end = prevStart_;
+      if ((e & format::kSlotOverflow) || start < minStart_ || start >= end || end > pageSize_) return false;
+      ++slot_;
+      prevStart_ = start;
+      id_ = RowId{pageNo_, static_cast<uint16_t>(slot_)};
+      row_ = page_ + start;
+      rowLen_ = end - start;
+      return true;
+    }
+    return false;
+  }
+
   RowId rowId() const { return id_; }
   const uint8_t* row() const { return row_; }
   uint32_t rowLength() const { return rowLen_; }
 
  private:
   bool nextPage();
+  bool nextSlow();
+  bool slowRow(uint16_t e, uint32_t end);
   void follow(uint32_t start, uint32_t end);
 
   Pager& pager_;
@@ -39,8 +66,12 @@ class TableScan {
   std::vector<uint32_t> pages_;
   size_t nextPage_ = 0;
   const uint8_t* page_ = nullptr;
+  const uint8_t* slotTable_ = nullptr;
   uint32_t pageNo_ = 0;
-  uint16_t slots_ = 0;
+  uint32_t pageSize_;
+  uint32_t minStart_ = 0;   // rows start above the slot table
+  uint32_t prevStart_ = 0;  // where the previous slot's row starts: this row's end
+  int slots_ = 0;
   int slot_ = -1;
   RowId id_;
   const uint8_t* row_ = nullptr;

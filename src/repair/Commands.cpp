@@ -1,11 +1,396 @@
 #include "repair/Commands.h"
 
-// Placeholders until the real commands land.
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <vector>
+#include <unordered_map>
+
+#include "check/Messages.h"
+#include "check/Queries.h"
+#include "check/Text.h"
+#include "data/Dao.h"
+#include "jet/DateTime.h"
+#include "jet/Error.h"
+
 namespace repair {
 
-void Clear(app::CheckState&, check::Controls&) {}
-void Update(app::CheckState&, check::Controls&) {}
-void BatchClear(app::CheckState&, check::Controls&) {}
-void BatchUpdate(app::CheckState&, check::Controls&) {}
+namespace msg = check::msg;
+using check::Controls;
+using check::LineTag;
+
+namespace {
+
+// Runs a command body and shows any failure's description: a command never throws.
+template <typename Body>
+void reporting(Controls& ui, Body&& body) {
+  try {
+    try {
+      body();
+    } catch (const jet::Error& e) {
+      ui.dialogs.message(e.description());
+    } catch (const std::exception& e) {
+      ui.dialogs.message(e.what());
+    }
+  } catch (...) {
+  }
+}
+
+// A line is acted on through the query it was listed from: a scan that ran during the
+// drill-down may have put a count query into currentQuery since.
+std::string queryOfLine(const app::CheckState& state, const LineTag& tag) {
+  return tag.query.empty() ? state.currentQuery : tag.query;
+}
+
+std::shared_ptr<dao::Recordset> openQuery(const app::CheckState& state,
+                                          const std::string& query) {
+  if (!state.database) throw jet::invalidObject();
+  return state.database->OpenRecordset(query);
+}
+
+// Closes the recordset when the command ends, however it ends.
+struct ClosingRecordset {
+  std::shared_ptr<dao::Recordset> rs;
+  ~ClosingRecordset() {
+    if (!rs) return;
+    try {
+      rs->Close();
+    } catch (...) {
+    }
+  }
+  dao::Recordset* operator->() const { return rs.get(); }
+};
+
+// A recordset standing on the row a line shows. The line's query finds it while its value
+// is still defective; a row that an earlier rewrite took out of the query is found among
+// all rows of its column, so a line can be repaired again.
+std::shared_ptr<dao::Recordset> openOnLine(const app::CheckState& state, const LineTag& tag) {
+  const std::string query = queryOfLine(state, tag);
+  auto rs = openQuery(state, query);
+  try {
+    rs->SetBookmark(tag.bookmark);
+    return rs;
+  } catch (const jet::Error& notInQuery) {
+    const auto where = check::queryColumn(query);
+    if (!where) throw;
+    try {
+      rs->Close();
+    } catch (...) {
+    }
+    auto all = openQuery(state, check::columnQuery(where->table, where->column));
+    try {
+      all->SetBookmark(tag.bookmark);
+    } catch (const jet::Error&) {
+      throw notInQuery;
+    }
+    return all;
+  }
+}
+
+void dropEdit(dao::Recordset& rs) {
+  try {
+    rs.CancelUpdate();
+  } catch (...) {
+  }
+}
+
+// The answer for a single or batch date rewrite: empty (a cancel) or not a date is refused.
+bool askDate(Controls& ui, std::string& answer) {
+  answer = ui.dialogs.input(msg::kDatePrompt, msg::kDateTitle, "");
+  if (jet::parseDate(answer)) return true;
+  ui.dialogs.message(msg::kDateInvalid);
+  return false;
+}
+
+// Groups the rows of a walk into commits, at least every quarter second and at the end.
+// A row's line may only show its new state once the row is durable: a commit that fails
+// leaves the rows since the previous commit as they were on disk (the next open rolls them
+// back), so the list must keep showing them as they were.
+template <typename Change>
+class GroupedWalk {
+ public:
+  explicit GroupedWalk(std::shared_ptr<dao::Database> db) : db_(std::move(db)) {
+    db_->BeginBatch();
+    last_ = std::chrono::steady_clock::now();
+  }
+  ~GroupedWalk() {
+    if (open_) {
+      try {
+        db_->CommitBatch();
+      } catch (...) {
+      }
+    }
+  }
+  // A row saved in the current group.
+  void saved(Change change) { pending_.push_back(std::move(change)); }
+  // Commits when the group is old enough; durable(change) runs for each of its rows.
+  template <typename Durable>
+  void tick(Durable&& durable) {
+    if (std::chrono::steady_clock::now() - last_ < std::chrono::milliseconds(250)) return;
+    commit(durable);
+    db_->BeginBatch();
+    open_ = true;
+    last_ = std::chrono::steady_clock::now();
+  }
+  // The last commit. On failure lost(change) runs for each row of the group, and the
+  // failure is passed on.
+  template <typename Durable, typename Lost>
+  void finish(Durable&& durable, Lost&& lost) {
+    try {
+      commit(durable);
+    } catch (const jet::Error&) {
+      for (Change& c : pending_) lost(c);
+      pending_.clear();
+      throw;
+    }
+  }
+
+ private:
+  template <typename Durable>
+  void commit(Durable& durable) {
+    open_ = false;
+    db_->CommitBatch();
+    for (Change& c : pending_) durable(c);
+    pending_.clear();
+  }
+
+  std::shared_ptr<dao::Database> db_;
+  std::vector<Change> pending_;
+  std::chrono::steady_clock::time_point last_;
+  bool open_ = true;
+};
+
+// The line showing the row with this identity, looked for first where the walk expects it.
+int findLine(const check::ResultList& list, const std::string& bookmark, const std::string& query,
+             int hint) {
+  const int n = list.count();
+  for (int k = 0; k < n; ++k) {
+    const int i = (hint + k) % n;
+    const LineTag tag = list.tag(i);
+    if (tag.bookmark == bookmark && tag.query == query) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void Clear(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const int line = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const LineTag tag = ui.list.tag(line);
+    ClosingRecordset rs;
+    try {
+      rs.rs = openOnLine(state, tag);
+      rs->Edit();
+      rs->Fields(0)->SetValue(dao::Variant::null());
+      rs->Update(dao::dbUpdateRegular, false);
+    } catch (const jet::Error& e) {
+      if (rs.rs) dropEdit(*rs.rs);
+      if (e.number() > 0) {
+        ui.dialogs.message(e.description());
+        return;
+      }
+    }
+    ui.list.removeItem(line);
+  });
+}
+
+void Update(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    std::string answer;
+    if (state.charMode != 0) {
+      std::string shown = ui.list.text();
+      std::erase(shown, '\r');
+      answer = ui.dialogs.input(msg::kValuePrompt, msg::kValueTitle, shown);
+      if (answer.empty()) {
+        ui.dialogs.message(msg::kValueInvalid);
+        return;
+      }
+    } else if (!askDate(ui, answer)) {
+      return;
+    }
+    const int line = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const LineTag tag = ui.list.tag(line);
+    ClosingRecordset rs;
+    rs.rs = openOnLine(state, tag);
+    bool refused = false;
+    try {
+      rs->Edit();
+      rs->Fields(0)->SetValue(dao::Variant(answer));
+      rs->Update(dao::dbUpdateRegular, false);
+    } catch (const jet::Error& e) {
+      // A refused value is no success: say why, and keep showing what is stored.
+      dropEdit(*rs.rs);
+      ui.dialogs.message(e.description());
+      refused = true;
+    }
+    try {
+      ui.list.setItem(line, rs->Fields(0)->Value().toText());
+    } catch (const jet::Error&) {
+      if (!refused) throw;  // one message per command
+    }
+  });
+}
+
+void BatchClear(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const int selected = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const std::string query = queryOfLine(state, ui.list.tag(selected));
+    check::BusyScope busy(ui.events);
+    ClosingRecordset rs;
+    rs.rs = openQuery(state, query);
+    // Only rows the list shows are cleared, and a line goes once its row is durably Null.
+    int hint = 0;
+    const auto removeLine = [&](const std::string& bookmark) {
+      const int line = findLine(ui.list, bookmark, query, hint);
+      if (line < 0) return;
+      ui.list.removeItem(line);
+      hint = line;
+    };
+    const auto keepLine = [](const std::string&) {};
+    GroupedWalk<std::string> walk(state.database);
+    const auto field = rs->Fields(0);
+    std::optional<jet::Error> failure;
+    try {
+      while (!rs->Eof()) {
+        std::string bookmark = rs->Bookmark();
+        if (findLine(ui.list, bookmark, query, hint) >= 0) {
+          rs->Edit();
+          field->SetValue(dao::Variant::null());
+          rs->Update(dao::dbUpdateRegular, false);
+          walk.saved(std::move(bookmark));
+          walk.tick(removeLine);
+        }
+        rs->MoveNext();
+      }
+    } catch (const jet::Error& e) {
+      dropEdit(*rs.rs);
+      failure = e;
+    }
+    // The rows cleared before a refusal stay cleared: commit them, then report.
+    try {
+      walk.finish(removeLine, keepLine);
+    } catch (const jet::Error& e) {
+      if (!failure) failure = e;
+    }
+    if (failure) throw *failure;
+  });
+}
+
+void BatchUpdate(app::CheckState& state, Controls& ui) {
+  reporting(ui, [&] {
+    const bool charMode = state.charMode != 0;
+    const std::string chars = state.checkChars;
+    std::string answer;
+    if (charMode) {
+      const size_t n = check::characterCount(chars);
+      answer = ui.dialogs.input(std::string(msg::kModePrompt) + "\r\n\r\n" + chars,
+                                msg::kValueTitle, std::string(n, 'A'));
+      if (check::characterCount(answer) != n) {
+        ui.dialogs.message(msg::kModeInvalid);
+        return;
+      }
+    } else if (!askDate(ui, answer)) {
+      return;
+    }
+    const int selected = ui.list.listIndex();
+    if (ui.list.text().empty()) return;
+    const std::string query = queryOfLine(state, ui.list.tag(selected));
+
+    // Rows and lines are matched by identity, so every line gets its own row's value
+    // however many rows there are and whatever left the query before. The walk meets the
+    // rows in the order of the lines, so the next line is tried before the lookup.
+    std::vector<std::string> bookmarkOf(ui.list.count());
+    std::unordered_map<std::string, int> lineOf;
+    for (int i = 0; i < ui.list.count(); ++i) {
+      LineTag tag = ui.list.tag(i);
+      if (tag.query != query) continue;
+      lineOf.emplace(tag.bookmark, i);
+      bookmarkOf[i] = std::move(tag.bookmark);
+    }
+    size_t next = 0;
+    const auto findRowLine = [&](const std::string& bookmark) -> int {
+      if (next < bookmarkOf.size() && bookmarkOf[next] == bookmark) return static_cast<int>(next++);
+      const auto it = lineOf.find(bookmark);
+      if (it == lineOf.end()) return -1;
+      next = it->second + 1;
+      return it->second;
+    };
+
+    std::optional<check::BusyScope> busy(std::in_place, ui.events);
+    ClosingRecordset rs;
+    rs.rs = openQuery(state, query);
+    struct Rewritten {
+      int line;
+      std::string before;
+    };
+    int64_t refused = 0;
+    std::string lastRefusal;
+    const auto durable = [](const Rewritten&) {};
+    const auto lost = [&](const Rewritten& r) {
+      ui.list.setItem(r.line, r.before);
+      ++refused;
+    };
+    GroupedWalk<Rewritten> walk(state.database);
+    const auto field = rs->Fields(0);
+    const dao::Variant dateAnswer(answer);  // the one value of a date rewrite
+    // The text of the last stored value: a date rewrite stores the same value in every row.
+    jet::Value shownValue;
+    std::string shownText;
+    std::string walkEnded;
+    try {
+      while (!rs->Eof()) {
+        const int line = findRowLine(rs->Bookmark());
+        if (line >= 0) {
+          bool saved = false;
+          try {
+            rs->Edit();
+            if (charMode)
+              field->SetValue(dao::Variant(NewValue(field->Value().toText(), answer, chars)));
+            else
+              field->SetValue(dateAnswer);
+            rs->Update(dao::dbUpdateRegular, false);
+            saved = true;
+          } catch (const jet::Error& e) {
+            dropEdit(*rs.rs);
+            ++refused;
+            lastRefusal = e.description();
+          }
+          std::string before = ui.list.item(line);
+          try {
+            jet::Value stored = field->Value();
+            if (!(stored == shownValue) || shownText.empty()) {
+              shownText = stored.toText();
+              shownValue = std::move(stored);
+            }
+            ui.list.setItem(line, shownText);
+          } catch (const jet::Error& e) {
+            if (saved) ++refused;
+            saved = false;
+            lastRefusal = e.description();
+          }
+          if (saved) walk.saved(Rewritten{line, std::move(before)});
+          walk.tick(durable);
+        }
+        rs->MoveNext();
+      }
+    } catch (const jet::Error& e) {
+      // The walk cannot go on (the end test or the move failed): stop rather than loop.
+      walkEnded = e.description();
+    }
+    try {
+      walk.finish(durable, lost);
+    } catch (const jet::Error& e) {
+      lastRefusal = e.description();
+    }
+    busy.reset();
+    if (refused > 0)
+      ui.dialogs.message(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
+    if (!walkEnded.empty()) ui.dialogs.message(walkEnded);
+  });
+}
 
 }  // namespace repair

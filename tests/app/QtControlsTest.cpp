@@ -162,6 +162,7 @@ TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
 
   dialogs.setUseNativeFileDialog(false);
   auto file = dialogs.createFileDialog();
+  EXPECT_EQ(file->objectName(), "CDg");
   EXPECT_EQ(file->windowTitle().toStdString(), "打开数据文件");
   EXPECT_EQ(file->nameFilters(), QStringList{"mdb文件(*.mdb)"});
   EXPECT_EQ(file->defaultSuffix(), "mdb");

@@ -1,12 +1,14 @@
 // Renders the window on the current X display and saves the screen around it as a PNG:
-//   app_screenshot OUT.png [DATABASE]
-// With a database, the window opens it and runs the date check through the real commands;
-// without one, it shows a sample result. Message boxes are printed instead of shown.
+//   app_screenshot OUT.png [DATABASE [dates|chars [TABLE [COLUMN]]]]
+// With a database, the window opens it, runs the check through the real commands and
+// clicks the column (by default the first column of the first table); without one, it
+// shows a sample result. Message boxes are printed instead of shown.
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
+#include <cstring>
 
 #include "app/Application.h"
 #include "app/frmMain.h"
@@ -42,7 +44,7 @@ void sample(app::frmMain& w) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: app_screenshot OUT.png [DATABASE]\n");
+    std::fprintf(stderr, "usage: app_screenshot OUT.png [DATABASE [dates|chars [TABLE [COLUMN]]]]\n");
     return 2;
   }
   QApplication application(argc, argv);
@@ -54,19 +56,33 @@ int main(int argc, char** argv) {
   window.show();
 
   QTimer::singleShot(300, [&] {
+    const bool chars = argc > 3 && std::strcmp(argv[3], "chars") == 0;
     if (argc > 2) {
       window.ButtonClick("Open");
-      window.ButtonClick("Tavrin");
+      window.ButtonClick(chars ? "CheckChar" : "Tavrin");
     } else {
       sample(window);
     }
     window.Tick();
-    window.trvTable()->expandAll();
-    QTreeWidgetItem* root = window.trvTable()->topLevelItem(0);
-    if (root && root->childCount() > 0 && root->child(0)->childCount() > 0) {
-      window.trvTable()->setCurrentItem(root->child(0)->child(0));
+    // Show the chosen column of the chosen table, selected and clicked.
+    app::DefectTreeWidget* tree = window.trvTable();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QTreeWidgetItem* table = nullptr;
+    for (int i = 0; root && i < root->childCount() && !table; ++i)
+      if (argc <= 4 || root->child(i)->text(0) == QString::fromLocal8Bit(argv[4]))
+        table = root->child(i);
+    QTreeWidgetItem* column = nullptr;
+    for (int i = 0; table && i < table->childCount() && !column; ++i)
+      if (argc <= 5 || table->child(i)->text(0).startsWith(QString::fromLocal8Bit(argv[5]) + "("))
+        column = table->child(i);
+    if (root) root->setExpanded(true);
+    if (argc <= 2) tree->expandAll();
+    if (column) {
+      table->setExpanded(true);
+      tree->setCurrentItem(column);
+      tree->scrollToItem(column);
       // The drill-down runs on a click in the tree.
-      if (argc > 2) emit static_cast<app::DefectTreeWidget*>(window.trvTable())->Click();
+      if (argc > 2) emit tree->Click();
     }
     window.lstResult()->setCurrentRow(0);
   });

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace check {
 namespace {
 
@@ -36,6 +39,24 @@ TEST(Queries, LeadingExclamationNeverNegatesTheList) {
   // Anywhere but first it is literal already and stays where it is.
   EXPECT_EQ(defectCondition("C", true, "a!"), "[C] like '*[a!]*'");
   EXPECT_EQ(defectCondition("C", true, "\r"), "[C] like '*[\r]*'");
+}
+
+TEST(Queries, TableAndColumnComeBackFromTheQuery) {
+  for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
+           {"Orders", "Shipped"}, {"a,b", "c"}, {"Order Details", "Ship Date"},
+           {"t where [x", "from [y"}, {"凭证", "制单日期"}}) {
+    for (const std::string& q : {selectQuery(table, column, true, "]!'x"),
+                                 selectQuery(table, column, false, ""),
+                                 columnQuery(table, column)}) {
+      SCOPED_TRACE(q);
+      const auto parts = queryColumn(q);
+      ASSERT_TRUE(parts);
+      EXPECT_EQ(parts->table, table);
+      EXPECT_EQ(parts->column, column);
+    }
+  }
+  EXPECT_FALSE(queryColumn("Select count(*)  from [T] where [C] like '*[-]*'"));
+  EXPECT_FALSE(queryColumn("select [C"));
 }
 
 }  // namespace

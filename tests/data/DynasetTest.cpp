@@ -67,6 +67,16 @@ TEST(Dynaset, MembershipIsFixedWhenItOpens) {
   expected.erase(expected.begin());
   EXPECT_EQ(column0(*db->OpenRecordset(sql)), expected);
 
+  // Two columns of one row in one Update.
+  auto two = db->OpenRecordset("select Shipped, Remark from Orders where Remark = 'plain'");
+  ASSERT_FALSE(two->Eof());
+  two->Edit();
+  two->Fields(0)->SetValue(Variant("2024-06-30 08:00"));
+  two->Fields(1)->SetValue(Variant("平 plain"));
+  two->Update();
+  auto both = db->OpenRecordset("select Remark from Orders where Shipped = #6/30/2024 8:00#");
+  EXPECT_EQ(column0(*both), std::vector<std::string>{"平 plain"});
+
   // The change is in the file: a fresh engine sees it.
   db->Close();
   ws->Close();

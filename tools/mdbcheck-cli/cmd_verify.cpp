@@ -1,8 +1,10 @@
-// mdbcheck-cli verify FILE: the structural check; one line per problem, exit 1 when any.
+// mdbcheck-cli verify FILE: the structural check, then every index against its rows; one
+// line per problem, exit 1 when any.
 #include <iostream>
 
 #include "Command.h"
 #include "jet/JetDatabase.h"
+#include "jet/index/VerifyIndexes.h"
 #include "jet/write/Verify.h"
 
 namespace {
@@ -13,13 +15,17 @@ int run(const cli::Args& args) {
     return 2;
   }
   auto db = jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly);
-  const auto problems = jet::write::verifyStructure(*db);
+  auto problems = jet::write::verifyStructure(*db);
+  const jet::index::IndexVerification indexes = jet::index::verifyIndexesDetailed(*db);
+  problems.insert(problems.end(), indexes.problems.begin(), indexes.problems.end());
   for (const auto& p : problems) std::cout << p << '\n';
+  for (const auto& n : indexes.notComputed) std::cout << "未核对索引键：" << n << '\n';
   if (!problems.empty()) {
-    std::cerr << "发现 " << problems.size() << " 处结构问题。\n";
+    std::cerr << "发现 " << problems.size() << " 处问题。\n";
     return 1;
   }
-  std::cout << "结构完好。\n";
+  std::cout << "结构与索引完好（" << indexes.indexes << " 个索引、" << indexes.entries
+            << " 个条目）。\n";
   return 0;
 }
 

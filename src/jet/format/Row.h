@@ -24,6 +24,23 @@ class RowView {
  public:
   explicit RowView(const Version& v) : jet3_(v.jet3()) {}
 
+  // reset() without throwing: false when the row is too short for its own trailer.
+  bool tryReset(const uint8_t* row, uint32_t len) noexcept {
+    row_ = row;
+    len_ = len;
+    varParsed_ = false;
+    if (jet3_) {
+      numCols_ = row[0];
+    } else {
+      if (len < 2) return false;
+      numCols_ = le16(row);
+    }
+    maskLen_ = (numCols_ + 7u) / 8u;
+    if (static_cast<uint32_t>(jet3_ ? 1 : 2) + maskLen_ > len) return false;
+    mask_ = row + len - maskLen_;
+    return true;
+  }
+
   // Reads the column count and the null mask; variable offsets are read on demand.
   void reset(const uint8_t* row, uint32_t len) {
     row_ = row;

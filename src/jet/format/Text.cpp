@@ -2,6 +2,7 @@
 
 #include <unicode/ucnv.h>
 
+#include <cstring>
 #include <vector>
 
 #include "jet/Error.h"
@@ -81,49 +82,109 @@ TextCodec::~TextCodec() {
   if (conv_) ucnv_close(conv_);
 }
 
-void TextCodec::decodeUcs2(const uint8_t* p, size_t n, std::string& out) {
-  Utf16Sink sink{out};
-  for (size_t i = 0; i + 1 < n; i += 2) {
-    const uint16_t u = static_cast<uint16_t>(p[i] | (p[i + 1] << 8));
-    if (u < 0x80 && !sink.high) {
-      out.push_back(static_cast<char>(u));
+namespace {
+
+// Writes UTF-8 into a buffer sized for the worst case (3 bytes per UTF-16 unit).
+inline char* put(char* w, uint32_t cp) {
+  if (cp < 0x80) {
+    *w++ = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *w++ = static_cast<char>(0xC0 | (cp >> 6));
+    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *w++ = static_cast<char>(0xE0 | (cp >> 12));
+    *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *w++ = static_cast<char>(0xF0 | (cp >> 18));
+    *w++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return w;
+}
+
+// UCS-2 units [p, p + 2 * units) as UTF-8 at w; returns the end. A surrogate pair
+// becomes one 4-byte sequence, a lone surrogate U+FFFD.
+inline char* ucs2(const uint8_t* p, size_t units, char* w) {
+  size_t i = 0;
+  while (i < units) {
+    const uint32_t u = p[2 * i] | (uint32_t{p[2 * i + 1]} << 8);
+    ++i;
+    if (u < 0x80) {
+      *w++ = static_cast<char>(u);
+    } else if (u < 0x800) {
+      *w++ = static_cast<char>(0xC0 | (u >> 6));
+      *w++ = static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0xD800 || u > 0xDFFF) {
+      *w++ = static_cast<char>(0xE0 | (u >> 12));
+      *w++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      *w++ = static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u <= 0xDBFF && i < units) {
+      const uint32_t lo = p[2 * i] | (uint32_t{p[2 * i + 1]} << 8);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        ++i;
+        w = put(w, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+      } else {
+        w = put(w, 0xFFFD);
+      }
     } else {
-      sink.put(u);
+      w = put(w, 0xFFFD);
     }
   }
-  sink.finish();
+  return w;
+}
+
+}  // namespace
+
+void TextCodec::decodeUcs2(const uint8_t* p, size_t n, std::string& out) {
+  const size_t base = out.size();
+  out.resize(base + 3 * (n / 2));
+  char* w = ucs2(p, n / 2, out.data() + base);
+  out.resize(static_cast<size_t>(w - out.data()));
 }
 
 void TextCodec::decodeJet4(const uint8_t* p, size_t n, std::string& out) {
-  out.clear();
   if (n < 2 || p[0] != 0xFF || p[1] != 0xFE) {
+    out.clear();
     decodeUcs2(p, n, out);
     return;
   }
   // Compressed: one byte per character below U+0100; a lone 0x00 at a character
   // boundary switches between that and two bytes per character.
-  bool compressed = true;
+  out.resize(3 * n);
+  char* w = out.data();
   size_t i = 2;
-  Utf16Sink sink{out};
+  bool compressed = true;
   while (i < n) {
-    const uint8_t b = p[i];
-    if (b == 0) {
-      compressed = !compressed;
-      ++i;
-    } else if (compressed) {
-      if (b < 0x80) {
-        out.push_back(static_cast<char>(b));
+    if (compressed) {
+      size_t j = i;
+      while (j < n && static_cast<uint8_t>(p[j] - 1) < 0x7F) ++j;  // 0x01..0x7F
+      std::memcpy(w, p + i, j - i);
+      w += j - i;
+      i = j;
+      if (i == n) break;
+      const uint8_t b = p[i++];
+      if (b == 0) {
+        compressed = false;
       } else {
-        sink.put(b);
+        *w++ = static_cast<char>(0xC0 | (b >> 6));
+        *w++ = static_cast<char>(0x80 | (b & 0x3F));
       }
-      ++i;
     } else {
-      if (i + 1 >= n) break;
-      sink.put(static_cast<uint16_t>(b | (p[i + 1] << 8)));
-      i += 2;
+      size_t j = i;
+      while (j + 1 < n && p[j] != 0) j += 2;
+      w = ucs2(p + i, (j - i) / 2, w);
+      i = j;
+      if (i < n && p[i] == 0) {
+        compressed = true;
+        ++i;
+      } else {
+        break;  // an odd byte left over
+      }
     }
   }
-  sink.finish();
+  out.resize(static_cast<size_t>(w - out.data()));
 }
 
 void TextCodec::decodeCodePage(const uint8_t* p, size_t n, std::string& out) const {

@@ -129,7 +129,7 @@ void IndexMaintenance::apply(PageStore& store, RowId id, const std::vector<Entry
     IndexWriter& w = writer(store, ix);
     if (ch.remove) {
       const Bytes old = entryOf(ch.oldKey, id);
-      if (!ch.oldKey.empty() && contains(store, L_, ix.root, old)) {
+      if (!ch.oldKey.empty() && w.contains(old)) {
         w.remove(old);
       } else if (std::optional<Bytes> found = scanForRow(store, L_, ix.root, def_.page, id)) {
         w.remove(*found);

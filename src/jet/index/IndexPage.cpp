@@ -40,9 +40,15 @@ size_t storedSize(const IndexPage& p, size_t prefix) {
 size_t prefixFor(const IndexPage& p, const IndexPageLayout& L, size_t& size) {
   size = storedSize(p, 0);
   if (!p.leaf() || p.entries.size() < 2 || size <= L.capacity()) return 0;
-  size_t n = p.entries[0].bytes.size() - 1;
-  for (size_t i = 1; i < p.entries.size() && n > 0; ++i)
-    n = commonPrefix(p.entries[0].bytes, p.entries[i].bytes, std::min(n, p.entries[i].bytes.size() - 1));
+  // Sorted entries share what the first and the last share; every entry is still checked,
+  // so a page whose entries are out of order can never lose bytes to a wrong prefix.
+  const Bytes& first = p.entries.front().bytes;
+  size_t n = commonPrefix(first, p.entries.back().bytes, first.size());
+  for (const IndexEntry& e : p.entries) {
+    if (n >= e.bytes.size()) n = e.bytes.size() - 1;
+    if (n > 0 && std::memcmp(e.bytes.data(), first.data(), n) != 0)
+      n = commonPrefix(first, e.bytes, n);
+  }
   size -= n * (p.entries.size() - 1);
   return n;
 }

@@ -333,6 +333,16 @@ void IndexWriter::remove(const Bytes& entry) {
   op.done();
 }
 
+bool IndexWriter::contains(const Bytes& entry) {
+  Operation op(*this);
+  std::vector<Level> path = pathTo(entry);
+  const IndexPage& leaf = load(path.back().page);
+  auto it = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry, entryLess);
+  const bool found = it != leaf.entries.end() && it->bytes == entry;
+  op.done();
+  return found;
+}
+
 std::optional<uint32_t> IndexWriter::findKey(const Bytes& key) {
   Operation op(*this);
   Bytes probe = key;

@@ -49,6 +49,8 @@ class IndexWriter {
   void insert(const Bytes& entry);
   // Takes key + RowId out. Throws IndexCorrupt when it is not there.
   void remove(const Bytes& entry);
+  // True when the index holds exactly this entry (key + RowId).
+  bool contains(const Bytes& entry);
   // Some entry whose key is exactly `key` (key bytes without RowId): its RowId as
   // page << 8 | row.
   std::optional<uint32_t> findKey(const Bytes& key);

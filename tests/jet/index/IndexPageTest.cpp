@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "TestFiles.h"
 #include "jet/index/IndexTree.h"
@@ -129,4 +130,36 @@ TEST(IndexPage, EveryCorpusIndexPageSurvivesARoundTrip) {
   EXPECT_GT(pages, 100);
   // Access stores entries whole unless a leaf would overflow; so do we.
   EXPECT_GE(identical * 100, pages * 99) << identical << " of " << pages;
+}
+
+// Damaged pages: random bytes under index headers decode or are refused, never read past
+// the page; a tree of such pages is walked to its end with its faults reported.
+TEST(IndexPage, RandomPagesAreRefusedOrReadWithinTheirBounds) {
+  std::mt19937 rng(9);
+  for (bool jet3 : {true, false}) {
+    const IndexPageLayout& L = indexLayout(jet3);
+    struct Random : PageSource {
+      std::vector<uint8_t> bytes;
+      uint32_t ps;
+      const uint8_t* page(uint32_t n) override {
+        if (size_t{n + 1} * ps > bytes.size()) throw IndexCorrupt("past end");
+        return &bytes[size_t{n} * ps];
+      }
+    } src;
+    src.ps = L.pageSize;
+    src.bytes.resize(size_t{64} * L.pageSize);
+    for (auto& b : src.bytes) b = static_cast<uint8_t>(rng());
+    for (uint32_t n = 1; n < 64; ++n) {
+      uint8_t* p = &src.bytes[size_t{n} * L.pageSize];
+      p[0] = n % 2 ? kLeafPage : kNodePage;
+      // Child pointers that stay inside the file now and then, so the walk goes deep.
+      for (int k = 0; k < 4; ++k) p[L.tail + k] = k == 0 ? static_cast<uint8_t>(rng() % 64) : 0;
+      try {
+        decodeIndexPage(p, n, L);
+      } catch (const IndexCorrupt&) {
+      }
+    }
+    const TreeWalk w = walk(src, L, 2, 0);
+    EXPECT_FALSE(w.problems.empty());
+  }
 }

@@ -248,3 +248,37 @@ TEST(RowUpdate, RefusalsLeaveTheFileByteIdentical) {
   }
   EXPECT_EQ(writecheck::bytesOf(path), original);
 }
+
+// Access 97 rows past 256 bytes keep their one-byte offsets through a jump table; rows
+// grown past 512 bytes need real (not placeholder) jump entries.
+TEST(RowUpdate, Jet3RowsGrowPastSeveralJumpBoundaries) {
+  SKIP_WITHOUT_SHARED("corpus/V1997/test2V1997.mdb");
+  testfiles::ScratchDir dir;
+  const std::string path = dir.copy(testfiles::shared("corpus/V1997/test2V1997.mdb")).string();
+  const auto before = writecheck::dumpAll(path);
+  auto rows = writecheck::rowsOf(before.at("MSP_PROJECTS"));
+  ASSERT_FALSE(rows.empty());
+  std::vector<bool> judged;
+  {
+    auto db = jet::Database::open(path, jet::Database::Mode::Exclusive);
+    const jet::TableInfo& t = *db->findTable("MSP_PROJECTS");
+    judged = writecheck::agreeingColumns(path, t, rows);
+    int grown = 0;
+    for (const auto& c : t.columns) {
+      if (grown == 4 || indexed(t, c.position) || c.daoType != jet::daotype::kText || c.size < 100)
+        continue;
+      const Value v(repeat("Jet3 ÀÉÎ ", size_t(c.size) - 5, 9));
+      db->update(t, writecheck::rowAt(*db, t.name, 0), c.position, v);
+      rows[0][size_t(c.position)] = dumpField(v);
+      EXPECT_TRUE(judged[size_t(c.position)]) << c.name << ": mdbtools cannot judge it";
+      ++grown;
+    }
+    ASSERT_GE(grown, 3);  // over 3 x 90 bytes more: the row passes 512 bytes
+    db->close();
+  }
+  EXPECT_TRUE(writecheck::problems(path).empty());
+  const auto after = writecheck::dumpAll(path);
+  EXPECT_EQ(writecheck::rowsOf(after.at("MSP_PROJECTS")), rows);
+  auto db = jet::Database::open(path, jet::Database::Mode::ReadOnly);
+  EXPECT_EQ(writecheck::compareWithMdbtools(path, *db->findTable("MSP_PROJECTS"), rows, &judged), "");
+}

@@ -9,6 +9,7 @@
 #include "jet/Dump.h"
 #include "jet/Error.h"
 #include "jet/JetDatabase.h"
+#include "jet/index/VerifyIndexes.h"
 #include "jet/write/Verify.h"
 
 namespace writecheck {
@@ -29,7 +30,9 @@ std::map<std::string, std::string> dumpAll(const std::string& path) {
 
 std::vector<std::string> problems(const std::string& path) {
   auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
-  return jet::write::verifyStructure(*db);
+  auto out = jet::write::verifyStructure(*db);
+  for (auto& p : jet::index::verifyIndexes(*db)) out.push_back(std::move(p));
+  return out;
 }
 
 jet::RowId rowAt(jet::Database& db, const std::string& table, int k) {

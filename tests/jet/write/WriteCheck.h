@@ -12,7 +12,7 @@ namespace writecheck {
 // Our dump of every local table, by name (a table that cannot be dumped: its error text).
 std::map<std::string, std::string> dumpAll(const std::string& path);
 
-// The structural problems `verify` reports.
+// The problems `verify` reports: structure, then indexes.
 std::vector<std::string> problems(const std::string& path);
 
 // The identity of the k-th row of a table in scan order.

@@ -1,0 +1,112 @@
+// What keeping indexes right costs: the same grouped walk of Date/Time rewrites on an
+// indexed column and on an unindexed one of the same file, in one run; and the index
+// writer alone, inserting keys into a tree in memory.
+//
+//   bench_index [FIXTURE]   (default: the shared fixtures/checks2000.mdb; skips when absent)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+#include "jet/JetDatabase.h"
+#include "jet/index/IndexWriter.h"
+#include "jet/index/Key.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+double now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Rewrites `column` of every row of `table`, `rounds` times, as one grouped walk; rows/s.
+double rewriteRate(const fs::path& original, const char* table, const char* column, int rounds) {
+  const fs::path path = fs::temp_directory_path() / ("bench_index_" + std::to_string(::getpid()) + ".mdb");
+  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  double rate = 0;
+  {
+    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);
+    const jet::TableInfo& t = *db->findTable(table);
+    const int c = t.findColumn(column)->position;
+    std::vector<jet::RowId> ids;
+    auto cur = db->scan(t);
+    while (cur->next()) ids.push_back(cur->rowId());
+    std::mt19937 rng(1);
+    const double t0 = now();
+    db->beginBatch();
+    for (int r = 0; r < rounds; ++r)
+      for (const jet::RowId& id : ids) db->update(t, id, c, jet::Value(jet::Date{1.5 + rng() % 60000}));
+    db->commitBatch();
+    db->close();
+    rate = double(ids.size()) * rounds / (now() - t0);
+  }
+  fs::remove(path);
+  return rate;
+}
+
+class MemoryPages : public jet::index::PageStore {
+ public:
+  MemoryPages() : pages_(2 * 4096) {
+    jet::index::IndexPage root;
+    root.number = 1;
+    jet::index::encodeIndexPage(root, &pages_[4096], jet::index::kIndexJet4);
+  }
+  const uint8_t* page(uint32_t n) override { return &pages_[size_t{n} * 4096]; }
+  uint8_t* modify(uint32_t n) override { return &pages_[size_t{n} * 4096]; }
+  uint32_t allocate(uint32_t) override {
+    pages_.resize(pages_.size() + 4096);
+    return uint32_t(pages_.size() / 4096 - 1);
+  }
+  void release(uint32_t, uint32_t) override {}
+
+ private:
+  std::vector<uint8_t> pages_;
+};
+
+// Entries per second into one tree: ascending (autonumbers, dates in time order) or random.
+double insertRate(int n, bool text, bool ascending) {
+  MemoryPages pages;
+  jet::index::IndexWriter w(pages, jet::index::kIndexJet4, {1, 0, 0});
+  std::mt19937 rng(2);
+  const jet::index::KeyColumn col{uint8_t(text ? 0x0A : 0x08), true, {}, "c"};
+  std::vector<jet::Bytes> entries;
+  entries.reserve(n);
+  for (int i = 0; i < n; ++i) {
+    jet::Value v = text ? jet::Value("批次" + std::to_string(ascending ? i : int(rng() % 1000000)) + " ok")
+                        : jet::Value(jet::Date{ascending ? 1.0 + i : double(rng() % 60000)});
+    jet::Bytes e;
+    jet::index::appendColumnKey(col, v, e);
+    jet::index::appendRowId(e, 100 + i / 250, uint8_t(i % 250));
+    entries.push_back(std::move(e));
+  }
+  const double t0 = now();
+  for (const auto& e : entries) w.insert(e);
+  return n / (now() - t0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path fixture = argc > 1 ? fs::path(argv[1]) : fs::path(MDBCHECK_SHARED) / "fixtures/checks2000.mdb";
+  if (!fs::exists(fixture)) {
+    std::printf("skipped: %s is absent\n", fixture.c_str());
+    return 0;
+  }
+  // 凭证.制单日期 is indexed (1000 rows, 40 rounds); Big.D is not (40,000 rows): 40,000
+  // updates each, grouped commits as the repair walk makes them.
+  const double indexed = rewriteRate(fixture, "凭证", "制单日期", 40);
+  const double plain = rewriteRate(fixture, "Big", "D", 1);
+  std::printf("date rewrite, indexed column   %9.0f rows/s\n", indexed);
+  std::printf("date rewrite, unindexed column %9.0f rows/s   (indexed / unindexed %.2f)\n", plain,
+              indexed / plain);
+  for (bool text : {false, true})
+    for (bool asc : {true, false})
+      std::printf("index writer alone, %s keys, %s: %9.0f entries/s\n", text ? "text" : "date",
+                  asc ? "ascending" : "random   ", insertRate(200000, text, asc));
+  return 0;
+}

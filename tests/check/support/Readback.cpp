@@ -1,0 +1,170 @@
+#include "Readback.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <tuple>
+
+#include "TestFiles.h"
+#include "data/Dao.h"
+#include "jet/DateTime.h"
+#include "jet/Error.h"
+
+namespace checktest {
+
+namespace {
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// Output and exit status of a shell command.
+std::pair<std::string, int> run(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return {out, -1};
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = ::pclose(p);
+  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Opened {
+  std::shared_ptr<dao::Workspace> ws;
+  std::shared_ptr<dao::Database> db;
+  explicit Opened(const std::string& path) {
+    ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
+    db = ws->OpenDatabase(path, true);
+  }
+  ~Opened() {
+    try {
+      db->Close();
+      ws->Close();
+    } catch (...) {
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> columnThroughEngine(const std::string& path, const std::string& table,
+                                             const std::string& column) {
+  Opened o(path);
+  auto rs = o.db->OpenRecordset("select [" + column + "] from [" + table + "]");
+  std::vector<std::string> out;
+  const auto field = rs->Fields(0);
+  for (; !rs->Eof(); rs->MoveNext()) {
+    const jet::Value v = field->Value();
+    if (v.isNull())
+      out.push_back("\\N");
+    else if (v.kind() == jet::Value::Kind::Date)
+      out.push_back(jet::formatDateTime(v.asDate().stored));
+    else
+      out.push_back(escaped(v.toText()));
+  }
+  rs->Close();
+  return out;
+}
+
+std::vector<std::string> columnThroughMdbtools(const std::string& path, const std::string& table,
+                                               const std::string& column) {
+  const auto [text, status] =
+      run("mdb-export -Q -e -0 '\\N' -d '\t' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
+          quoted(path) + " " + quoted(table) + " 2>/dev/null");
+  std::vector<std::string> out;
+  if (status != 0) return out;
+  std::istringstream in(text);
+  std::string line;
+  int index = -1;
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::string cell;
+    std::istringstream row(line);
+    while (std::getline(row, cell, '\t')) cells.push_back(cell);
+    if (line.size() && line.back() == '\t') cells.emplace_back();
+    if (index < 0) {
+      for (size_t i = 0; i < cells.size(); ++i)
+        if (cells[i] == column) index = static_cast<int>(i);
+      if (index < 0) return out;
+      continue;
+    }
+    out.push_back(index < static_cast<int>(cells.size()) ? cells[index] : std::string());
+  }
+  return out;
+}
+
+std::vector<std::string> selectThroughEngine(const std::string& path, const std::string& sql) {
+  Opened o(path);
+  auto rs = o.db->OpenRecordset(sql);
+  std::vector<std::string> out;
+  const auto field = rs->Fields(0);
+  for (; !rs->Eof(); rs->MoveNext()) out.push_back(field->Value().toText());
+  rs->Close();
+  return out;
+}
+
+std::optional<std::string> writeRefusal(const std::string& fixture, const std::string& table,
+                                        const std::string& column) {
+  testfiles::ScratchDir dir;
+  const std::string path = dir.copy(testfiles::data(fixture)).string();
+  try {
+    Opened o(path);
+    auto rs = o.db->OpenRecordset("select [" + column + "] from [" + table + "] where [" +
+                                  column + "] is not null");
+    if (rs->Eof()) return "no value to write";
+    rs->Edit();
+    rs->Fields(0)->SetValue(rs->Fields(0)->Value());
+    rs->Update(dao::dbUpdateRegular, false);
+    rs->Close();
+  } catch (const jet::Error& e) {
+    return std::to_string(e.number()) + " " + e.description();
+  }
+  return std::nullopt;
+}
+
+CliResult runCli(const std::vector<std::string>& args) {
+  testfiles::ScratchDir dir;
+  const std::string errFile = (dir.path() / "stderr").string();
+  std::string command = quoted(std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli");
+  for (const std::string& a : args) command += " " + quoted(a);
+  CliResult r;
+  std::tie(r.out, r.status) = run(command + " 2>" + quoted(errFile));
+  FILE* f = std::fopen(errFile.c_str(), "rb");
+  if (f) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) r.err.append(buf, n);
+    std::fclose(f);
+  }
+  return r;
+}
+
+std::optional<std::string> verifyProblems(const std::string& path) {
+  const std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
+  const auto [usage, ignored] = run(quoted(cli) + " 2>&1");
+  if (usage.find(" verify ") == std::string::npos) return std::nullopt;
+  const auto [report, status] = run(quoted(cli) + " verify " + quoted(path) + " 2>&1");
+  if (status == 0) return std::nullopt;
+  return report;
+}
+
+}  // namespace checktest

@@ -1,0 +1,37 @@
+#pragma once
+// The window's commands on in-memory controls over a scratch copy of a fixture: what a
+// test drives instead of a screen. The engine, the files and the locks are real.
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "app/CheckState.h"
+#include "check/MemoryControls.h"
+
+namespace checktest {
+
+class Session {
+ public:
+  Session();
+  ~Session();  // unloads: closes the database and the workspace
+
+  // A writable copy of a fixture in this session's scratch folder.
+  std::string copy(const std::string& fixture, const std::string& as = {});
+  // The file dialog answers `path` ("" cancels) and the open runs.
+  void open(const std::string& path);
+  void scan(bool charMode);
+  // A click on a column node.
+  void drill(const std::string& table, const std::string& column);
+  void selectLine(int line) { ui.list.select(line); }
+
+  std::string tree() const { return ui.tree.render(); }
+  std::vector<std::string> lines() const { return ui.list.items(); }
+  // The messages shown so far, and then forgets them.
+  std::vector<std::string> takeMessages();
+
+  testfiles::ScratchDir dir;
+  app::CheckState state;
+  check::MemoryControls ui;
+};
+
+}  // namespace checktest

@@ -1,0 +1,57 @@
+#pragma once
+// The window's check and repair commands on the console: the same command code runs on
+// in-memory controls, the operator's answers come from the command line, and every message
+// the window would show goes to stderr.
+#include <optional>
+#include <string>
+
+#include "Command.h"
+#include "app/CheckState.h"
+#include "check/MemoryControls.h"
+
+namespace cli {
+
+// What follows the positional arguments: --dates | --chars [CHARS], and the answers
+// (--date D, --mode M) of the batch rewrite.
+struct CheckOptions {
+  bool charMode = false;
+  std::optional<std::string> chars;  // as typed; the editor's rules apply to it
+  std::optional<std::string> date;
+  std::optional<std::string> mode;
+};
+
+// Parses the options from args[first] on; on a mistake prints usage and returns nothing.
+std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
+                                              const std::string& usage);
+
+class CheckSession {
+ public:
+  CheckSession();
+  ~CheckSession();
+
+  // Opens FILE, sets the check mode and the special characters. False after a message.
+  bool start(const std::string& file, const CheckOptions& options);
+  // Lists the defective values of one column, as a click on its node does.
+  bool drillDown(const std::string& table, const std::string& column);
+  // Selects line LINE (from 0) of the list; false (with a message) when there is no such
+  // line.
+  bool selectLine(const std::string& line);
+
+  // True once a failure message was shown.
+  bool failed() const { return failed_; }
+  int exitCode() const { return failed_ ? 1 : 0; }
+
+  void printTree() const;
+  void printList() const;
+
+  app::CheckState state;
+  check::MemoryControls ui;
+
+ private:
+  bool failed_ = false;
+};
+
+// Text of a list line on one console line: CR, LF, TAB and backslash escaped.
+std::string escapeLine(const std::string& text);
+
+}  // namespace cli

@@ -1,0 +1,24 @@
+// mdbcheck-cli scan FILE --dates | --chars [CHARS]: the defect tree of the window's check.
+#include "CheckSession.h"
+#include "check/Commands.h"
+
+namespace cli {
+namespace {
+
+const char* kUsage = "scan FILE --dates | --chars [CHARS]";
+
+int run(const Args& args) {
+  auto options = parseCheckOptions(args, 1, kUsage);
+  if (!options) return 2;
+  CheckSession s;
+  if (!s.start(args[0], *options)) return 1;
+  check::ScanDatabase(s.state, s.ui.controls);
+  if (s.failed()) return 1;
+  s.printTree();
+  return 0;
+}
+
+Registration reg({"scan", kUsage, run});
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,413 @@
+// The operator's road through the real window on a real X display: every dialog is Qt's
+// own, found on the screen and typed into; every click goes to the widget under the mouse.
+// After the window closes, the file is read back with a fresh engine.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <set>
+
+#include "TestFiles.h"
+#include "app/Application.h"
+#include "app/frmMain.h"
+#include "jet/Database.h"
+#include "jet/DateTime.h"
+
+// Failures show the texts, not their UTF-16 units.
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+using testfiles::ScratchDir;
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// Waits, running events, until `ready` holds; false after `ms`.
+bool waitFor(const std::function<bool()>& ready, int ms = 10000) {
+  QElapsedTimer t;
+  t.start();
+  while (!ready()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTest::qWait(10);
+  }
+  return true;
+}
+
+// Arranges for `act` to run on the next modal dialog as soon as it is on the screen, from
+// inside the dialog's own event loop (the command that opened it is still waiting).
+// Only a dialog of type D counts.
+template <class D = QDialog>
+void onNextDialog(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer(qApp);
+  timer->setInterval(25);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w || !w->isVisible() || !qobject_cast<D*>(w)) return;
+    timer->stop();
+    timer->deleteLater();
+    act(w);
+  });
+  timer->start();
+}
+
+// Types into an input box's line and presses Enter, as the operator would.
+void answerInput(QWidget* dialog, const QString& text, QString* promptSeen = nullptr) {
+  auto* box = qobject_cast<QInputDialog*>(dialog);
+  ASSERT_NE(box, nullptr) << "expected an input box";
+  if (promptSeen) *promptSeen = box->labelText();
+  auto* line = box->findChild<QLineEdit*>();
+  ASSERT_NE(line, nullptr);
+  line->selectAll();
+  QTest::keyClick(line, Qt::Key_Delete);
+  QTest::keyClicks(line, text);
+  QTest::keyClick(line, Qt::Key_Return);
+}
+
+// Reads a message box's text and closes it with Enter.
+void acknowledge(QWidget* dialog, QString* textSeen) {
+  auto* box = qobject_cast<QMessageBox*>(dialog);
+  ASSERT_NE(box, nullptr) << "expected a message box";
+  *textSeen = box->text();
+  QTest::keyClick(box, Qt::Key_Return);
+}
+
+class Road : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = scratch_.copy(testfiles::data(fixture()), "road.mdb");
+    window_ = std::make_unique<app::frmMain>();
+    window_->qtDialogs().setUseNativeFileDialog(false);
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    QDir().mkpath(MDBCHECK_SCREENS);
+  }
+
+  void screenshot(const char* name) {
+    QCoreApplication::processEvents();
+    window_->grab().save(QString(MDBCHECK_SCREENS) + "/" + name + ".png");
+  }
+
+  void clickButton(const char* key) {
+    QAction* action = window_->button(key);
+    ASSERT_NE(action, nullptr) << key;
+    QWidget* button = window_->Toolbar1()->widgetForAction(action);
+    ASSERT_NE(button, nullptr) << key;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+
+  virtual const char* fixture() const { return "checks2000.mdb"; }
+
+  // Opens path_ by typing it into Qt's own file dialog and pressing its Open button.
+  void openByDialog(QString* titleSeen) {
+    onNextDialog([this, titleSeen](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      ASSERT_NE(dialog, nullptr) << "expected the file dialog";
+      *titleSeen = dialog->windowTitle();
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      QTest::keyClicks(name, QString::fromStdString(path_.string()));
+      // The name box's completer may have offered a list; the operator dismisses it and
+      // presses the dialog's Open button.
+      if (name->completer() && name->completer()->popup()->isVisible()) {
+        name->completer()->popup()->hide();
+      }
+      auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+      ASSERT_NE(buttons, nullptr);
+      QPushButton* open = buttons->button(QDialogButtonBox::Open);
+      ASSERT_NE(open, nullptr);
+      ASSERT_TRUE(open->isEnabled()) << "the Open button is disabled for " << path_.string();
+      QTest::mouseClick(open, Qt::LeftButton);
+    });
+    clickButton("Open");
+  }
+
+  QTreeWidgetItem* root() { return window_->trvTable()->topLevelItem(0); }
+
+  QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& text) {
+    for (int i = 0; i < parent->childCount(); ++i) {
+      if (parent->child(i)->text(0) == text) return parent->child(i);
+    }
+    return nullptr;
+  }
+
+  // The tree as "table: column(n条), ..." lines, in display order.
+  std::vector<std::string> treeLines() {
+    std::vector<std::string> lines;
+    QTreeWidgetItem* r = root();
+    if (!r) return lines;
+    for (int i = 0; i < r->childCount(); ++i) {
+      std::string line = r->child(i)->text(0).toStdString() + ":";
+      for (int j = 0; j < r->child(i)->childCount(); ++j) {
+        line += " " + r->child(i)->child(j)->text(0).toStdString();
+      }
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // Expands the table's node like a click on its arrow, then clicks the column's line.
+  void clickColumn(const QString& table, const QString& columnText) {
+    QTreeWidgetItem* t = child(root(), table);
+    ASSERT_NE(t, nullptr) << table.toStdString();
+    window_->trvTable()->expandItem(t);
+    QTreeWidgetItem* c = child(t, columnText);
+    ASSERT_NE(c, nullptr) << columnText.toStdString();
+    window_->trvTable()->scrollToItem(c);
+    QCoreApplication::processEvents();
+    QRect r = window_->trvTable()->visualItemRect(c);
+    QTest::mouseClick(window_->trvTable()->viewport(), Qt::LeftButton, {}, r.center());
+  }
+
+  std::vector<std::string> listLines() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < window_->lstResult()->count(); ++i) {
+      lines.push_back(window_->lstResult()->item(i)->text().toStdString());
+    }
+    return lines;
+  }
+
+  // Selects a line with the left button, then right-clicks it and chooses a popup item.
+  void popupCommand(int line, const QString& caption) {
+    QListWidget* list = window_->lstResult();
+    ASSERT_LT(line, list->count());
+    QRect r = list->visualItemRect(list->item(line));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_EQ(list->currentRow(), line);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, r.center());
+    ASSERT_TRUE(waitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }))
+        << "no popup menu";
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QAction* item = nullptr;
+    for (QAction* a : menu->actions()) {
+      if (a->text() == caption) item = a;
+    }
+    ASSERT_NE(item, nullptr) << caption.toStdString();
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+  }
+
+  QString panel(int position) { return window_->panel(position)->text(); }
+
+  ScratchDir scratch_;
+  std::filesystem::path path_;
+  std::unique_ptr<app::frmMain> window_;
+};
+
+// The values of one column in scan order, read with a fresh engine.
+std::vector<jet::Value> columnValues(const std::string& path, const std::string& table,
+                                     const std::string& column) {
+  auto db = jet::Database::open(path, jet::Database::Mode::ReadOnly);
+  const jet::TableInfo* t = db->findTable(table);
+  EXPECT_NE(t, nullptr);
+  const jet::ColumnInfo* c = t->findColumn(column);
+  EXPECT_NE(c, nullptr);
+  std::vector<jet::Value> values;
+  auto cursor = db->scan(*t);
+  while (cursor->next()) values.push_back(cursor->value(c->position));
+  return values;
+}
+
+bool badDate(const jet::Value& v) {
+  return v.kind() == jet::Value::Kind::Date && v.asDate().stored > 0 && v.asDate().stored < 2;
+}
+
+TEST_F(Road, OpenCheckDrillRepairAndCheckAgain) {
+  // Open: the path is typed into Qt's own file dialog.
+  QString dialogTitle;
+  openByDialog(&dialogTitle);
+  EXPECT_EQ(dialogTitle, QStringLiteral("打开数据文件"));
+  EXPECT_EQ(panel(1), QStringLiteral("road.mdb"));
+  EXPECT_EQ(panel(3), QStringLiteral("-+*/#%<>:,{=''"));
+  EXPECT_EQ(window_->trvTable()->topLevelItemCount(), 0);
+  screenshot("1-opened");
+
+  // Date check: the tree of every table with bad dates, in collection order.
+  clickButton("Tavrin");
+  ASSERT_NE(root(), nullptr);
+  EXPECT_EQ(root()->text(0), QStringLiteral("表"));
+  EXPECT_EQ(treeLines(), (std::vector<std::string>{
+                             "a,b: d(1条)", "Big: D(40000条)", "Order Details: Delivered(2条)",
+                             "Orders: OrderDate(2条) Shipped(3条)", "Reserved: Date(1条)",
+                             "ROOT: When(1条)", "Shipments: Ship Date(1条)", "凭证: 制单日期(5条)"}));
+  window_->trvTable()->expandAll();
+  screenshot("2-date-check");
+  window_->trvTable()->collapseAll();
+
+  // Drill down into Orders.Shipped: its three bad dates.
+  clickColumn("Orders", "Shipped(3条)");
+  std::vector<std::string> lines = listLines();
+  EXPECT_EQ(std::multiset<std::string>(lines.begin(), lines.end()),
+            (std::multiset<std::string>{"1899-12-30 10:00:00", "1899-12-31",
+                                        "1899-12-31 23:59:59"}));
+  screenshot("3-drill-down");
+
+  // Update the first line with a typed date: the line shows the stored value.
+  QString prompt;
+  onNextDialog([&](QWidget* w) { answerInput(w, "2024-6-30", &prompt); });
+  popupCommand(0, QStringLiteral("更新"));
+  EXPECT_EQ(prompt, QStringLiteral("输入新日期"));
+  ASSERT_EQ(window_->lstResult()->count(), 3);
+  EXPECT_EQ(window_->lstResult()->item(0)->text(), QStringLiteral("2024-06-30"));
+  screenshot("4-updated");
+
+  // Clear all the others.
+  popupCommand(1, QStringLiteral("批量清空"));
+  for (const std::string& line : listLines()) {
+    EXPECT_FALSE(line.rfind("1899-", 0) == 0) << "a bad date is still listed: " << line;
+  }
+
+  // The date check again: Shipped is clean now.
+  clickButton("Tavrin");
+  EXPECT_EQ(child(child(root(), "Orders"), QStringLiteral("Shipped(3条)")), nullptr);
+  EXPECT_NE(child(child(root(), "Orders"), QStringLiteral("OrderDate(2条)")), nullptr);
+
+  // Character check with the default set.
+  clickButton("CheckChar");
+  ASSERT_NE(child(root(), QStringLiteral("凭证")), nullptr);
+  window_->trvTable()->expandAll();
+  screenshot("5-char-check");
+  window_->trvTable()->collapseAll();
+
+  // A new set through the pattern editor (double-click on the "Char" panel); the check runs
+  // again with it.
+  QString editorPrompt, hyphenMessage;
+  onNextDialog([&](QWidget* w) {
+    // The editor's input box first; then the hyphen rule announces itself.
+    onNextDialog<QMessageBox>([&](QWidget* m) { acknowledge(m, &hyphenMessage); });
+    answerInput(w, "/:-", &editorPrompt);
+  });
+  QTest::mouseDClick(window_->panel(3), Qt::LeftButton);
+  EXPECT_EQ(editorPrompt, QStringLiteral("输入检查的特殊字符：如果检查回车键请输入'ENTER'"));
+  EXPECT_EQ(hyphenMessage, QStringLiteral("含有-'，系统会将之提到最前"));
+  EXPECT_EQ(panel(3), QStringLiteral("-/:"));
+  QTreeWidgetItem* voucher = child(root(), QStringLiteral("凭证"));
+  ASSERT_NE(voucher, nullptr);
+  EXPECT_NE(child(voucher, QStringLiteral("摘要(3条)")), nullptr);
+  EXPECT_NE(child(voucher, QStringLiteral("科目代码(4条)")), nullptr);
+
+  // Rewrite all three summaries with a replacement mode.
+  clickColumn(QStringLiteral("凭证"), QStringLiteral("摘要(3条)"));
+  ASSERT_EQ(window_->lstResult()->count(), 3);
+  QString modePrompt;
+  onNextDialog([&](QWidget* w) { answerInput(w, "_~.", &modePrompt); });
+  popupCommand(0, QStringLiteral("批量更新"));
+  EXPECT_EQ(modePrompt, QStringLiteral("输入新匹配替换模式:\r\n\r\n-/:"));
+  lines = listLines();
+  EXPECT_EQ(std::multiset<std::string>(lines.begin(), lines.end()),
+            (std::multiset<std::string>{"付款_现金", "销售收入~应收", "转账.工行"}));
+  screenshot("6-batch-update");
+
+  // F1 wherever the focus is.
+  QString help;
+  onNextDialog([&](QWidget* w) { acknowledge(w, &help); });
+  window_->lstResult()->setFocus();
+  QTest::keyClick(window_->lstResult(), Qt::Key_F1);
+  EXPECT_EQ(help, QStringLiteral("适用Zorvat.x数据年结或升级前的数据检查"));
+
+  // Close: the file is released and holds every repair.
+  window_->close();
+  window_.reset();
+
+  std::vector<jet::Value> shipped = columnValues(path_.string(), "Orders", "Shipped");
+  int updated = 0;
+  for (const jet::Value& v : shipped) {
+    EXPECT_FALSE(badDate(v)) << v.toText();
+    if (v.kind() == jet::Value::Kind::Date && v.asDate().stored == *jet::parseDate("2024-06-30")) {
+      ++updated;
+    }
+  }
+  EXPECT_GE(updated, 1);
+  std::set<std::string> summaries;
+  for (const jet::Value& v : columnValues(path_.string(), "凭证", "摘要")) {
+    if (!v.isNull()) summaries.insert(v.asText());
+  }
+  for (const char* expected : {"付款_现金", "销售收入~应收", "转账.工行"}) {
+    EXPECT_TRUE(summaries.count(expected)) << expected;
+  }
+  for (const char* gone : {"付款-现金", "销售收入/应收", "转账:工行"}) {
+    EXPECT_FALSE(summaries.count(gone)) << gone;
+  }
+
+  // And the file is sound by the structural check.
+  std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
+  if (std::filesystem::exists(cli)) {
+    EXPECT_EQ(std::system((cli + " verify '" + path_.string() + "' >/dev/null").c_str()), 0);
+  }
+}
+
+// A file with one defective date column: one value rewritten by hand, the other by the batch,
+// and the date check finds nothing any more.
+class OneColumnRoad : public Road {
+ protected:
+  const char* fixture() const override { return "linked_target.mdb"; }
+};
+
+TEST_F(OneColumnRoad, RepairedColumnLeavesNothingToFind) {
+  QString title;
+  openByDialog(&title);
+  clickButton("Tavrin");
+  ASSERT_EQ(treeLines(), (std::vector<std::string>{"Orders2: OrderDate(2条)"}));
+  clickColumn("Orders2", QStringLiteral("OrderDate(2条)"));
+  ASSERT_EQ(window_->lstResult()->count(), 2);
+
+  onNextDialog([&](QWidget* w) { answerInput(w, "2023-12-31"); });
+  popupCommand(0, QStringLiteral("更新"));
+  EXPECT_EQ(window_->lstResult()->item(0)->text(), QStringLiteral("2023-12-31"));
+
+  QString prompt;
+  onNextDialog([&](QWidget* w) { answerInput(w, "2024-1-1", &prompt); });
+  popupCommand(1, QStringLiteral("批量更新"));
+  EXPECT_EQ(prompt, QStringLiteral("输入新日期"));
+  for (const std::string& line : listLines()) EXPECT_EQ(line.rfind("1899-", 0), std::string::npos);
+
+  clickButton("Tavrin");
+  ASSERT_NE(root(), nullptr);
+  EXPECT_EQ(root()->text(0), QStringLiteral("没有发现错误"));
+  EXPECT_EQ(root()->childCount(), 0);
+  screenshot("7-nothing-found");
+
+  window_->close();
+  window_.reset();
+  std::vector<jet::Value> dates = columnValues(path_.string(), "Orders2", "OrderDate");
+  for (const jet::Value& v : dates) EXPECT_FALSE(badDate(v)) << v.toText();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  app::setUpApplication(application);
+  // A dialog nobody answers must fail the run, not hang it.
+  QTimer::singleShot(std::getenv("ROAD_TIMEOUT_MS") ? std::atoi(std::getenv("ROAD_TIMEOUT_MS"))
+                                                     : 240000,
+                     [] {
+                       QWidget* w = QApplication::activeModalWidget();
+                       std::fprintf(stderr, "the road took too long: %s \"%s\" was left open\n",
+                                    w ? w->metaObject()->className() : "no dialog",
+                                    w ? w->windowTitle().toUtf8().constData() : "");
+                       if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                         std::fprintf(stderr, "its text: %s\n", box->text().toUtf8().constData());
+                       }
+                       std::_Exit(3);
+                     });
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

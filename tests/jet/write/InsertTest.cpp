@@ -124,11 +124,17 @@ TEST(Insert, LedgerWithAndWithoutIndexesReadsBackEveryRow) {
   expectRows(path, "Ledger", plain);
 }
 
-// Orders: an AutoNumber primary key, indexes on OrderDate and Code, a Memo left Null, a
-// Currency and a Boolean.
-TEST(Insert, AutoNumberRowCountAndIndexesOfOrders) {
+// Orders of the Jet 4 and ACE fixtures: an AutoNumber primary key, indexes on OrderDate
+// and Code (text in each file's General sort order), a Memo left Null, a Currency and a
+// Boolean.
+class InsertOrders : public testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Fixtures, InsertOrders,
+                         testing::Values("checks2000.mdb", "checks2003.mdb", "checks2010.accdb"));
+
+TEST_P(InsertOrders, AutoNumberRowCountAndIndexes) {
   testfiles::ScratchDir dir;
-  const fs::path path = dir.copy(testfiles::data("checks2000.mdb"));
+  const fs::path path = dir.copy(testfiles::data(GetParam()));
+  const bool ace = path.extension() == ".accdb";
   std::vector<std::vector<std::string>> expected = ourRows(path, "Orders");
   uint32_t counter;
   {
@@ -140,7 +146,8 @@ TEST(Insert, AutoNumberRowCountAndIndexesOfOrders) {
     for (int i = 0; i < 700; ++i) {
       std::vector<Value> row(t.columns.size());
       row[size_t(t.findColumn("OrderDate")->position)] = i % 9 == 0 ? Value() : Value(Date{40000.0 + i % 50});
-      row[size_t(t.findColumn("Code")->position)] = Value("C-" + std::to_string(i % 60) + "号");
+      // ACE's General sort order keys only Latin text here (the rest is refused, 3027).
+      row[size_t(t.findColumn("Code")->position)] = Value("C-" + std::to_string(i % 60) + (ace ? "é" : "号"));
       row[size_t(t.findColumn("Remark")->position)] = Value(i % 2 ? "新行" : "new row");
       row[size_t(t.findColumn("Amount")->position)] = Value(Currency{12345 * i});
       row[size_t(t.findColumn("Flag")->position)] = Value(i % 3 == 0);
@@ -171,8 +178,7 @@ TEST(Insert, AutoNumberRowCountAndIndexesOfOrders) {
 
 // Every refusal comes before the first change: a duplicate primary key (3022, also when
 // the duplicate is an earlier row of the same insertMany), a value a column cannot hold,
-// a text too long, a Memo value, Null in a Required column of LedgerIdx's definition-free
-// check, and a read-only database.
+// a text too long, a Memo value, a read-only database, a key the sort order cannot encode.
 TEST(Insert, RefusalsLeaveTheFileByteIdentical) {
   testfiles::ScratchDir dir;
   const fs::path path = dir.copy(testfiles::data("checks2000.mdb"));
@@ -224,6 +230,27 @@ TEST(Insert, RefusalsLeaveTheFileByteIdentical) {
     EXPECT_THROW(db->insert(t, std::vector<Value>(t.columns.size())), Error);
   }
   EXPECT_TRUE(writecheck::bytesOf(path.string()) == before);
+
+  // A text key the file's sort order has no code for, in the last row of a batch: the
+  // whole batch goes, and the message names the index.
+  const fs::path ace = dir.copy(testfiles::data("checks2010.accdb"));
+  const auto aceBefore = writecheck::bytesOf(ace.string());
+  {
+    auto db = openRw(ace);
+    const TableInfo& t = *db->findTable("Orders");
+    std::vector<std::vector<Value>> rows(50, rowWith(t, "Code", Value("plain")));
+    rows.push_back(rowWith(t, "Code", Value("编号")));
+    try {
+      db->insertMany(t, rows);
+      ADD_FAILURE() << "no 3027";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), err::kReadOnly);
+      EXPECT_NE(e.description().find("Code"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(t.rowCount, 196u);
+    db->close();
+  }
+  EXPECT_TRUE(writecheck::bytesOf(ace.string()) == aceBefore);
 }
 
 // Jet 3: every user table of the corpus's Access 97 index test file gets copies of its

@@ -49,6 +49,13 @@ Error nullInRequired(const std::string& column) {
   return Error(err::kNullInRequired, "字段 '" + column +
                                          "' 不能包含 Null 值，因为该字段的 Required 属性被设置为 True。");
 }
+Error relatedRecordsExist(const std::string& table) {
+  return Error(err::kRelatedRecordsExist, "不能删除或修改记录，因为表 '" + table + "' 中包含相关记录。");
+}
+Error relatedRecordRequired(const std::string& table) {
+  return Error(err::kRelatedRecordRequired,
+               "不能添加或修改记录，因为在表 '" + table + "' 中需要一个相关记录。");
+}
 Error invalidObject() { return Error(err::kInvalidObject, "对象无效或不再被设置。"); }
 Error conversion() { return Error(err::kConversion, "数据类型转换错误。"); }
 Error noCurrentRecord() { return Error(err::kNoCurrentRecord, "无当前记录。"); }

@@ -35,6 +35,8 @@ constexpr int kSyntaxInExpression = 3075;
 constexpr int kNoSuchTable = 3078;
 constexpr int kFromSyntax = 3131;
 constexpr int kFieldTooSmall = 3163;
+constexpr int kRelatedRecordsExist = 3200;
+constexpr int kRelatedRecordRequired = 3201;
 constexpr int kNullInRequired = 3314;
 constexpr int kUnrecognizedFormat = 3343;
 constexpr int kNoPermission = 3051;
@@ -60,6 +62,8 @@ Error recordTooLarge();
 Error fieldTooSmall();
 Error duplicateKey();
 Error nullInRequired(const std::string& column);
+Error relatedRecordsExist(const std::string& table);     // a change would orphan table's rows
+Error relatedRecordRequired(const std::string& table);   // the referenced row is not in table
 Error invalidObject();
 Error conversion();
 Error noCurrentRecord();

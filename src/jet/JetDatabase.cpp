@@ -390,6 +390,43 @@ Value JetDatabase::read(const TableInfo& table, RowId row, int column) {
   }
 }
 
+namespace {
+
+// A value as the column will hold it, so that its index key is the stored value's key (a
+// text "12" given for a Long column is keyed as the number 12).
+Value asStored(bool jet3, const ColumnDef& c, const Value& v, int codePage) {
+  if (v.isNull()) return v;
+  const std::optional<std::vector<uint8_t>> b = write::encodeValue(jet3, c, v, codePage);
+  if (!b) return Value();
+  auto little = [&](size_t n) {
+    uint64_t u = 0;
+    for (size_t i = 0; i < n && i < b->size(); ++i) u |= uint64_t((*b)[i]) << (8 * i);
+    return u;
+  };
+  switch (c.type) {
+    case coltype::kByte: return Value(int64_t(uint8_t(little(1))));
+    case coltype::kInteger: return Value(int64_t(int16_t(little(2))));
+    case coltype::kLong: return Value(int64_t(int32_t(little(4))));
+    case coltype::kDateTime: {
+      const uint64_t u = little(8);
+      double d;
+      std::memcpy(&d, &u, 8);
+      return Value(Date{d});
+    }
+    case coltype::kText: return v.kind() == Value::Kind::Text ? v : Value(v.toText());
+    default: return v;
+  }
+}
+
+// The real index behind logical index `number` of a definition; -1 when there is none.
+int realIndexOf(const TableDef& def, int32_t number) {
+  for (const LogicalIndexDef& l : def.logicalIndexes)
+    if (l.number == number) return l.realIndex;
+  return -1;
+}
+
+}  // namespace
+
 // A walk groups its rows: it commits once this much time has passed since its first
 // uncommitted change, and at its end. A crash loses at most that long of rows.
 constexpr auto kGroupCommit = std::chrono::milliseconds(500);
@@ -421,9 +458,12 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
     if (upkeep.holds(c)) {
       // Every index entry that must go and come is known, and every refusal (3027 for a
       // sort order we cannot encode, 3022) made, before the first page changes.
-      auto valueOf = [&](const format::ColumnDef& col) {
+      const ValueOf valueOf = [&](const format::ColumnDef& col) {
         return read(table, row, static_cast<int>(&col - def.columns.data()));
       };
+      const Value stored = asStored(header_.version.jet3(), c, value, header_.codePage);
+      checkRelations(table, def, &valueOf,
+                     [&](const format::ColumnDef& col) { return &col == &c ? stored : valueOf(col); });
       const std::vector<index::EntryChange> plan =
           upkeep.planUpdate(*indexPages_, row, valueOf, c, value);
       writer_->update(def, row, c, value, [&] { upkeep.apply(*indexPages_, row, plan); });
@@ -438,35 +478,45 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
   if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
 }
 
-namespace {
-
-// A value as the column will hold it, so that its index key is the stored value's key (a
-// text "12" given for a Long column is keyed as the number 12).
-Value asStored(bool jet3, const ColumnDef& c, const Value& v, int codePage) {
-  if (v.isNull()) return v;
-  const std::optional<std::vector<uint8_t>> b = write::encodeValue(jet3, c, v, codePage);
-  if (!b) return Value();
-  auto little = [&](size_t n) {
-    uint64_t u = 0;
-    for (size_t i = 0; i < n && i < b->size(); ++i) u |= uint64_t((*b)[i]) << (8 * i);
-    return u;
-  };
-  switch (c.type) {
-    case coltype::kByte: return Value(int64_t(uint8_t(little(1))));
-    case coltype::kInteger: return Value(int64_t(int16_t(little(2))));
-    case coltype::kLong: return Value(int64_t(int32_t(little(4))));
-    case coltype::kDateTime: {
-      const uint64_t u = little(8);
-      double d;
-      std::memcpy(&d, &u, 8);
-      return Value(Date{d});
+// Relationships with enforced integrity keep a foreign-key index on each side: a row that
+// refers must find its key in the referenced table's index, and a referenced key that
+// changes must not leave rows referring to it.
+void JetDatabase::checkRelations(const TableInfo& table, const TableDef& def, const ValueOf* before,
+                                 const ValueOf& after) {
+  for (const LogicalIndexDef& l : def.logicalIndexes) {
+    if (l.type != 2 || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
+      continue;
+    std::vector<Value> now, was;
+    for (const RealIndexColumn& rc : def.realIndexes[static_cast<size_t>(l.realIndex)].columns)
+      for (const ColumnDef& c : def.columns)
+        if (c.number == rc.number) {
+          now.push_back(after(c));
+          if (before) was.push_back((*before)(c));
+        }
+    if (before && was == now) continue;
+    const auto other = byTdef_.find(l.relTable);
+    if (other == byTdef_.end() || !defs_[other->second])
+      throw readOnly("关系 '" + l.name + "' 所关联的表不在此数据库中");
+    const TableDef& od = *defs_[other->second];
+    const int real = realIndexOf(od, l.relIndex);
+    if (real < 0 || static_cast<size_t>(real) >= od.realIndexes.size())
+      throw readOnly("关系 '" + l.name + "' 在表 '" + tables_[other->second].name + "' 中没有索引");
+    index::IndexMaintenance& theirs = indexUpkeep(od);
+    if (l.relTableType == 2) {
+      bool anyNull = false;
+      for (const Value& v : now) anyNull = anyNull || v.isNull();
+      if (!anyNull && !theirs.findsKey(*indexPages_, static_cast<size_t>(real), now))
+        throw relatedRecordRequired(tables_[other->second].name);
+    } else if (l.relTableType == 1 && before &&
+               theirs.findsKey(*indexPages_, static_cast<size_t>(real), was)) {
+      if (l.cascadeUpdates)
+        throw readOnly("关系 '" + l.name + "' 要求把修改级联到表 '" + tables_[other->second].name +
+                       "'，暂不支持");
+      throw relatedRecordsExist(tables_[other->second].name);
     }
-    case coltype::kText: return v.kind() == Value::Kind::Text ? v : Value(v.toText());
-    default: return v;
   }
+  (void)table;
 }
-
-}  // namespace
 
 void JetDatabase::startChange(const TableInfo& table) {
   checkOpen();
@@ -507,25 +557,14 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
     if (given[i].isNull() && ci.required) throw nullInRequired(c.name);
     values[i] = asStored(jet3, c, given[i], header_.codePage);
   }
-  // A row that refers to another table's row must find it there; that lookup is not
-  // built, so such a row is refused rather than written unchecked.
-  for (const LogicalIndexDef& l : def.logicalIndexes) {
-    if (l.type != 2 || l.relTableType != 2 || l.realIndex < 0 ||
-        static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
-      continue;
-    for (const RealIndexColumn& rc : def.realIndexes[size_t(l.realIndex)].columns)
-      for (size_t i = 0; i < def.columns.size(); ++i)
-        if (def.columns[i].number == rc.number && !values[i].isNull())
-          throw readOnly("字段 '" + def.columns[i].name + "' 受关系 '" + l.name +
-                         "' 约束，暂不能添加引用其他表的记录");
-  }
+  auto valueOf = [&](const ColumnDef& col) { return values[static_cast<size_t>(&col - def.columns.data())]; };
+  checkRelations(table, def, nullptr, valueOf);
   index::IndexMaintenance& upkeep = indexUpkeep(def);
   RowId id;
   if (upkeep.indexes().empty()) {
     id = writer_->insert(def, values, autoNumber);
   } else {
     // Every entry and every refusal (3027, 3022) is known before the first page changes.
-    auto valueOf = [&](const ColumnDef& col) { return values[static_cast<size_t>(&col - def.columns.data())]; };
     const std::vector<index::EntryChange> plan = upkeep.planInsert(*indexPages_, valueOf);
     id = writer_->insert(def, values, autoNumber,
                          [&](RowId at) { upkeep.apply(*indexPages_, at, plan); });

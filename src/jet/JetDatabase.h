@@ -5,6 +5,7 @@
 // REQUIRES: one thread. GUARANTEES: the file stays locked (shared or exclusive, by mode)
 // from a successful open until close(); every failure leaves as a jet::Error, a damaged
 // structure as 3049 naming the table and page.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,6 +81,9 @@ class JetDatabase final : public Database {
   void checkOpen() const;
   index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
   void startChange(const TableInfo& table);
+  using ValueOf = std::function<Value(const format::ColumnDef&)>;
+  void checkRelations(const TableInfo& table, const format::TableDef& def, const ValueOf* before,
+                      const ValueOf& after);
   RowId insertRow(const TableInfo& table, const std::vector<Value>& values);
 
   os::Env& env_;

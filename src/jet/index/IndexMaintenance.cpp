@@ -123,6 +123,15 @@ std::vector<EntryChange> IndexMaintenance::planInsert(PageStore& store, const Va
   return out;
 }
 
+bool IndexMaintenance::findsKey(PageStore& store, size_t number, const std::vector<Value>& values) {
+  const RealIndex& ix = indexes_.at(number);
+  refuseUnsupported(ix);
+  KeyNulls n;
+  const Bytes key = newKey(ix, values, &n);
+  if (n.any) return false;
+  return writer(store, ix).findKey(key).has_value();
+}
+
 void IndexMaintenance::apply(PageStore& store, RowId id, const std::vector<EntryChange>& changes) {
   for (const EntryChange& ch : changes) {
     const RealIndex& ix = indexes_.at(ch.index);

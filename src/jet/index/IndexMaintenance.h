@@ -49,6 +49,10 @@ class IndexMaintenance {
   // The entries a new row adds (its RowId is given to apply()).
   std::vector<EntryChange> planInsert(PageStore& store, const ValueOf& row);
 
+  // True when real index `number` holds an entry whose key is `values` (one per index
+  // column, slot order); false when a value is Null. 3027 when the key cannot be computed.
+  bool findsKey(PageStore& store, size_t number, const std::vector<Value>& values);
+
   // REQUIRES: changes from a plan of this object for row `id`.
   void apply(PageStore& store, RowId id, const std::vector<EntryChange>& changes);
 

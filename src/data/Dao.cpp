@@ -64,7 +64,9 @@ struct RecordsetState {
   std::vector<jet::RowId> rows;
   int64_t pos = 0;  // -1 before the first row, size() past the last
   bool editing = false;
+  bool adding = false;  // the edit is a new row (AddNew)
   std::vector<std::optional<jet::Value>> pending;  // per selected field, while editing
+  std::optional<jet::RowId> lastModified;
 
   jet::Database& open() {
     if (closed) throw jet::invalidObject();
@@ -77,6 +79,7 @@ struct RecordsetState {
   }
   void dropEdit() {
     editing = false;
+    adding = false;
     pending.assign(pending.size(), std::nullopt);
   }
 };
@@ -365,6 +368,7 @@ Variant Field::Value() const {
     throw invalidOperation();
   }
   jet::Database& e = rs_->open();
+  if (rs_->adding) return rs_->pending[column_] ? *rs_->pending[column_] : jet::Value();
   rs_->requireCurrent();
   if (rs_->editing && rs_->pending[column_]) return *rs_->pending[column_];
   if (rs_->isCount) return jet::Value(rs_->countValue);
@@ -377,7 +381,7 @@ void Field::SetValue(const Variant& value) {
     throw invalidOperation();
   }
   rs_->open();
-  rs_->requireCurrent();
+  if (!rs_->adding) rs_->requireCurrent();
   if (!rs_->editing) throw updateWithoutEdit();
   const jet::ColumnInfo& c = rs_->table->columns[rs_->columns[column_]];
   rs_->pending[column_] = convert(c, value);
@@ -446,9 +450,49 @@ void Recordset::Edit() {
   s_->editing = true;
 }
 
+namespace {
+std::string bookmarkOf(jet::RowId r) {
+  std::string b(6, '\0');
+  for (int k = 0; k < 4; ++k) b[k] = static_cast<char>((r.page >> (8 * k)) & 0xFF);
+  b[4] = static_cast<char>(r.row & 0xFF);
+  b[5] = static_cast<char>(r.row >> 8);
+  return b;
+}
+}  // namespace
+
+void Recordset::AddNew() {
+  s_->open();
+  if (s_->isCount) throw jet::readOnly("统计查询的结果不能添加记录");
+  s_->dropEdit();
+  s_->editing = true;
+  s_->adding = true;
+}
+
+std::string Recordset::LastModified() const {
+  s_->open();
+  if (!s_->lastModified) throw jet::noCurrentRecord();
+  return bookmarkOf(*s_->lastModified);
+}
+
 void Recordset::Update(int type, bool force) {
   jet::Database& e = s_->open();
   if (!s_->editing) throw updateWithoutEdit();
+  if (s_->adding) {
+    std::vector<jet::Value> row(s_->table->columns.size());
+    for (size_t i = 0; i < s_->pending.size(); ++i)
+      if (s_->pending[i]) row[static_cast<size_t>(s_->columns[i])] = *s_->pending[i];
+    for (size_t i = 0; i < row.size(); ++i) {
+      const jet::ColumnInfo& c = s_->table->columns[i];
+      if (row[i].isNull() && c.required && !c.autoNumber) throw jet::nullInRequired(c.name);
+    }
+    const jet::RowId id = e.insert(*s_->table, row);
+    s_->rows.push_back(id);
+    // A recordset that was past its last row stays past it.
+    if (s_->pos == static_cast<int64_t>(s_->rows.size()) - 1) ++s_->pos;
+    s_->lastModified = id;
+    s_->dropEdit();
+    return;
+  }
   s_->requireCurrent();
   std::vector<int> changed;
   for (size_t i = 0; i < s_->pending.size(); ++i) {
@@ -463,6 +507,7 @@ void Recordset::Update(int type, bool force) {
   if (grouped) e.beginBatch();
   for (int i : changed) e.update(*s_->table, row, s_->columns[i], *s_->pending[i]);
   if (grouped) e.commitBatch();
+  s_->lastModified = row;
   s_->dropEdit();
 }
 
@@ -476,12 +521,7 @@ std::string Recordset::Bookmark() const {
   s_->open();
   s_->requireCurrent();
   if (s_->isCount) throw unsupported();
-  const jet::RowId r = s_->rows[s_->pos];
-  std::string b(6, '\0');
-  for (int k = 0; k < 4; ++k) b[k] = static_cast<char>((r.page >> (8 * k)) & 0xFF);
-  b[4] = static_cast<char>(r.row & 0xFF);
-  b[5] = static_cast<char>(r.row >> 8);
-  return b;
+  return bookmarkOf(s_->rows[s_->pos]);
 }
 
 void Recordset::SetBookmark(const std::string& bookmark) {

@@ -125,9 +125,10 @@ class Field {
   // Recordset fields: the current row's value (the pending value while editing). Fails
   // with 3021 without a current row; table-definition fields fail with 3219.
   Variant Value() const;
-  // Recordset fields between Edit and Update: converts the value to the column's type as
-  // Jet does (text to date by jet::parseDate's forms). Fails with 3421 when it cannot
-  // convert, 3163 when a text is longer than the column, 3020 outside Edit.
+  // Recordset fields between Edit or AddNew and Update: converts the value to the column's
+  // type as Jet does (text to date by jet::parseDate's forms). Fails with 3421 when it
+  // cannot convert, 3163 when a text is longer than the column, 3020 outside Edit and
+  // AddNew.
   void SetValue(const Variant& value);
 
   // Table-definition field.
@@ -163,11 +164,18 @@ class Recordset {
 
   // Starts changing the current row (3021 without one, 3027 for a count query).
   void Edit();
+  // Starts a new row of the recordset's table: every field Null until set (an AutoNumber
+  // left Null gets the table's next number). 3027 for a count query.
+  void AddNew();
   // Saves the values set since Edit through the engine's write path: 3314 for Null in a
   // required column, or the engine's failure; on failure the edit stays pending. Several
   // changed columns go to the engine one by one in one commit, so a refusal of a later one
   // (3163, 3047, 3022) can leave earlier ones written.
+  // After AddNew: inserts the row whole or not at all (3022, 3314, 3163 ... change
+  // nothing); it joins the end of the recordset, and the current row stays where it was.
   void Update(int type = dbUpdateRegular, bool force = false);
+  // The bookmark of the row the last Update added or changed (3021 before any).
+  std::string LastModified() const;
   // Drops the pending edit.
   void CancelUpdate();
 

@@ -110,8 +110,20 @@ class Database {
   // 3027 on a read-only database or a change the engine refuses, 3047, 3163, 3022, 3314.
   virtual void update(const TableInfo& table, RowId row, int column, const Value& value) = 0;
 
-  // Groups the following updates into one commit (a walk over many rows); commit() makes
-  // them durable. Without a batch each update is its own commit.
+  // Adds a row to a local table: one value per column of TableInfo::columns (Null for
+  // none). An AutoNumber column given Null takes the table's next number; a number given
+  // is kept and the counter moves past it.
+  // Every index gets the row's entry; the definition's row count and AutoNumber counter
+  // follow. Every refusal (3027, 3022, 3314, 3163, 3421, 3047) comes before any change.
+  virtual RowId insert(const TableInfo& table, const std::vector<Value>& values) = 0;
+  // Adds rows in one transaction and one commit: all of them, or none when one is refused
+  // (an open batch is committed first).
+  virtual std::vector<RowId> insertMany(const TableInfo& table,
+                                        const std::vector<std::vector<Value>>& rows) = 0;
+
+  // Groups the following updates and inserts into commits (a walk over many rows, one
+  // commit at least every half second); commitBatch() makes them durable. Without a batch
+  // each update or insert is its own commit.
   virtual void beginBatch() = 0;
   virtual void commitBatch() = 0;
 

@@ -2,7 +2,9 @@
 
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <system_error>
@@ -14,6 +16,7 @@
 #include "jet/format/Properties.h"
 #include "jet/index/IndexMaintenance.h"
 #include "jet/index/TransactionPages.h"
+#include "jet/write/Encode.h"
 #include "jet/write/RowWriter.h"
 
 namespace jet {
@@ -433,6 +436,147 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
     raiseDamaged(table.name, Corrupt(e.what()));
   }
   if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
+}
+
+namespace {
+
+// A value as the column will hold it, so that its index key is the stored value's key (a
+// text "12" given for a Long column is keyed as the number 12).
+Value asStored(bool jet3, const ColumnDef& c, const Value& v, int codePage) {
+  if (v.isNull()) return v;
+  const std::optional<std::vector<uint8_t>> b = write::encodeValue(jet3, c, v, codePage);
+  if (!b) return Value();
+  auto little = [&](size_t n) {
+    uint64_t u = 0;
+    for (size_t i = 0; i < n && i < b->size(); ++i) u |= uint64_t((*b)[i]) << (8 * i);
+    return u;
+  };
+  switch (c.type) {
+    case coltype::kByte: return Value(int64_t(uint8_t(little(1))));
+    case coltype::kInteger: return Value(int64_t(int16_t(little(2))));
+    case coltype::kLong: return Value(int64_t(int32_t(little(4))));
+    case coltype::kDateTime: {
+      const uint64_t u = little(8);
+      double d;
+      std::memcpy(&d, &u, 8);
+      return Value(Date{d});
+    }
+    case coltype::kText: return v.kind() == Value::Kind::Text ? v : Value(v.toText());
+    default: return v;
+  }
+}
+
+}  // namespace
+
+void JetDatabase::startChange(const TableInfo& table) {
+  checkOpen();
+  if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
+  definition(table);
+  if (!writer_) startWriting();
+}
+
+RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& given) {
+  TableDef& def = *defs_[byTdef_.at(table.tdefPage)];
+  TableInfo& info = tables_[byTdef_.at(table.tdefPage)];
+  if (given.size() != def.columns.size()) throw invalidObject();
+  const bool jet3 = header_.version.jet3();
+  std::vector<Value> values(given.size());
+  std::optional<int32_t> autoNumber;
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& c = def.columns[i];
+    const ColumnInfo& ci = info.columns[i];
+    if (c.type == coltype::kComplex)
+      throw readOnly("表 '" + table.name + "' 含附件或多值字段 '" + c.name + "'，暂不能添加记录");
+    if (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid))
+      throw readOnly("字段 '" + c.name + "' 是自动生成的同步复制 ID，暂不能添加记录");
+    if (c.calculated())
+      throw readOnly("字段 '" + c.name + "' 是计算字段，暂不能添加记录");
+    if (c.type == coltype::kLong && (c.flags & colflag::kAutoNumber)) {
+      // A number given is kept, as Jet keeps it; the counter moves past it.
+      const int32_t last = int32_t(def.autoNumber);
+      if (given[i].isNull()) {
+        if (last == INT32_MAX) throw readOnly("字段 '" + c.name + "' 的自动编号已用尽");
+        autoNumber = last + 1;
+        values[i] = Value(int64_t(*autoNumber));
+        continue;
+      }
+      values[i] = asStored(jet3, c, given[i], header_.codePage);
+      autoNumber = std::max<int32_t>(last, int32_t(values[i].asInt()));
+      continue;
+    }
+    if (given[i].isNull() && ci.required) throw nullInRequired(c.name);
+    values[i] = asStored(jet3, c, given[i], header_.codePage);
+  }
+  // A row that refers to another table's row must find it there; that lookup is not
+  // built, so such a row is refused rather than written unchecked.
+  for (const LogicalIndexDef& l : def.logicalIndexes) {
+    if (l.type != 2 || l.relTableType != 2 || l.realIndex < 0 ||
+        static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
+      continue;
+    for (const RealIndexColumn& rc : def.realIndexes[size_t(l.realIndex)].columns)
+      for (size_t i = 0; i < def.columns.size(); ++i)
+        if (def.columns[i].number == rc.number && !values[i].isNull())
+          throw readOnly("字段 '" + def.columns[i].name + "' 受关系 '" + l.name +
+                         "' 约束，暂不能添加引用其他表的记录");
+  }
+  index::IndexMaintenance& upkeep = indexUpkeep(def);
+  RowId id;
+  if (upkeep.indexes().empty()) {
+    id = writer_->insert(def, values, autoNumber);
+  } else {
+    // Every entry and every refusal (3027, 3022) is known before the first page changes.
+    auto valueOf = [&](const ColumnDef& col) { return values[static_cast<size_t>(&col - def.columns.data())]; };
+    const std::vector<index::EntryChange> plan = upkeep.planInsert(*indexPages_, valueOf);
+    id = writer_->insert(def, values, autoNumber,
+                         [&](RowId at) { upkeep.apply(*indexPages_, at, plan); });
+  }
+  ++def.numRows;
+  if (autoNumber) def.autoNumber = uint32_t(*autoNumber);
+  info.rowCount = def.numRows;
+  return id;
+}
+
+RowId JetDatabase::insert(const TableInfo& table, const std::vector<Value>& values) {
+  startChange(table);
+  RowId id;
+  try {
+    id = insertRow(table, values);
+  } catch (const Corrupt& e) {
+    raiseDamaged(table.name, e);
+  } catch (const index::IndexCorrupt& e) {
+    raiseDamaged(table.name, Corrupt(e.what()));
+  }
+  if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
+  return id;
+}
+
+std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
+                                           const std::vector<std::vector<Value>>& rows) {
+  startChange(table);
+  pages_->commit();
+  TableDef& def = *defs_[byTdef_.at(table.tdefPage)];
+  const uint32_t rowCount = def.numRows, autoNumber = def.autoNumber;
+  std::vector<RowId> ids;
+  ids.reserve(rows.size());
+  try {
+    try {
+      for (const auto& r : rows) ids.push_back(insertRow(table, r));
+      pages_->commit();
+    } catch (...) {
+      // The transaction holds these rows alone: all of them go.
+      pages_->rollback();
+      writer_->forgetHints();
+      def.numRows = rowCount;
+      def.autoNumber = autoNumber;
+      tables_[byTdef_.at(table.tdefPage)].rowCount = rowCount;
+      throw;
+    }
+  } catch (const Corrupt& e) {
+    raiseDamaged(table.name, e);
+  } catch (const index::IndexCorrupt& e) {
+    raiseDamaged(table.name, Corrupt(e.what()));
+  }
+  return ids;
 }
 
 void JetDatabase::beginBatch() {

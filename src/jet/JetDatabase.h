@@ -46,6 +46,9 @@ class JetDatabase final : public Database {
   std::unique_ptr<TableCursor> scan(const TableInfo& table) override;
   Value read(const TableInfo& table, RowId row, int column) override;
   void update(const TableInfo& table, RowId row, int column, const Value& value) override;
+  RowId insert(const TableInfo& table, const std::vector<Value>& values) override;
+  std::vector<RowId> insertMany(const TableInfo& table,
+                                const std::vector<std::vector<Value>>& rows) override;
   void beginBatch() override;
   void commitBatch() override;
   void close() override;
@@ -76,6 +79,8 @@ class JetDatabase final : public Database {
   void startWriting();
   void checkOpen() const;
   index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
+  void startChange(const TableInfo& table);
+  RowId insertRow(const TableInfo& table, const std::vector<Value>& values);
 
   os::Env& env_;
   std::string path_;

@@ -50,6 +50,8 @@ const uint8_t* Pager::readPage(uint32_t n) {
   return p;
 }
 
+uint32_t Pager::pageCount() const { return overlay_ != nullptr ? overlay_->pageCount() : pageCount_; }
+
 const uint8_t* Pager::overlayPage(uint32_t n) const {
   return n < overlay_->pageCount() ? overlay_->image(n) : nullptr;
 }

@@ -25,7 +25,8 @@ class Pager {
   Pager(os::File& file, const format::Version& version);
 
   uint32_t pageSize() const { return pageSize_; }
-  uint32_t pageCount() const { return pageCount_; }
+  // With the write path's overlay: the pages its transaction sees, appended ones included.
+  uint32_t pageCount() const;
   const format::Version& version() const { return version_; }
   os::File& file() { return file_; }
 

@@ -39,6 +39,7 @@ RowWriter::RowWriter(journal::PageFile& file, const format::Version& v, int code
       jet3_(v.jet3()),
       ps_(v.pageSize()),
       hs_(jet3_ ? 10 : 14),
+      tdef_(&format::tdefLayout(v)),
       codePage_(codePage) {}
 
 const uint8_t* RowWriter::page(uint32_t n) {
@@ -120,6 +121,98 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     file_.rollbackToSavepoint();
     throw;
   }
+}
+
+RowId RowWriter::insert(const format::TableDef& def, const std::vector<Value>& values,
+                        std::optional<int32_t> autoNumber,
+                        const std::function<void(RowId)>& alsoInside) {
+  if (values.size() != def.columns.size()) throw invalidObject();
+  // A full row: every column slot the table has ever had, every fixed column's bytes (zero
+  // for Null), one variable slot per variable column, deleted ones included.
+  RowParts parts;
+  parts.hasVarTable = def.numVarCols > 0;
+  parts.growColumns(def.maxCols);
+  parts.vars.resize(def.numVarCols);
+  size_t fixedLength = 0;
+  for (const auto& c : def.columns)
+    if (c.fixed() && c.type != format::coltype::kBoolean)
+      fixedLength = std::max<size_t>(fixedLength, size_t(c.fixedOffset) + c.length);
+  parts.fixed.assign(fixedLength, 0);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const format::ColumnDef& c = def.columns[i];
+    if (!values[i].isNull()) {
+      if (c.isLongValue()) throw readOnly("暂不支持写入备注或 OLE 字段 '" + c.name + "' 的值");
+      if (!jet3_ && c.calculated()) throw readOnly("字段 '" + c.name + "' 是计算字段，其值由表达式得出");
+    }
+    std::optional<std::vector<uint8_t>> bytes = encodeValue(jet3_, c, values[i], codePage_);
+    if (bytes && c.fixed() && c.type != format::coltype::kBoolean && bytes->size() != c.length)
+      throw readOnly("字段 '" + c.name + "' 的存储长度与其类型不符");
+    setColumn(parts, def, c, bytes);
+  }
+  std::vector<uint8_t> row = *buildRow(jet3_, parts);
+  // Room for a forwarding pointer, should a later update move the row.
+  if (row.size() < 4) row = *buildRow(jet3_, parts, 4);
+  if (row.size() > maxRowSize()) throw recordTooLarge();
+
+  file_.beginSavepoint();
+  try {
+    const uint32_t target = pageForInsert(def, uint32_t(row.size()));
+    const RowId id{target, append(target, row, 0)};
+    insertPage_[def.page] = target;
+    const format::TdefLayout& L = *tdef_;
+    uint8_t* t = file_.modify(def.page);
+    put32(t + L.numRows, le32(t + L.numRows) + 1);
+    if (autoNumber) put32(t + L.autoNumber, uint32_t(*autoNumber));
+    if (alsoInside) alsoInside(id);
+    file_.releaseSavepoint();
+    return id;
+  } catch (...) {
+    file_.rollbackToSavepoint();
+    forgetHints();
+    throw;
+  }
+}
+
+void RowWriter::forgetHints() {
+  insertPage_.clear();
+  freeFrom_ = 3;
+}
+
+// The last page an insert used while it has room; else the first page of the free-space
+// map with room (pages without room for this row leave the map: it lists pages that can
+// take rows); else a new page.
+uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) {
+  auto last = insertPage_.find(def.page);
+  if (last != insertPage_.end() && last->second < file_.pageCount() &&
+      canAppend(page(last->second), def.page, length))
+    return last->second;
+  const RowPointer map = def.freeMap.isNull() ? def.ownedMap : def.freeMap;
+  for (uint32_t n : mapPages(map)) {
+    const uint8_t* p = page(n);
+    if (canAppend(p, def.page, length)) return n;
+    if (!def.freeMap.isNull() && p[0] == format::kDataPageType && le32(p + 4) == def.page &&
+        (rowCount(p) >= 255 || freeSpace(p) < length + kSlotCost))
+      removeFromMap(def.freeMap, n);
+  }
+  return allocateDataPage(def);
+}
+
+void RowWriter::removeFromMap(RowPointer map, uint32_t n) {
+  if (map.isNull() || !inWindow(map, n)) return;
+  uint32_t s, e;
+  rowBounds(page(map.page), map.page, map.row, s, e);
+  if (page(map.page)[s] == format::kMapInline) {
+    const uint32_t k = n - le32(page(map.page) + s + 1);
+    if (!((page(map.page)[s + 5 + k / 8] >> (k % 8)) & 1)) return;
+    file_.modify(map.page)[s + 5 + k / 8] &= uint8_t(~(1u << (k % 8)));
+    return;
+  }
+  const uint32_t per = (ps_ - 4) * 8;
+  const uint32_t bp = le32(page(map.page) + s + 1 + 4 * (n / per));
+  if (bp == 0 || bp >= file_.pageCount()) return;
+  const uint32_t k = n % per;
+  if (!((page(bp)[4 + k / 8] >> (k % 8)) & 1)) return;
+  file_.modify(bp)[4 + k / 8] &= uint8_t(~(1u << (k % 8)));
 }
 
 void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool moved,
@@ -237,9 +330,14 @@ std::vector<uint32_t> RowWriter::mapPages(RowPointer map) {
   if (r[0] == format::kMapInline) {
     if (len < 5) corruptPage(map.page, "页使用表太短");
     const uint32_t first = le32(r + 1);
-    for (uint32_t i = 0; i < (len - 5) * 8; ++i)
+    for (uint32_t i = 0; i < (len - 5) * 8; ++i) {
+      if (r[5 + i / 8] == 0) {
+        i |= 7;
+        continue;
+      }
       if ((r[5 + i / 8] >> (i % 8)) & 1)
         if (uint64_t(first) + i < count) out.push_back(first + i);
+    }
   } else if (r[0] == format::kMapReference) {
     const uint32_t per = (ps_ - 4) * 8;
     for (uint32_t j = 0; 1 + 4 * j + 4 <= len; ++j) {
@@ -247,9 +345,14 @@ std::vector<uint32_t> RowWriter::mapPages(RowPointer map) {
       if (bp == 0 || bp >= count) continue;
       const uint8_t* b = page(bp);
       if (b[0] != format::kUsageBitmapPageType) continue;
-      for (uint32_t i = 0; i < per; ++i)
+      for (uint32_t i = 0; i < per; ++i) {
+        if (b[4 + i / 8] == 0) {
+          i |= 7;
+          continue;
+        }
         if ((b[4 + i / 8] >> (i % 8)) & 1)
           if (uint64_t(j) * per + i < count) out.push_back(j * per + i);
+      }
     }
   } else {
     corruptPage(map.page, "未知的页使用表类型");
@@ -299,23 +402,8 @@ uint32_t RowWriter::allocateIndexPage(RowPointer map) {
 }
 
 void RowWriter::releasePage(RowPointer map, uint32_t n) {
-  // Out of the index's map.
-  if (!map.isNull() && inWindow(map, n)) {
-    uint32_t s, e;
-    rowBounds(page(map.page), map.page, map.row, s, e);
-    if (page(map.page)[s] == format::kMapInline) {
-      uint8_t* r = file_.modify(map.page) + s;
-      const uint32_t k = n - le32(r + 1);
-      r[5 + k / 8] &= uint8_t(~(1u << (k % 8)));
-    } else {
-      const uint32_t per = (ps_ - 4) * 8;
-      const uint32_t bp = le32(page(map.page) + s + 1 + 4 * (n / per));
-      if (bp != 0 && bp < file_.pageCount()) {
-        const uint32_t k = n % per;
-        file_.modify(bp)[4 + k / 8] &= uint8_t(~(1u << (k % 8)));
-      }
-    }
-  }
+  removeFromMap(map, n);
+  freeFrom_ = std::min(freeFrom_, n);
   // Free in the global map.
   const uint8_t* p = page(kGlobalMapPage);
   uint32_t s, e;
@@ -333,6 +421,32 @@ void RowWriter::releasePage(RowPointer map, uint32_t n) {
   if (bp == 0 || bp >= file_.pageCount()) return;
   const uint32_t k = n % per;
   file_.modify(bp)[4 + k / 8] |= uint8_t(1u << (k % 8));
+}
+
+// An inline global map covers a window of pages; pages below it count as in use. A file
+// that grows past the window's end moves the window up to start at the new page, which
+// leaves the pages it uncovers in use (at worst a free one is never reused).
+void RowWriter::slideGlobalWindow(uint32_t n) {
+  const uint8_t* p = page(kGlobalMapPage);
+  uint32_t s, e;
+  rowBounds(p, kGlobalMapPage, 0, s, e);
+  if (p[s] != format::kMapInline || e - s <= 5) return;
+  const uint32_t first = le32(p + s + 1);
+  const uint32_t span = (e - s - 5) * 8;
+  if (n < uint64_t(first) + span) return;
+  const uint32_t start = n & ~7u;
+  const uint32_t count = file_.pageCount();
+  std::vector<uint8_t> bits(e - s - 5, 0);
+  for (uint32_t k = 0; k < span; ++k) {
+    const uint32_t q = start + k;
+    bool free = q >= count;
+    if (!free && q >= first && q < uint64_t(first) + span)
+      free = (p[s + 5 + (q - first) / 8] >> ((q - first) % 8)) & 1;
+    if (free) bits[k / 8] |= uint8_t(1u << (k % 8));
+  }
+  uint8_t* w = file_.modify(kGlobalMapPage);
+  put32(w + s + 1, start);
+  std::memcpy(w + s + 5, bits.data(), bits.size());
 }
 
 // The global map's bit for a page: set = free. A page taken into use clears it.
@@ -358,7 +472,10 @@ void RowWriter::markUsed(uint32_t n) {
 // given maps can record without growing, else a new page at the end.
 uint32_t RowWriter::allocatePage(const std::vector<RowPointer>& windows) {
   const uint32_t count = file_.pageCount();
-  for (uint32_t n = 3; n < count; ++n) {
+  uint32_t n = std::max<uint32_t>(3, freeFrom_);
+  while (n < count && !globallyFree(n)) ++n;
+  freeFrom_ = n;
+  for (; n < count; ++n) {
     if (!globallyFree(n)) continue;
     bool fits = true;
     for (auto w : windows) fits = fits && inWindow(w, n);
@@ -367,11 +484,13 @@ uint32_t RowWriter::allocatePage(const std::vector<RowPointer>& windows) {
     std::memset(file_.modify(n), 0, ps_);
     return n;
   }
+  slideGlobalWindow(count);
   if (!globallyFree(count))
     throw readOnly("数据库的全局页面映射容纳不下新页，暂不能扩展文件");
-  const uint32_t n = file_.append();
-  markUsed(n);
-  return n;
+  const uint32_t added = file_.append();
+  markUsed(added);
+  if (freeFrom_ == count) freeFrom_ = added + 1;
+  return added;
 }
 
 uint32_t RowWriter::allocateDataPage(const format::TableDef& def) {

@@ -1,5 +1,6 @@
 #pragma once
-// Changing one value of one row in place: rebuild the row, then put it where it fits —
+// Adding rows, and changing one value of one row in place: rebuild the row, then put it
+// where it fits —
 // its own slot (padded), its own page (repacked, every slot keeping its number), another
 // page of the table, or a newly allocated page — leaving at most one forwarding pointer
 // in the row's first slot. Data pages' free space, the table's owned and free-space maps
@@ -15,6 +16,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/Database.h"
@@ -35,6 +38,19 @@ class RowWriter {
   // changes of the update); without it, a column an index holds is refused.
   void update(const format::TableDef& def, RowId id, const format::ColumnDef& column,
               const Value& value, const std::function<void()>& alsoInside = {});
+
+  // A new row of `values` (one per column of def.columns) on a page of the table with
+  // room (the last page an insert used, then the free-space map's), else a new page; the
+  // definition's row count goes up by one and, when given, its AutoNumber counter is set.
+  // alsoInside runs inside the insert's savepoint with the new row's identity (its index
+  // entries). Refusals as update(); a Memo, OLE or calculated value that is not Null: 3027.
+  RowId insert(const format::TableDef& def, const std::vector<Value>& values,
+               std::optional<int32_t> autoNumber,
+               const std::function<void(RowId)>& alsoInside = {});
+
+  // Forgets what this writer remembers about pages (where inserts go, where free pages
+  // start) after its transaction was rolled back.
+  void forgetHints();
 
   // Index pages: one taken into use and added to the index's page map, or given back (out
   // of that map, free in the global map).
@@ -66,6 +82,9 @@ class RowWriter {
   uint16_t append(uint32_t pageNo, const std::vector<uint8_t>& bytes, uint16_t flags);
   uint32_t allocateDataPage(const format::TableDef& def);
   uint32_t allocatePage(const std::vector<format::RowPointer>& windows);
+  uint32_t pageForInsert(const format::TableDef& def, uint32_t length);
+  void removeFromMap(format::RowPointer map, uint32_t pageNo);
+  void slideGlobalWindow(uint32_t pageNo);
   void markUsed(uint32_t pageNo);
   bool globallyFree(uint32_t pageNo);
   void addToMap(format::RowPointer map, uint32_t pageNo);
@@ -76,9 +95,12 @@ class RowWriter {
   bool jet3_;
   uint32_t ps_;
   uint32_t hs_;  // data page header size
+  const format::TdefLayout* tdef_;
   int codePage_;
   Placement last_ = Placement::InPlace;
   std::map<uint32_t, std::unique_ptr<uint8_t[]>> clean_;  // read-only copies of pages
+  std::unordered_map<uint32_t, uint32_t> insertPage_;  // TDEF page -> last page an insert used
+  uint32_t freeFrom_ = 3;  // no page below this is free in the global map
 };
 
 }  // namespace jet::write

@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "TestFiles.h"
 #include "WriteCheck.h"
 #include "jet/Error.h"
 #include "jet/JetDatabase.h"
+#include "jet/index/IndexTree.h"
 #include "jet/os/FaultEnv.h"
 
 namespace fs = std::filesystem;
@@ -24,6 +26,7 @@ struct Change {
   int row;
   std::string column;
   Value value;
+  std::vector<Value> inserted = {};  // not empty: a new row instead of an update
 };
 
 // Groups of changes: each group one batch (a group of one is a single durable update).
@@ -33,12 +36,17 @@ void apply(jet::JetDatabase& db, const std::vector<Change>& group, bool batch) {
   if (batch) db.beginBatch();
   for (const auto& c : group) {
     const jet::TableInfo& t = *db.findTable(c.table);
+    if (!c.inserted.empty()) {
+      db.insert(t, c.inserted);
+      continue;
+    }
     db.update(t, writecheck::rowAt(db, c.table, c.row), t.findColumn(c.column)->position, c.value);
   }
   if (batch) db.commitBatch();
 }
 
-void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement = -1) {
+void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement = -1,
+                 const std::function<void(const std::string&)>& finished = {}) {
   SCOPED_TRACE(original.filename().string());
   testfiles::ScratchDir dir;
   const std::string path = (dir.path() / original.filename()).string();
@@ -61,6 +69,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
       for (const auto& p : writecheck::problems(path)) EXPECT_TRUE(allowed.count(p)) << p;
     }
   if (expectPlacement >= 0) EXPECT_EQ(placement, expectPlacement);
+  if (finished) finished(path);
 
   // How many disk changes the planned run makes.
   fs::copy_file(original, path, fs::copy_options::overwrite_existing);
@@ -137,6 +146,30 @@ TEST(CrashMatrix, GroupedWalkJet4) {
     plan[size_t(i / 8)].push_back({"Big", i, "D", Value(jet::Date{45000.0 + i})});
   plan[1].push_back({"Big", 3, "T", Value(longText("一二三四五", 5))});
   crashMatrix(testfiles::data("checks2003.mdb"), plan);
+}
+
+// Inserts: the first row of an empty table takes a new data page; a batch of rows splits
+// the leaves of both indexes of LedgerIdx.
+TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
+  auto row = [](const std::string& table, int i) {
+    return Change{table, -1, "", Value(),
+                  {Value(int32_t(i)), Value(jet::Date{40000.0 + i % 97}), Value(), Value(), Value(),
+                   Value("第" + std::to_string(i * 7 % 400) + "行 ledger entry"), Value("x"), Value(), Value()}};
+  };
+  Plan plan(2);
+  plan[0].push_back(row("Ledger", 0));
+  for (int i = 0; i < 500; ++i) plan[1].push_back(row("LedgerIdx", i));
+  crashMatrix(testfiles::data("template2000.mdb"), plan, -1, [](const std::string& path) {
+    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+    const auto& def = db->definition(*db->findTable("LedgerIdx"));
+    struct Src : jet::index::PageSource {
+      jet::Pager& pager;
+      explicit Src(jet::Pager& p) : pager(p) {}
+      const uint8_t* page(uint32_t n) override { return pager.page(n); }
+    } src(db->pager());
+    for (const auto& ix : def.realIndexes)
+      EXPECT_GE(jet::index::walk(src, jet::index::kIndexJet4, ix.rootPage, def.page).depth, 2);
+  });
 }
 
 // The first table of the Access 97 corpus with a Text column (and a Date/Time column, if

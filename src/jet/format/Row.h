@@ -29,32 +29,17 @@ class RowView {
     row_ = row;
     len_ = len;
     varParsed_ = false;
-    if (jet3_) {
-      numCols_ = row[0];
-    } else {
-      if (len < 2) return false;
-      numCols_ = le16(row);
-    }
+    if (len < fixedStart()) return false;
+    numCols_ = jet3_ ? row[0] : le16(row);
     maskLen_ = (numCols_ + 7u) / 8u;
-    if (static_cast<uint32_t>(jet3_ ? 1 : 2) + maskLen_ > len) return false;
+    if (fixedStart() + maskLen_ > len) return false;
     mask_ = row + len - maskLen_;
     return true;
   }
 
   // Reads the column count and the null mask; variable offsets are read on demand.
   void reset(const uint8_t* row, uint32_t len) {
-    row_ = row;
-    len_ = len;
-    varParsed_ = false;
-    if (jet3_) {
-      numCols_ = row[0];
-    } else {
-      if (len < 2) tooShort();
-      numCols_ = le16(row);
-    }
-    maskLen_ = (numCols_ + 7u) / 8u;
-    if (static_cast<uint32_t>(jet3_ ? 1 : 2) + maskLen_ > len) tooShort();
-    mask_ = row + len - maskLen_;
+    if (!tryReset(row, len)) tooShort();
   }
 
   const uint8_t* data() const { return row_; }

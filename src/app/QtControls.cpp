@@ -268,6 +268,19 @@ QtEventPump::~QtEventPump() {
 
 void QtEventPump::yield() { QCoreApplication::processEvents(); }
 
+// Paints every visible widget directly: running the event loop instead could deliver a
+// click that starts a second command in the middle of this one. A parent's repaint leaves
+// its children out, so each is painted; the window has a few dozen at most.
+void QtEventPump::paint() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->isVisible()) continue;
+    top->repaint();
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+      if (w->isVisible()) w->repaint();
+    }
+  }
+}
+
 void QtEventPump::beginBusy() {
   if (busy_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
 }

@@ -109,6 +109,7 @@ class QtEventPump : public check::EventPump {
   void yield() override;
   void beginBusy() override;
   void endBusy() override;
+  void paint() override;
 
  private:
   int busy_ = 0;

@@ -87,6 +87,9 @@ class EventPump {
   virtual void yield() = 0;
   virtual void beginBusy() = 0;
   virtual void endBusy() = 0;
+  // Repaints the window at once without running the operator's events: work that must not
+  // be re-entered, like a batch repair, shows its progress this way.
+  virtual void paint() {}
 };
 
 // Shows the wait cursor for the lifetime of the object.

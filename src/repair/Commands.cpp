@@ -109,7 +109,8 @@ bool askDate(Controls& ui, std::string& answer) {
 template <typename Change>
 class GroupedWalk {
  public:
-  explicit GroupedWalk(std::shared_ptr<dao::Database> db) : db_(std::move(db)) {
+  GroupedWalk(std::shared_ptr<dao::Database> db, check::EventPump& pump)
+      : db_(std::move(db)), pump_(pump) {
     db_->BeginBatch();
     last_ = std::chrono::steady_clock::now();
   }
@@ -130,6 +131,7 @@ class GroupedWalk {
     commit(durable);
     db_->BeginBatch();
     open_ = true;
+    pump_.paint();  // the lines rewritten so far show while the walk goes on
     last_ = std::chrono::steady_clock::now();
   }
   // The last commit. On failure lost(change) runs for each row of the group, and the
@@ -155,6 +157,7 @@ class GroupedWalk {
   }
 
   std::shared_ptr<dao::Database> db_;
+  check::EventPump& pump_;
   std::vector<Change> pending_;
   std::chrono::steady_clock::time_point last_;
   bool open_ = true;
@@ -251,7 +254,7 @@ void BatchClear(app::CheckState& state, Controls& ui) {
       hint = line;
     };
     const auto keepLine = [](const std::string&) {};
-    GroupedWalk<std::string> walk(state.database);
+    GroupedWalk<std::string> walk(state.database, ui.events);
     const auto field = rs->Fields(0);
     std::optional<jet::Error> failure;
     try {
@@ -334,7 +337,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
       ui.list.setItem(r.line, r.before);
       ++refused;
     };
-    GroupedWalk<Rewritten> walk(state.database);
+    GroupedWalk<Rewritten> walk(state.database, ui.events);
     const auto field = rs->Fields(0);
     const dao::Variant dateAnswer(answer);  // the one value of a date rewrite
     // The text of the last stored value: a date rewrite stores the same value in every row.

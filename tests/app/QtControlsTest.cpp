@@ -255,4 +255,28 @@ TEST(QtEventPumpTest, YieldRunsPendingEventsAndBusyScopesNest) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// A batch repair paints its progress without letting the operator's clicks in.
+TEST(QtEventPumpTest, PaintRepaintsNowAndRunsNoEvents) {
+  apptest::qtApp();
+  app::QtEventPump pump;
+  QListWidget list;
+  list.addItem("1899-12-31");
+  list.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  list.viewport()->installEventFilter(&counter);
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  list.item(0)->setText("2024-06-30");
+  pump.paint();
+  EXPECT_GE(counter.paints, 1);
+  EXPECT_FALSE(ran);
+}
+
 }  // namespace

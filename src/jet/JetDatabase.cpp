@@ -529,6 +529,7 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
   TableDef& def = *defs_[byTdef_.at(table.tdefPage)];
   TableInfo& info = tables_[byTdef_.at(table.tdefPage)];
   if (given.size() != def.columns.size()) throw invalidObject();
+  if (info.system) throw readOnly("表 '" + table.name + "' 是系统表，不能添加记录");
   const bool jet3 = header_.version.jet3();
   std::vector<Value> values(given.size());
   std::optional<int32_t> autoNumber;

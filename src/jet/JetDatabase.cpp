@@ -462,7 +462,7 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
         return read(table, row, static_cast<int>(&col - def.columns.data()));
       };
       const Value stored = asStored(header_.version.jet3(), c, value, header_.codePage);
-      checkRelations(table, def, &valueOf,
+      checkRelations(def, &valueOf,
                      [&](const format::ColumnDef& col) { return &col == &c ? stored : valueOf(col); });
       const std::vector<index::EntryChange> plan =
           upkeep.planUpdate(*indexPages_, row, valueOf, c, value);
@@ -481,8 +481,7 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
 // Relationships with enforced integrity keep a foreign-key index on each side: a row that
 // refers must find its key in the referenced table's index, and a referenced key that
 // changes must not leave rows referring to it.
-void JetDatabase::checkRelations(const TableInfo& table, const TableDef& def, const ValueOf* before,
-                                 const ValueOf& after) {
+void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, const ValueOf& after) {
   for (const LogicalIndexDef& l : def.logicalIndexes) {
     if (l.type != 2 || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
       continue;
@@ -515,7 +514,6 @@ void JetDatabase::checkRelations(const TableInfo& table, const TableDef& def, co
       throw relatedRecordsExist(tables_[other->second].name);
     }
   }
-  (void)table;
 }
 
 void JetDatabase::startChange(const TableInfo& table) {
@@ -529,6 +527,7 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
   TableDef& def = *defs_[byTdef_.at(table.tdefPage)];
   TableInfo& info = tables_[byTdef_.at(table.tdefPage)];
   if (given.size() != def.columns.size()) throw invalidObject();
+  if (info.system) throw readOnly("表 '" + table.name + "' 是系统表，不能添加记录");
   const bool jet3 = header_.version.jet3();
   std::vector<Value> values(given.size());
   std::optional<int32_t> autoNumber;
@@ -558,7 +557,7 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
     values[i] = asStored(jet3, c, given[i], header_.codePage);
   }
   auto valueOf = [&](const ColumnDef& col) { return values[static_cast<size_t>(&col - def.columns.data())]; };
-  checkRelations(table, def, nullptr, valueOf);
+  checkRelations(def, nullptr, valueOf);
   index::IndexMaintenance& upkeep = indexUpkeep(def);
   RowId id;
   if (upkeep.indexes().empty()) {

@@ -82,8 +82,7 @@ class JetDatabase final : public Database {
   index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
   void startChange(const TableInfo& table);
   using ValueOf = std::function<Value(const format::ColumnDef&)>;
-  void checkRelations(const TableInfo& table, const format::TableDef& def, const ValueOf* before,
-                      const ValueOf& after);
+  void checkRelations(const format::TableDef& def, const ValueOf* before, const ValueOf& after);
   RowId insertRow(const TableInfo& table, const std::vector<Value>& values);
 
   os::Env& env_;

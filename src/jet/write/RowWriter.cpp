@@ -119,6 +119,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     file_.releaseSavepoint();
   } catch (...) {
     file_.rollbackToSavepoint();
+    forgetHints();
     throw;
   }
 }

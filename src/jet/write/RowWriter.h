@@ -1,17 +1,17 @@
 #pragma once
-// Adding rows, and changing one value of one row in place: rebuild the row, then put it
-// where it fits —
-// its own slot (padded), its own page (repacked, every slot keeping its number), another
-// page of the table, or a newly allocated page — leaving at most one forwarding pointer
-// in the row's first slot. Data pages' free space, the table's owned and free-space maps
-// and the global page map are kept right; inline maps that outgrow their window become
-// reference maps.
+// Adding rows, and changing one value of one row: a changed row is rebuilt and put where
+// it fits — its own slot (padded), its own page (repacked, every slot keeping its number),
+// another page of the table, or a newly allocated page — leaving at most one forwarding
+// pointer in the row's first slot; a new row goes to a page of the table with room, else
+// a new page. Data pages' free space, the table's owned and free-space maps, the global
+// page map and the definition's row count are kept right; inline maps that outgrow their
+// window become reference maps, and an inline global map follows a growing file.
 //
 // REQUIRES: a PageFile opened for writing over a decoded file, and table definitions read
-// from it. GUARANTEES: update() changes pages only inside the PageFile's open transaction
-// and under a savepoint: on any failure the row, the pages and the maps are as before.
-// Refusals: 3027 (a column an index holds; a column type not written; a map that cannot
-// grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
+// from it. GUARANTEES: update() and insert() change pages only inside the PageFile's open
+// transaction and under a savepoint: on any failure the rows, the pages and the maps are
+// as before. Refusals: 3027 (a column an index holds; a column type not written; a map
+// that cannot grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -186,7 +186,8 @@ TEST_P(InsertOrders, AutoNumberRowCountAndIndexes) {
 
 // Every refusal comes before the first change: a duplicate primary key (3022, also when
 // the duplicate is an earlier row of the same insertMany), a value a column cannot hold,
-// a text too long, a Memo value, a read-only database, a key the sort order cannot encode.
+// a text too long, a Memo value, a read-only database, a system table, a key the sort
+// order cannot encode.
 TEST(Insert, RefusalsLeaveTheFileByteIdentical) {
   testfiles::ScratchDir dir;
   const fs::path path = dir.copy(testfiles::data("checks2000.mdb"));
@@ -235,6 +236,11 @@ TEST(Insert, RefusalsLeaveTheFileByteIdentical) {
   {
     auto db = JetDatabase::open(os::Env::posix(), path.string(), Database::Mode::ReadOnly);
     const TableInfo& t = *db->findTable("Orders");
+    EXPECT_THROW(db->insert(t, std::vector<Value>(t.columns.size())), Error);
+  }
+  {
+    auto db = openRw(path);
+    const TableInfo& t = *db->findTable("MSysObjects");
     EXPECT_THROW(db->insert(t, std::vector<Value>(t.columns.size())), Error);
   }
   EXPECT_TRUE(writecheck::bytesOf(path.string()) == before);

@@ -481,11 +481,7 @@ void Recordset::Update(int type, bool force) {
     std::vector<jet::Value> row(s_->table->columns.size());
     for (size_t i = 0; i < s_->pending.size(); ++i)
       if (s_->pending[i]) row[static_cast<size_t>(s_->columns[i])] = *s_->pending[i];
-    for (size_t i = 0; i < row.size(); ++i) {
-      const jet::ColumnInfo& c = s_->table->columns[i];
-      if (row[i].isNull() && c.required && !c.autoNumber) throw jet::nullInRequired(c.name);
-    }
-    const jet::RowId id = e.insert(*s_->table, row);
+    const jet::RowId id = e.insert(*s_->table, row);  // refuses Null in a required column
     s_->rows.push_back(id);
     // A recordset that was past its last row stays past it.
     if (s_->pos == static_cast<int64_t>(s_->rows.size()) - 1) ++s_->pos;

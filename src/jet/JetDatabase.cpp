@@ -447,12 +447,9 @@ index::IndexMaintenance& JetDatabase::indexUpkeep(const TableDef& def) {
 }
 
 void JetDatabase::update(const TableInfo& table, RowId row, int column, const Value& value) {
-  checkOpen();
-  if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
-  const TableDef& def = definition(table);
+  const TableDef& def = startChange(table);
   if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
-  if (!writer_) startWriting();
-  try {
+  namingDamage(table, [&] {
     const format::ColumnDef& c = def.columns[column];
     index::IndexMaintenance& upkeep = indexUpkeep(def);
     if (upkeep.holds(c)) {
@@ -470,12 +467,8 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
     } else {
       writer_->update(def, row, c, value);
     }
-  } catch (const Corrupt& e) {
-    raiseDamaged(table.name, e);
-  } catch (const index::IndexCorrupt& e) {
-    raiseDamaged(table.name, Corrupt(e.what()));
-  }
-  if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
+  });
+  commitUnlessGrouped();
 }
 
 // Relationships with enforced integrity keep a foreign-key index on each side: a row that
@@ -516,11 +509,27 @@ void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, con
   }
 }
 
-void JetDatabase::startChange(const TableInfo& table) {
+const TableDef& JetDatabase::startChange(const TableInfo& table) {
   checkOpen();
   if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
-  definition(table);
+  const TableDef& def = definition(table);
   if (!writer_) startWriting();
+  return def;
+}
+
+template <typename Work>
+auto JetDatabase::namingDamage(const TableInfo& table, Work&& work) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const Corrupt& e) {
+    raiseDamaged(table.name, e);
+  } catch (const index::IndexCorrupt& e) {
+    raiseDamaged(table.name, Corrupt(e.what()));
+  }
+}
+
+void JetDatabase::commitUnlessGrouped() {
+  if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
 }
 
 RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& given) {
@@ -576,15 +585,8 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
 
 RowId JetDatabase::insert(const TableInfo& table, const std::vector<Value>& values) {
   startChange(table);
-  RowId id;
-  try {
-    id = insertRow(table, values);
-  } catch (const Corrupt& e) {
-    raiseDamaged(table.name, e);
-  } catch (const index::IndexCorrupt& e) {
-    raiseDamaged(table.name, Corrupt(e.what()));
-  }
-  if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
+  const RowId id = namingDamage(table, [&] { return insertRow(table, values); });
+  commitUnlessGrouped();
   return id;
 }
 
@@ -596,7 +598,7 @@ std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
   const uint32_t rowCount = def.numRows, autoNumber = def.autoNumber;
   std::vector<RowId> ids;
   ids.reserve(rows.size());
-  try {
+  namingDamage(table, [&] {
     try {
       for (const auto& r : rows) ids.push_back(insertRow(table, r));
       pages_->commit();
@@ -609,11 +611,7 @@ std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
       tables_[byTdef_.at(table.tdefPage)].rowCount = rowCount;
       throw;
     }
-  } catch (const Corrupt& e) {
-    raiseDamaged(table.name, e);
-  } catch (const index::IndexCorrupt& e) {
-    raiseDamaged(table.name, Corrupt(e.what()));
-  }
+  });
   return ids;
 }
 

@@ -80,7 +80,14 @@ class JetDatabase final : public Database {
   void startWriting();
   void checkOpen() const;
   index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
-  void startChange(const TableInfo& table);
+  // What every change does first: refusals of a closed or read-only database, the write
+  // path started.
+  const format::TableDef& startChange(const TableInfo& table);
+  // Runs a change's work; a damaged structure met on the way leaves as 3049 naming the table.
+  template <typename Work>
+  auto namingDamage(const TableInfo& table, Work&& work) -> decltype(work());
+  // Commits unless a batch groups this change with the next ones.
+  void commitUnlessGrouped();
   using ValueOf = std::function<Value(const format::ColumnDef&)>;
   void checkRelations(const format::TableDef& def, const ValueOf* before, const ValueOf& after);
   RowId insertRow(const TableInfo& table, const std::vector<Value>& values);

@@ -21,17 +21,6 @@ std::vector<char> bytesOf(const std::filesystem::path& p) {
   return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
-#ifdef MDBCHECK_CLI
-// mdbcheck-cli verify: its exit status and what it printed.
-int verify(const std::filesystem::path& file, std::string* out) {
-  const std::string cmd = std::string(MDBCHECK_CLI) + " verify '" + file.string() + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  return WEXITSTATUS(pclose(p));
-}
-#endif
 
 TEST(AddNew, RowsReachTheFileWithAutoNumberIndexesAndCount) {
   testfiles::ScratchDir dir;
@@ -83,8 +72,9 @@ TEST(AddNew, RowsReachTheFileWithAutoNumberIndexesAndCount) {
     EXPECT_TRUE(bytesOf(path) == before);
   }
 #ifdef MDBCHECK_CLI
-  std::string out;
-  EXPECT_EQ(verify(path, &out), 0) << out;
+  const testfiles::CommandResult verified = testfiles::runCommand(
+      std::string(MDBCHECK_CLI) + " verify " + testfiles::shellQuoted(path.string()) + " 2>&1");
+  EXPECT_EQ(verified.status, 0) << verified.out;
 #endif
   if (mdbtools::available()) {
     const auto rows = mdbtools::exportTable(path.string(), "Orders");

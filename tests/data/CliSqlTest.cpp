@@ -8,23 +8,15 @@
 #ifdef MDBCHECK_CLI
 namespace {
 
-std::string shellQuoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using testfiles::shellQuoted;
 
 // Runs the CLI; returns its standard output, and its exit status through status.
 std::string run(const std::string& file, const std::string& sql, int& status) {
-  const std::string cmd = std::string(MDBCHECK_CLI) + " sql " + shellQuoted(file) + " " +
-                          shellQuoted(sql) + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  status = pclose(p);
-  return out;
+  testfiles::CommandResult r = testfiles::runCommand(std::string(MDBCHECK_CLI) + " sql " +
+                                                     shellQuoted(file) + " " + shellQuoted(sql) +
+                                                     " 2>&1");
+  status = r.status;
+  return std::move(r.out);
 }
 
 std::string quoted(const std::string& s) {

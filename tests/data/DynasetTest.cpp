@@ -113,6 +113,19 @@ TEST(Dynaset, NullIntoARequiredColumnFailsAtUpdate) {
   rs->CancelUpdate();
   EXPECT_EQ(rs->Fields(0)->Value(), old);
   EXPECT_EQ(rs->Fields(1)->Value(), Variant("Admin User"));
+
+  // A new row left Null in a required column is refused whole.
+  const int64_t rows = db->OpenRecordset("select count(*) from users")->Fields(0)->Value().asInt();
+  rs->AddNew();
+  rs->Fields(1)->SetValue(Variant("Nobody"));
+  try {
+    rs->Update();
+    FAIL() << "a new row with Null in a required column";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3314);
+  }
+  rs->CancelUpdate();
+  EXPECT_EQ(db->OpenRecordset("select count(*) from users")->Fields(0)->Value().asInt(), rows);
 }
 
 }  // namespace

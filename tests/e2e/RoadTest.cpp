@@ -351,7 +351,9 @@ TEST_F(Road, OpenCheckDrillRepairAndCheckAgain) {
   // And the file is sound by the structural check.
   std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
   if (std::filesystem::exists(cli)) {
-    EXPECT_EQ(std::system((cli + " verify '" + path_.string() + "' >/dev/null").c_str()), 0);
+    const testfiles::CommandResult verified = testfiles::runCommand(
+        testfiles::shellQuoted(cli) + " verify " + testfiles::shellQuoted(path_.string()) + " 2>&1");
+    EXPECT_EQ(verified.status, 0) << verified.out;
   }
 }
 

@@ -1,5 +1,7 @@
 #include "Mdbtools.h"
 
+#include "TestFiles.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,28 +11,11 @@ namespace mdbtools {
 
 namespace {
 
-std::string shellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
-  return q + "'";
-}
-
+// mdb-export's output; nullopt when it fails.
 std::optional<std::string> run(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> p(::popen(command.c_str(), "r"), ::pclose);
-  if (!p) return std::nullopt;
-  std::string out;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p.get())) > 0) out.append(buf, n);
-  const int rc = ::pclose(p.release());
-  if (rc != 0) return std::nullopt;
-  return out;
+  testfiles::CommandResult r = testfiles::runCommand(command);
+  if (r.status != 0) return std::nullopt;
+  return std::move(r.out);
 }
 
 int hexDigit(char c) {
@@ -78,7 +63,7 @@ std::vector<std::string> splitTabs(const std::string& line) {
 
 std::optional<Export> exportTable(const std::string& file, const std::string& table) {
   const std::string cmd = "mdb-export -d '\t' -Q -e -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S'"
-                          " -0 '\\N' -b hex " + shellQuote(file) + " " + shellQuote(table) +
+                          " -0 '\\N' -b hex " + testfiles::shellQuoted(file) + " " + testfiles::shellQuoted(table) +
                           " 2>/dev/null";
   auto out = run(cmd);
   if (!out) return std::nullopt;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <atomic>
+#include <cstdio>
 #include <stdexcept>
 
 namespace testfiles {
@@ -32,6 +35,24 @@ fs::path ScratchDir::copy(const fs::path& from, const std::string& as) const {
   fs::copy_file(from, to, fs::copy_options::overwrite_existing);
   fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return to;
+}
+
+CommandResult runCommand(const std::string& command) {
+  CommandResult r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = ::pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string shellQuoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
 }
 
 }  // namespace testfiles

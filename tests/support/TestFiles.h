@@ -29,6 +29,17 @@ class ScratchDir {
   fs::path path_;
 };
 
+// A shell command's standard output and exit status (-1 when it could not run or was
+// killed); standard error goes where the command sends it.
+struct CommandResult {
+  std::string out;
+  int status = -1;
+};
+CommandResult runCommand(const std::string& command);
+
+// `s` as one shell word.
+std::string shellQuoted(const std::string& s);
+
 }  // namespace testfiles
 
 // Skips the current test when a file of the shared folder is absent.

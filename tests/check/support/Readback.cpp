@@ -30,23 +30,8 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
-// Output and exit status of a shell command.
-std::pair<std::string, int> run(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return {out, -1};
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = ::pclose(p);
-  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using testfiles::runCommand;
+using testfiles::shellQuoted;
 
 struct Opened {
   std::shared_ptr<dao::Workspace> ws;
@@ -88,8 +73,8 @@ std::vector<std::string> columnThroughEngine(const std::string& path, const std:
 std::vector<std::string> columnThroughMdbtools(const std::string& path, const std::string& table,
                                                const std::string& column) {
   const auto [text, status] =
-      run("mdb-export -Q -e -0 '\\N' -d '\t' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
-          quoted(path) + " " + quoted(table) + " 2>/dev/null");
+      runCommand("mdb-export -Q -e -0 '\\N' -d '\t' -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
+          shellQuoted(path) + " " + shellQuoted(table) + " 2>/dev/null");
   std::vector<std::string> out;
   if (status != 0) return out;
   std::istringstream in(text);
@@ -144,10 +129,12 @@ std::optional<std::string> writeRefusal(const std::string& fixture, const std::s
 CliResult runCli(const std::vector<std::string>& args) {
   testfiles::ScratchDir dir;
   const std::string errFile = (dir.path() / "stderr").string();
-  std::string command = quoted(std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli");
-  for (const std::string& a : args) command += " " + quoted(a);
+  std::string command = shellQuoted(std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli");
+  for (const std::string& a : args) command += " " + shellQuoted(a);
+  testfiles::CommandResult c = runCommand(command + " 2>" + shellQuoted(errFile));
   CliResult r;
-  std::tie(r.out, r.status) = run(command + " 2>" + quoted(errFile));
+  r.out = std::move(c.out);
+  r.status = c.status;
   FILE* f = std::fopen(errFile.c_str(), "rb");
   if (f) {
     char buf[4096];
@@ -160,9 +147,9 @@ CliResult runCli(const std::vector<std::string>& args) {
 
 std::optional<std::string> verifyProblems(const std::string& path) {
   const std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
-  const auto [usage, ignored] = run(quoted(cli) + " 2>&1");
+  const auto [usage, ignored] = runCommand(shellQuoted(cli) + " 2>&1");
   if (usage.find(" verify ") == std::string::npos) return std::nullopt;
-  const auto [report, status] = run(quoted(cli) + " verify " + quoted(path) + " 2>&1");
+  const auto [report, status] = runCommand(shellQuoted(cli) + " verify " + shellQuoted(path) + " 2>&1");
   if (status == 0) return std::nullopt;
   return report;
 }

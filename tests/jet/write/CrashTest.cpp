@@ -68,7 +68,9 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
       states.push_back(writecheck::bytesOf(path));
       for (const auto& p : writecheck::problems(path)) EXPECT_TRUE(allowed.count(p)) << p;
     }
-  if (expectPlacement >= 0) EXPECT_EQ(placement, expectPlacement);
+  if (expectPlacement >= 0) {
+    EXPECT_EQ(placement, expectPlacement);
+  }
   if (finished) finished(path);
 
   // How many disk changes the planned run makes.

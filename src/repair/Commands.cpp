@@ -165,10 +165,6 @@ class GroupedWalk {
   bool open_ = true;
 };
 
-// The line showing the row with this identity, looked for first where the walk expects it.
-int findLine(const check::ResultList& list, const std::string& bookmark, const std::string& query,
-             int hint);
-
 // Collects what a command replaces. When the command ends, however it ends, the values
 // that were durably written become the undo of the last command and the column's node
 // shows its new count; a command that wrote nothing leaves the previous undo in place.
@@ -205,6 +201,7 @@ class UndoRecorder {
   bool known_ = false;
 };
 
+// The line showing the row with this identity, looked for first where the walk expects it.
 int findLine(const check::ResultList& list, const std::string& bookmark, const std::string& query,
              int hint) {
   const int n = list.count();

@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <cmath>
 #include <fstream>
 #include <cstdlib>
@@ -371,6 +372,21 @@ TEST_F(Road, CancelledOpenUndoneBatchAndFailedOpen) {
   openByDialog(&title);
   EXPECT_EQ(window_->size(), QSize(734, 588));  // room for the tree's counts
   clickButton("Tavrin");
+  // Every label of the tree reads whole, counts included, in the real font.
+  window_->trvTable()->expandAll();
+  QCoreApplication::processEvents();
+  const auto* cutCheck = static_cast<app::CutTextDelegate*>(window_->trvTable()->itemDelegate());
+  for (QTreeWidgetItemIterator it(window_->trvTable()); *it; ++it)
+    EXPECT_FALSE(cutCheck->isCut(window_->trvTable(), window_->trvTable()->indexFromItem(*it)))
+        << (*it)->text(0).toStdString();
+  // Narrowed to the layout's size and widened again, the list keeps the window's right edge.
+  window_->resize(367, 294);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window_->lstResult()->geometry().right(), 368);
+  window_->resize(734, 588);
+  QCoreApplication::processEvents();
+  EXPECT_GE(window_->lstResult()->geometry().right(), 733);
+  window_->trvTable()->collapseAll();
   clickColumn("Orders", QStringLiteral("OrderDate(2条)"));
   const std::vector<std::string> listed = listLines();
   ASSERT_EQ(listed.size(), 2u);

@@ -18,7 +18,7 @@ if [ $# -gt 0 ]; then
   cp "$1" "$scratch/"
   args[0]="$scratch/$(basename "$1")"
 fi
-xvfb-run -a -s "-screen 0 640x400x24" bash -c '
+xvfb-run -a -s "-screen 0 820x680x24" bash -c '
   if command -v jwm >/dev/null; then jwm -f docs/jwmrc 2>/dev/null & sleep 1; fi
   out=$1; shift
   build/tests/app/app_screenshot "$out" "$@"' screenshot "$out" "${args[@]}"

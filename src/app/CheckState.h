@@ -2,8 +2,8 @@
 // The main window's state record. It holds no Qt type, so the check and repair commands,
 // which read and write it, build and run without a screen.
 //
-// Closing `database` or `workspace` does not reset the field: a closed object stays held
-// until the window unloads, and the first operation on it fails with 3420.
+// `database` and `workspace` are none whenever no file is open: an open that replaces the
+// file, fails, or the unload closes them and lets go of them.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +14,10 @@ class Workspace;
 class TableDef;
 class Field;
 }  // namespace dao
+
+namespace repair {
+struct UndoLog;
+}  // namespace repair
 
 namespace app {
 
@@ -32,6 +36,10 @@ struct CheckState {
   // Bumped whenever a command replaces the database, the tree or the list, so that a scan
   // resuming after its yield can tell that the world changed under it.
   uint64_t generation = 0;
+
+  // What the last repair command replaced, while the file it changed stays open; opening
+  // a file or closing the window forgets it.
+  std::shared_ptr<repair::UndoLog> undo;
 };
 
 }  // namespace app

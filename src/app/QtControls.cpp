@@ -10,6 +10,9 @@
 #include "jet/Error.h"
 
 namespace app {
+
+const char* const kOpenFilter = "mdb文件(*.mdb);;Access数据库(*.mdb *.accdb)";
+
 namespace {
 
 // The numbers and texts the common controls raise for a bad key or index.
@@ -82,6 +85,13 @@ void TreeControl::forget(QTreeWidgetItem* item) {
 }
 
 void TreeControl::clear() {
+  wasExpanded_.clear();
+  hadItems_ = !items_.empty();
+  for (const auto& [key, item] : items_) {
+    // A root without children has nothing to show open or shut: it counts as open.
+    const bool open = item->isExpanded() || (std::get<0>(key) == 0 && item->childCount() == 0);
+    if (open) wasExpanded_.insert(key);
+  }
   items_.clear();
   tree_.clear();
 }
@@ -100,6 +110,13 @@ void TreeControl::add(const check::NodeId& node, const std::string& text) {
   item->setData(0, kColumnRole, bytes(node.column));
   if (parent) {
     parent->addChild(item);
+    if (parent->childCount() == 1) {
+      const Key parentKey = keyOf(node.kind == check::NodeId::Kind::Table
+                                      ? check::NodeId{}
+                                      : check::NodeId{check::NodeId::Kind::Table, node.table, {}});
+      const bool open = hadItems_ ? wasExpanded_.count(parentKey) > 0 : std::get<0>(parentKey) == 0;
+      if (open) parent->setExpanded(true);
+    }
   } else {
     tree_.insertTopLevelItem(0, item);  // the root goes first
   }
@@ -237,8 +254,9 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
 }
 
 std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
+  // The mdb filter first, as the dialog always offered it; the second shows .accdb too.
   auto dialog = std::make_unique<QFileDialog>(parent_, QStringLiteral("打开数据文件"), QString(),
-                                              QStringLiteral("mdb文件(*.mdb)"));
+                                              QString::fromUtf8(kOpenFilter));
   dialog->setObjectName(QStringLiteral("CDg"));
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);

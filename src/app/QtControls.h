@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,6 +23,10 @@ namespace app {
 
 // The defect tree. A node's NodeId lives in its item's data; the index below only speeds
 // up finding an item and always agrees with the items.
+//
+// A check rebuilds the tree from nothing; the nodes the operator had open before open
+// again as their children come back, so running the same check again keeps the view. A
+// tree built from an empty one opens its root.
 class TreeControl : public check::DefectTree {
  public:
   explicit TreeControl(QTreeWidget& tree) : tree_(tree) {}
@@ -46,6 +51,8 @@ class TreeControl : public check::DefectTree {
 
   QTreeWidget& tree_;
   std::map<Key, QTreeWidgetItem*> items_;
+  std::set<Key> wasExpanded_;  // of the tree the last clear() emptied
+  bool hadItems_ = false;      // whether that tree had any node
 };
 
 // The result list. Each line keeps its LineTag as item data.
@@ -77,6 +84,9 @@ class PanelControl : public check::StatusBar {
   StatusPanel& panel(int position) const;
   std::vector<StatusPanel*> panels_;
 };
+
+// The open dialog's filters, ";;" between them.
+extern const char* const kOpenFilter;
 
 // Modal Qt dialogs over the window. Titles are the application's display name, except
 // the file dialog's own.

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QResizeEvent>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
@@ -16,7 +18,9 @@
 
 #include "check/Commands.h"
 #include "jet/Error.h"
+#include "app/Application.h"
 #include "repair/Commands.h"
+#include "repair/Undo.h"
 
 // The images live in this library's resources, which a static link would otherwise drop.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -64,6 +68,10 @@ const MenuDef kMenuItems[] = {
     {"BatchUpdate", "批量更新", repair::BatchUpdate},
 };
 
+constexpr const char* kUndoCaption = "撤销";
+// Said where the operator chooses a repair: the file itself changes, and there is a way back.
+constexpr const char* kInPlaceTip = "直接修改数据文件中的值；可用“撤销”(Ctrl+Z)恢复上一次修复";
+
 constexpr int kKeyF1 = 112;
 constexpr int kShiftMask = 1, kCtrlMask = 2, kAltMask = 4;
 
@@ -88,10 +96,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kCaption));
   setWindowIcon(bookIcon());
-  // A fixed client area and a frame without minimize and maximize boxes.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(twips(kClient.width), twips(kClient.height));
+  // The layout's client area is the smallest size; the operator may widen the window.
+  setMinimumSize(twips(kClient.width), twips(kClient.height));
+  resize(kDefaultWidth, kDefaultHeight);
 
   createControls();
   createToolBar();
@@ -100,7 +107,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   createTimer();
   stackControls();
   createCommandControls();
+  createUndo();
   connectEvents();
+  layoutControls();
   Load();
 }
 
@@ -162,6 +171,7 @@ void frmMain::createStatusBar() {
   // The panels sit side by side from the left edge, two pixels apart. They fill the bar
   // themselves instead of joining its layout, which keeps a margin too wide for 17 pixels.
   auto* panels = new QWidget(StatusBar1_);
+  panelRow_ = panels;
   panels->setGeometry(0, 0, twips(kStatusBar1.width), twips(kStatusBar1.height));
   auto* row = new QHBoxLayout(panels);
   row->setContentsMargins(0, 1, 0, 0);
@@ -184,7 +194,67 @@ void frmMain::createMenu() {
     auto command = def.command;
     connect(item, &QAction::triggered, this,
             [this, command] { guarded([&] { command(state_, controls()); }); });
+    item->setToolTip(QString::fromUtf8(kInPlaceTip));
   }
+  edit_->setToolTipsVisible(true);
+}
+
+void frmMain::createUndo() {
+  undo_ = new QAction(QString::fromUtf8(kUndoCaption), this);
+  undo_->setObjectName(QStringLiteral("Undo"));
+  undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  undo_->setShortcutContext(Qt::WindowShortcut);
+  undo_->setToolTip(QStringLiteral("撤销上一次修复，恢复被它改写的值"));
+  addAction(undo_);  // Ctrl+Z wherever the focus is in the window
+  edit_->addSeparator();
+  edit_->addAction(undo_);
+  connect(undo_, &QAction::triggered, this,
+          [this] { guarded([&] { repair::Undo(state_, controls()); }); });
+  refreshUndo();
+}
+
+void frmMain::refreshUndo() {
+  if (undo_) undo_->setEnabled(state_.undo != nullptr);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  layoutControls();
+}
+
+void frmMain::layoutControls() {
+  if (!trvTable_ || !lstResult_ || !panelRow_) return;
+  // Across, every place keeps its share of the layout's width; down, the tree and the list
+  // keep their distances to the bars.
+  const int w = width(), h = height();
+  const int baseW = twips(kClient.width), baseH = twips(kClient.height);
+  const auto across = [&](int t) { return (twips(t) * w + baseW / 2) / baseW; };
+  const auto down = [&](const Rect& r) { return twips(r.height) + h - baseH; };
+  trvTable_->setGeometry(across(kTrvTable.left), twips(kTrvTable.top), across(kTrvTable.width),
+                         down(kTrvTable));
+  lstResult_->setGeometry(across(kLstResult.left), twips(kLstResult.top),
+                          across(kLstResult.width), down(kLstResult));
+  panelRow_->setGeometry(0, 0, w, twips(kStatusBar1.height));
+  // The clock keeps its width; the file name and the characters get the room.
+  for (size_t i = 0; i < panels_.size() && i < std::size(kPanels); ++i) {
+    const int width = i == 1 ? twips(kPanels[i].width) : across(kPanels[i].width);
+    panels_[i]->setFixedWidth(width);
+  }
+}
+
+void frmMain::rememberPlacement(const QString& settingsFile) {
+  settingsFile_ = settingsFile;
+  rememberPlacement_ = true;
+  const QByteArray geometry = settings()->value(QStringLiteral("window/geometry")).toByteArray();
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
+}
+
+std::unique_ptr<QSettings> frmMain::settings() const {
+  if (!settingsFile_.isEmpty())
+    return std::make_unique<QSettings>(settingsFile_, QSettings::IniFormat);
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                     QString::fromUtf8(kApplicationName),
+                                     QString::fromUtf8(kApplicationName));
 }
 
 void frmMain::stackControls() {
@@ -213,6 +283,7 @@ void frmMain::connectEvents() {
           [this](QAction* button) { ButtonClick(button->data().toString()); });
   connect(Timer1_, &QTimer::timeout, this, &frmMain::Tick);
   connect(lstResult_, &ResultListWidget::MouseUp, this, &frmMain::MouseUp);
+  connect(lstResult_, &ResultListWidget::PopupKey, this, &frmMain::PopupKey);
   connect(trvTable_, &DefectTreeWidget::Click, this,
           [this] { guarded([&] { check::DrillDown(state_, controls()); }); });
   for (StatusPanel* panel : panels_) {
@@ -263,6 +334,13 @@ void frmMain::Unload() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+  if (rememberPlacement_ && !unloaded_) {
+    try {
+      settings()->setValue(QStringLiteral("window/geometry"), saveGeometry());
+    } catch (...) {
+      // A place not remembered is no reason to keep the window open.
+    }
+  }
   Unload();
   event->accept();
 }
@@ -305,6 +383,17 @@ void frmMain::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
   });
 }
 
+void frmMain::PopupKey() {
+  guarded([&] {
+    const int line = controls().list.listIndex();
+    if (controls().list.text().empty()) return;
+    QListWidgetItem* item = lstResult_->item(line);
+    lstResult_->scrollToItem(item);
+    const QRect r = lstResult_->visualItemRect(item);
+    edit_->popup(lstResult_->viewport()->mapToGlobal(r.bottomLeft()));
+  });
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) {
     previewed_ = nullptr;
@@ -335,6 +424,7 @@ void frmMain::guarded(F&& handler) noexcept {
   } catch (...) {
     report("发生未知错误。");
   }
+  refreshUndo();
 }
 
 void frmMain::report(const std::string& description) noexcept {

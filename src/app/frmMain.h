@@ -13,6 +13,7 @@
 
 class QAction;
 class QMenu;
+class QSettings;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -25,6 +26,12 @@ inline constexpr const char* kHelpText = "适用Zorvat.x数据年结或升级前
 
 // Twips are the layout's unit: 1440 per inch, 15 per pixel at 96 dots per inch.
 constexpr int twips(int t) { return (t + 7) / 15; }
+
+// The window's client area as the layout gives it (5505 x 4410 twips): its smallest size.
+// Tree, list and status panels keep their places there and widen with the window.
+inline constexpr int kLayoutWidth = 367, kLayoutHeight = 294;
+// The size of a first start, large enough that the tree's counts and most values show.
+inline constexpr int kDefaultWidth = 2 * kLayoutWidth, kDefaultHeight = 2 * kLayoutHeight;
 
 class frmMain : public QMainWindow {
   Q_OBJECT
@@ -51,16 +58,26 @@ class frmMain : public QMainWindow {
   StatusPanel* panel(int position) const;
   // The popup item Clear, Update, BatchClear or BatchUpdate, or null.
   QAction* menuItem(const QString& name) const;
+  // "撤销" (Ctrl+Z): takes back the last repair command; enabled while there is one.
+  QAction* undoAction() const { return undo_; }
+
+  // Restores the size and place of the last run and saves them when the window closes;
+  // `settingsFile` empty means the user's own settings. Without this call the window starts
+  // at its default size and remembers nothing.
+  void rememberPlacement(const QString& settingsFile = {});
 
   // Event handlers, callable directly so that tests drive the same paths as the widgets.
   void ButtonClick(const QString& key);
   void KeyDown(int keyCode, int shift);
   void Tick();
   void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint& globalPos);
+  // The Menu key or Shift+F10 in the list: the popup, under the selected line.
+  void PopupKey();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   QMenu* createPopupMenu() override { return nullptr; }  // no toolbar-hiding menu
 
  private:
@@ -71,6 +88,10 @@ class frmMain : public QMainWindow {
   void createTimer();
   void stackControls();
   void createCommandControls();  // the interfaces the commands reach the widgets through
+  void createUndo();
+  void layoutControls();  // places tree, list and panels for the window's size
+  void refreshUndo();     // the undo action follows CheckState
+  std::unique_ptr<QSettings> settings() const;
   void connectEvents();
   void Load();
   void Unload();
@@ -86,6 +107,8 @@ class frmMain : public QMainWindow {
   QToolBar* Toolbar1_ = nullptr;
   QStatusBar* StatusBar1_ = nullptr;
   std::vector<StatusPanel*> panels_;
+  QWidget* panelRow_ = nullptr;
+  QAction* undo_ = nullptr;
   QMenu* edit_ = nullptr;
   QTimer* Timer1_ = nullptr;
 
@@ -98,6 +121,8 @@ class frmMain : public QMainWindow {
 
   const QEvent* previewed_ = nullptr;  // the key press already previewed while it propagates
   bool unloaded_ = false;
+  bool rememberPlacement_ = false;
+  QString settingsFile_;
 };
 
 // The images of the toolbar (1 Open, 2 Tavrin, 3 CheckChar, 4 help), 16 x 16, with the

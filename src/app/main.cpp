@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   app::setUpApplication(application);
   app::frmMain window;
+  window.rememberPlacement();
   window.show();
   return application.exec();
 }

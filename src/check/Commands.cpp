@@ -35,6 +35,22 @@ std::string fileNameOf(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+// Closes the database, then the workspace, ignoring failures, and lets go of both and of
+// the undo of the last repair, which belongs to the closed file.
+void closeQuietly(app::CheckState& state) {
+  try {
+    if (state.database) state.database->Close();
+  } catch (...) {
+  }
+  try {
+    if (state.workspace) state.workspace->Close();
+  } catch (...) {
+  }
+  state.database.reset();
+  state.workspace.reset();
+  state.undo.reset();
+}
+
 int64_t countOf(const jet::Value& v) {
   switch (v.kind()) {
     case jet::Value::Kind::Int:
@@ -51,45 +67,40 @@ int64_t countOf(const jet::Value& v) {
 }  // namespace
 
 void OpenDatabaseFile(app::CheckState& state, Controls& ui) {
-  // The previous database is closed here whatever follows, so anything still walking it
-  // (a scan waiting in its yield) must let go.
-  ++state.generation;
-  try {
-    if (state.database) state.database->Close();
-  } catch (...) {
-  }
-  try {
-    if (state.workspace) state.workspace->Close();
-  } catch (...) {
-  }
   reporting(ui, [&] {
+    // The dialog comes first: a cancel leaves the open file, its tree, its list and the
+    // undo of its last repair as they are.
     const std::string path = ui.dialogs.openFile();
-    if (!path.empty()) {
-      ui.status.setPanelText(1, fileNameOf(path));
-      ui.tree.clear();
-      state.workspace =
-          dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
-      state.database = state.workspace->OpenDatabase(path, true);
-      // No repair may act on lines of a file the operator has not been shown.
-      ui.list.clear();
-      state.currentQuery.clear();
+    if (path.empty()) {
+      ui.status.setPanelText(3, state.checkChars);
+      return;
     }
+    // The previous database is closed here whatever follows, so anything still walking it
+    // (a scan waiting in its yield) must let go.
+    ++state.generation;
+    closeQuietly(state);
+    // Until the new file is open no file is: a failed open shows none and holds none, so
+    // the next command asks for a file instead of failing on a closed one.
+    ui.status.setPanelText(1, "");
+    ui.tree.clear();
+    // No repair may act on lines of a file the operator has not been shown.
+    ui.list.clear();
+    state.currentQuery.clear();
+    state.workspace = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
+    try {
+      state.database = state.workspace->OpenDatabase(path, true);
+    } catch (...) {
+      closeQuietly(state);
+      throw;
+    }
+    ui.status.setPanelText(1, fileNameOf(path));
     ui.status.setPanelText(3, state.checkChars);
   });
 }
 
 void CloseAtUnload(app::CheckState& state) {
   ++state.generation;
-  try {
-    if (state.database) state.database->Close();
-  } catch (...) {
-  }
-  try {
-    if (state.workspace) state.workspace->Close();
-  } catch (...) {
-  }
-  state.database.reset();
-  state.workspace.reset();
+  closeQuietly(state);
 }
 
 void ScanDatabase(app::CheckState& state, Controls& ui) {

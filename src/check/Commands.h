@@ -8,7 +8,9 @@
 
 namespace check {
 
-// Toolbar "Open": closes the previous database, asks for a file and opens it exclusively.
+// Toolbar "Open": asks for a file; unless the operator cancels (which changes nothing),
+// closes the previous database and opens the file exclusively. After a failed open no
+// database is held and none is shown.
 void OpenDatabaseFile(app::CheckState& state, Controls& ui);
 // The window unloads: database, then workspace, are closed and released; never fails.
 void CloseAtUnload(app::CheckState& state);

@@ -75,7 +75,7 @@ class Dialogs {
   // An input box; returns "" when the operator cancels.
   virtual std::string input(const std::string& prompt, const std::string& title,
                             const std::string& defaultAnswer) = 0;
-  // The file-open dialog ("打开数据文件", "mdb文件(*.mdb)|*.mdb", default extension "mdb"),
+  // The file-open dialog ("打开数据文件", the filter "mdb文件(*.mdb)" first, default extension "mdb"),
   // shown with an empty file name; returns the chosen path, "" on cancel.
   virtual std::string openFile() = 0;
 };

@@ -304,6 +304,18 @@ void Database::CommitBatch() {
   s_->inBatch = false;
   e.commitBatch();
 }
+
+void Database::BeginWholeBatch() {
+  s_->open().beginWholeBatch();
+  s_->inBatch = true;
+}
+
+void Database::RollbackBatch() {
+  jet::Database& e = s_->open();
+  s_->inBatch = false;
+  e.rollbackBatch();
+}
+
 jet::Database& Database::engine() { return s_->open(); }
 
 // ---- TableDef -----------------------------------------------------------------------

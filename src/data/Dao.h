@@ -90,6 +90,10 @@ class Database {
   // CommitBatch() makes them durable.
   void BeginBatch();
   void CommitBatch();
+  // Not DAO: like BeginBatch, but the updates land whole at CommitBatch() or not at all:
+  // RollbackBatch() takes every one of them back (an open batch is committed first).
+  void BeginWholeBatch();
+  void RollbackBatch();
   // Not DAO: the engine underneath, for tools that check the file. Fails with 3420 once
   // closed.
   jet::Database& engine();

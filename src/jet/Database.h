@@ -126,6 +126,12 @@ class Database {
   // each update or insert is its own commit.
   virtual void beginBatch() = 0;
   virtual void commitBatch() = 0;
+  // A batch that lands whole or not at all: no commit happens until commitBatch(), however
+  // long it runs, and rollbackBatch() takes back every change since it began. An open batch
+  // is committed first.
+  virtual void beginWholeBatch() = 0;
+  // Takes back every change since the last commit and ends the batch.
+  virtual void rollbackBatch() = 0;
 
   virtual void close() = 0;
 };

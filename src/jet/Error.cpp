@@ -37,6 +37,11 @@ Error readOnly(const std::string& reason) {
   return Error(err::kReadOnly, text);
 }
 Error recordTooLarge() { return Error(err::kRecordTooLarge, "记录太大。"); }
+Error recordTooLarge(size_t size, size_t limit) {
+  return Error(err::kRecordTooLarge, "记录太大。修改后的记录需要 " + std::to_string(size) +
+                                         " 字节，此文件格式每条记录最多 " + std::to_string(limit) +
+                                         " 字节。");
+}
 Error fieldTooSmall() {
   return Error(err::kFieldTooSmall,
                "字段太小，不能接受所要添加的数据的数量。请尝试插入或粘贴较少的数据。");
@@ -58,6 +63,29 @@ Error relatedRecordRequired(const std::string& table) {
 }
 Error invalidObject() { return Error(err::kInvalidObject, "对象无效或不再被设置。"); }
 Error conversion() { return Error(err::kConversion, "数据类型转换错误。"); }
+Error notInCodePage(int codePage) {
+  const char* name = nullptr;
+  switch (codePage) {
+    case 874: name = "泰文"; break;
+    case 932: name = "日文"; break;
+    case 936: name = "简体中文"; break;
+    case 949: name = "韩文"; break;
+    case 950: name = "繁体中文"; break;
+    case 1250: name = "中欧"; break;
+    case 1251: name = "西里尔文"; break;
+    case 1252: name = "西欧"; break;
+    case 1253: name = "希腊文"; break;
+    case 1254: name = "土耳其文"; break;
+    case 1255: name = "希伯来文"; break;
+    case 1256: name = "阿拉伯文"; break;
+    case 1257: name = "波罗的海文"; break;
+    case 1258: name = "越南文"; break;
+  }
+  std::string page = "代码页 " + std::to_string(codePage);
+  if (name) page += std::string("（") + name + "）";
+  return Error(err::kConversion, "数据类型转换错误。此文件的文本按" + page +
+                                     "存储，其中没有此值的某些字符。");
+}
 Error noCurrentRecord() { return Error(err::kNoCurrentRecord, "无当前记录。"); }
 Error tooFewParameters(int expected) {
   return Error(err::kTooFewParameters, "参数不足，期待是 " + std::to_string(expected) + "。");

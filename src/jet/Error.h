@@ -59,6 +59,8 @@ Error badPassword();
 Error fileInUse(const std::string& path);
 Error readOnly(const std::string& reason);
 Error recordTooLarge();
+// The same refusal, saying how large the record would be and the format's limit.
+Error recordTooLarge(size_t size, size_t limit);
 Error fieldTooSmall();
 Error duplicateKey();
 Error nullInRequired(const std::string& column);
@@ -66,6 +68,8 @@ Error relatedRecordsExist(const std::string& table);     // a change would orpha
 Error relatedRecordRequired(const std::string& table);   // the referenced row is not in table
 Error invalidObject();
 Error conversion();
+// A text holding a character that the file's code page (a Jet 3 file's) cannot store.
+Error notInCodePage(int codePage);
 Error noCurrentRecord();
 Error tooFewParameters(int expected);
 Error syntaxInExpression(const std::string& expression, const std::string& detail);

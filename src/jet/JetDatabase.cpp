@@ -529,7 +529,7 @@ auto JetDatabase::namingDamage(const TableInfo& table, Work&& work) -> decltype(
 }
 
 void JetDatabase::commitUnlessGrouped() {
-  if (!batch_ || pages_->transactionAge() >= kGroupCommit) pages_->commit();
+  if (!batch_ || (!whole_ && pages_->transactionAge() >= kGroupCommit)) pages_->commit();
 }
 
 RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& given) {
@@ -623,7 +623,26 @@ void JetDatabase::beginBatch() {
 void JetDatabase::commitBatch() {
   checkOpen();
   batch_ = false;
+  whole_ = false;
   if (pages_) pages_->commit();
+}
+
+void JetDatabase::beginWholeBatch() {
+  checkOpen();
+  if (pages_) pages_->commit();
+  batch_ = true;
+  whole_ = true;
+}
+
+void JetDatabase::rollbackBatch() {
+  checkOpen();
+  batch_ = false;
+  whole_ = false;
+  if (!pages_) return;
+  pages_->rollback();
+  // Nothing remembered about pages may outlive their rollback.
+  if (writer_) writer_->forgetHints();
+  indexUpkeep_.clear();
 }
 
 int JetDatabase::lastPlacement() const {
@@ -645,6 +664,7 @@ void JetDatabase::close() {
     }
   }
   batch_ = false;
+  whole_ = false;
   indexUpkeep_.clear();
   indexPages_.reset();
   writer_.reset();

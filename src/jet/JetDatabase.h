@@ -52,6 +52,8 @@ class JetDatabase final : public Database {
                                 const std::vector<std::vector<Value>>& rows) override;
   void beginBatch() override;
   void commitBatch() override;
+  void beginWholeBatch() override;
+  void rollbackBatch() override;
   void close() override;
 
   // For the engine's own parts.
@@ -110,6 +112,7 @@ class JetDatabase final : public Database {
   std::unordered_map<uint32_t, std::unique_ptr<index::IndexMaintenance>> indexUpkeep_;  // by TDEF
   bool syncs_ = true;
   bool batch_ = false;
+  bool whole_ = false;  // the batch commits only when told to
   std::shared_ptr<bool> open_;  // shared with cursors, which must fail once closed
 };
 

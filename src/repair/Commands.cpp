@@ -12,6 +12,8 @@
 #include "data/Dao.h"
 #include "jet/DateTime.h"
 #include "jet/Error.h"
+#include "repair/Follow.h"
+#include "repair/Undo.h"
 
 namespace repair {
 
@@ -163,6 +165,42 @@ class GroupedWalk {
   bool open_ = true;
 };
 
+// Collects what a command replaces. When the command ends, however it ends, the values
+// that were durably written become the undo of the last command and the column's node
+// shows its new count; a command that wrote nothing leaves the previous undo in place.
+class UndoRecorder {
+ public:
+  UndoRecorder(app::CheckState& state, Controls& ui, const std::string& query)
+      : state_(state), ui_(ui) {
+    if (const auto where = check::queryColumn(query)) {
+      log_.table = where->table;
+      log_.column = where->column;
+      known_ = true;
+    }
+  }
+  ~UndoRecorder() {
+    if (log_.entries.empty() || !known_) return;
+    try {
+      state_.undo = std::make_shared<UndoLog>(std::move(log_));
+      followCount(state_, ui_, state_.undo->table, state_.undo->column);
+    } catch (...) {
+      // The count is only shown; the repair itself stands.
+    }
+  }
+  UndoRecorder(const UndoRecorder&) = delete;
+  UndoRecorder& operator=(const UndoRecorder&) = delete;
+
+  void written(std::string bookmark, jet::Value before, jet::Value after) {
+    log_.entries.push_back({std::move(bookmark), std::move(before), std::move(after)});
+  }
+
+ private:
+  app::CheckState& state_;
+  Controls& ui_;
+  UndoLog log_;
+  bool known_ = false;
+};
+
 // The line showing the row with this identity, looked for first where the walk expects it.
 int findLine(const check::ResultList& list, const std::string& bookmark, const std::string& query,
              int hint) {
@@ -182,12 +220,15 @@ void Clear(app::CheckState& state, Controls& ui) {
     const int line = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const LineTag tag = ui.list.tag(line);
+    UndoRecorder undo(state, ui, queryOfLine(state, tag));
     ClosingRecordset rs;
     try {
       rs.rs = openOnLine(state, tag);
+      jet::Value before = rs->Fields(0)->Value();
       rs->Edit();
       rs->Fields(0)->SetValue(dao::Variant::null());
       rs->Update(dao::dbUpdateRegular, false);
+      undo.written(rs->Bookmark(), std::move(before), jet::Value::null());
     } catch (const jet::Error& e) {
       if (rs.rs) dropEdit(*rs.rs);
       if (e.number() > 0) {
@@ -216,13 +257,16 @@ void Update(app::CheckState& state, Controls& ui) {
     const int line = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const LineTag tag = ui.list.tag(line);
+    UndoRecorder undo(state, ui, queryOfLine(state, tag));
     ClosingRecordset rs;
     rs.rs = openOnLine(state, tag);
     bool refused = false;
     try {
+      jet::Value before = rs->Fields(0)->Value();
       rs->Edit();
       rs->Fields(0)->SetValue(dao::Variant(answer));
       rs->Update(dao::dbUpdateRegular, false);
+      undo.written(rs->Bookmark(), std::move(before), rs->Fields(0)->Value());
     } catch (const jet::Error& e) {
       // A refused value is no success: say why, and keep showing what is stored.
       dropEdit(*rs.rs);
@@ -242,29 +286,36 @@ void BatchClear(app::CheckState& state, Controls& ui) {
     const int selected = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const std::string query = queryOfLine(state, ui.list.tag(selected));
+    UndoRecorder undo(state, ui, query);
     check::BusyScope busy(ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
     // Only rows the list shows are cleared, and a line goes once its row is durably Null.
+    struct Cleared {
+      std::string bookmark;
+      jet::Value before;
+    };
     int hint = 0;
-    const auto removeLine = [&](const std::string& bookmark) {
-      const int line = findLine(ui.list, bookmark, query, hint);
+    const auto removeLine = [&](Cleared& c) {
+      undo.written(c.bookmark, std::move(c.before), jet::Value::null());
+      const int line = findLine(ui.list, c.bookmark, query, hint);
       if (line < 0) return;
       ui.list.removeItem(line);
       hint = line;
     };
-    const auto keepLine = [](const std::string&) {};
-    GroupedWalk<std::string> walk(state.database, ui.events);
+    const auto keepLine = [](const Cleared&) {};
+    GroupedWalk<Cleared> walk(state.database, ui.events);
     const auto field = rs->Fields(0);
     std::optional<jet::Error> failure;
     try {
       while (!rs->Eof()) {
         std::string bookmark = rs->Bookmark();
         if (findLine(ui.list, bookmark, query, hint) >= 0) {
+          jet::Value before = field->Value();
           rs->Edit();
           field->SetValue(dao::Variant::null());
           rs->Update(dao::dbUpdateRegular, false);
-          walk.saved(std::move(bookmark));
+          walk.saved(Cleared{std::move(bookmark), std::move(before)});
           walk.tick(removeLine);
         }
         rs->MoveNext();
@@ -323,16 +374,21 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
       return it->second;
     };
 
+    std::optional<UndoRecorder> undo(std::in_place, state, ui, query);
     std::optional<check::BusyScope> busy(std::in_place, ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
     struct Rewritten {
       int line;
-      std::string before;
+      std::string before;  // the line's text
+      std::string bookmark;
+      jet::Value was, now;  // the row's value before and after
     };
     int64_t refused = 0;
     std::string lastRefusal;
-    const auto durable = [](const Rewritten&) {};
+    const auto durable = [&](Rewritten& r) {
+      undo->written(std::move(r.bookmark), std::move(r.was), std::move(r.now));
+    };
     const auto lost = [&](const Rewritten& r) {
       ui.list.setItem(r.line, r.before);
       ++refused;
@@ -346,10 +402,13 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     std::string walkEnded;
     try {
       while (!rs->Eof()) {
-        const int line = findRowLine(rs->Bookmark());
+        std::string bookmark = rs->Bookmark();
+        const int line = findRowLine(bookmark);
         if (line >= 0) {
           bool saved = false;
+          jet::Value was;
           try {
+            was = field->Value();
             rs->Edit();
             if (charMode)
               field->SetValue(dao::Variant(NewValue(field->Value().toText(), answer, chars)));
@@ -363,8 +422,10 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
             lastRefusal = e.description();
           }
           std::string before = ui.list.item(line);
+          jet::Value now;
           try {
             jet::Value stored = field->Value();
+            now = stored;
             if (!(stored == shownValue) || shownText.empty()) {
               shownText = stored.toText();
               shownValue = std::move(stored);
@@ -375,7 +436,9 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
             saved = false;
             lastRefusal = e.description();
           }
-          if (saved) walk.saved(Rewritten{line, std::move(before)});
+          if (saved)
+            walk.saved(Rewritten{line, std::move(before), std::move(bookmark), std::move(was),
+                                 std::move(now)});
           walk.tick(durable);
         }
         rs->MoveNext();
@@ -389,6 +452,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     } catch (const jet::Error& e) {
       lastRefusal = e.description();
     }
+    undo.reset();  // the count follows before the messages
     busy.reset();
     if (refused > 0)
       ui.dialogs.message(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);

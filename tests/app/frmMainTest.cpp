@@ -69,12 +69,14 @@ class FrmMainTest : public ::testing::Test {
   std::unique_ptr<app::frmMain> window;
 };
 
-TEST_F(FrmMainTest, WindowHasItsCaptionFixedClientAreaAndControlPlaces) {
+TEST_F(FrmMainTest, WindowHasItsCaptionClientAreaAndControlPlaces) {
   EXPECT_EQ(window->windowTitle().toStdString(), "Access数据的日期和特殊字符检查工具");
+  // The layout's client area is the smallest the window gets; there the controls keep
+  // their twip places exactly.
+  EXPECT_EQ(window->minimumSize(), QSize(367, 294));
+  window->resize(367, 294);
+  QApplication::processEvents();
   EXPECT_EQ(window->size(), QSize(367, 294));
-  EXPECT_EQ(window->minimumSize(), window->maximumSize());
-  EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(window->findChild<QMenuBar*>(), nullptr);
 
   // Twip places at 15 twips per pixel, in window coordinates.
@@ -123,6 +125,8 @@ TEST_F(FrmMainTest, ToolbarHasFourImageButtonsWithKeysAndToolTips) {
 }
 
 TEST_F(FrmMainTest, StatusBarHasThreeEmptyTextPanels) {
+  window->resize(367, 294);
+  QApplication::processEvents();
   const char* keys[] = {"File", "Date", "Char"};
   const int widths[] = {163, 96, 96};  // 2440, 1440, 1440 twips
   for (int i = 0; i < 3; ++i) {
@@ -142,12 +146,18 @@ TEST_F(FrmMainTest, StatusBarHasThreeEmptyTextPanels) {
   EXPECT_THROW(window->controls().status.setPanelText(4, "x"), jet::Error);
 }
 
-TEST_F(FrmMainTest, PopupMenuEditHasFourItemsAndIsNoMenuBar) {
+TEST_F(FrmMainTest, PopupMenuEditHasFourItemsAndUndoAndIsNoMenuBar) {
   QMenu* edit = window->edit();
   EXPECT_EQ(edit->objectName(), "edit");
   EXPECT_EQ(edit->title().toStdString(), "编辑");
   const QList<QAction*> items = edit->actions();
-  ASSERT_EQ(items.size(), 4);
+  // The four repairs, then, apart, the undo of the last one.
+  ASSERT_EQ(items.size(), 6);
+  EXPECT_TRUE(items[4]->isSeparator());
+  EXPECT_EQ(items[5], window->undoAction());
+  EXPECT_EQ(items[5]->text().toStdString(), "撤销");
+  EXPECT_EQ(items[5]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_FALSE(items[5]->isEnabled());  // nothing to undo yet
   const char* names[] = {"Clear", "Update", "BatchClear", "BatchUpdate"};
   const char* captions[] = {"清空", "更新", "批量清空", "批量更新"};
   for (int i = 0; i < 4; ++i) {

@@ -40,7 +40,7 @@ TEST(Reentrancy, OpenDuringYieldStopsTheScanOnTheOldFile) {
   EXPECT_EQ(s.tree(), expectedTree("linked_target.mdb", false));
 }
 
-TEST(Reentrancy, CancelledOpenDuringYieldStopsTheScanQuietly) {
+TEST(Reentrancy, CancelledOpenDuringYieldLetsTheScanFinish) {
   Session s;
   s.open(s.copy("checks2000.mdb"));
   s.ui.events.onYield = [&](int n) {
@@ -48,7 +48,7 @@ TEST(Reentrancy, CancelledOpenDuringYieldStopsTheScanQuietly) {
   };
   s.scan(false);
   EXPECT_TRUE(s.takeMessages().empty());
-  EXPECT_EQ(s.tree().substr(0, 4), "表\n");
+  EXPECT_EQ(s.tree(), expectedTree("checks2000.mdb", false));
 }
 
 TEST(Reentrancy, UnloadDuringYieldLeavesNothingHeld) {

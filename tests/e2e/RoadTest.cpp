@@ -19,8 +19,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <cmath>
+#include <fstream>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -114,9 +117,11 @@ class Road : public ::testing::Test {
 
   virtual const char* fixture() const { return "checks2000.mdb"; }
 
-  // Opens path_ by typing it into Qt's own file dialog and pressing its Open button.
-  void openByDialog(QString* titleSeen) {
-    onNextDialog([this, titleSeen](QWidget* w) {
+  // Opens path_ (or `other`) by typing it into Qt's own file dialog and pressing its Open
+  // button.
+  void openByDialog(QString* titleSeen, const std::filesystem::path& other = {}) {
+    const std::filesystem::path chosen = other.empty() ? path_ : other;
+    onNextDialog([chosen, titleSeen](QWidget* w) {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       ASSERT_NE(dialog, nullptr) << "expected the file dialog";
       *titleSeen = dialog->windowTitle();
@@ -129,7 +134,7 @@ class Road : public ::testing::Test {
       dialog->activateWindow();
       name->setFocus();
       ASSERT_TRUE(waitFor([&] { return name->hasFocus(); }, 2000)) << "the name box has no focus";
-      const QString file = QString::fromStdString(path_.string());
+      const QString file = QString::fromStdString(chosen.string());
       QTest::keyClicks(name, file);
       ASSERT_EQ(name->text(), file);
       auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
@@ -355,6 +360,120 @@ TEST_F(Road, OpenCheckDrillRepairAndCheckAgain) {
         testfiles::shellQuoted(cli) + " verify " + testfiles::shellQuoted(path_.string()) + " 2>&1");
     EXPECT_EQ(verified.status, 0) << verified.out;
   }
+}
+
+// The forgiving road: a cancelled open keeps the file, the keyboard's popup rewrites an
+// indexed column in one batch, Ctrl+Z takes the batch back, and an open that fails leaves
+// no file open. Afterwards the file holds exactly the values it had before the batch.
+TEST_F(Road, CancelledOpenUndoneBatchAndFailedOpen) {
+  const std::vector<jet::Value> pristine =
+      columnValues(testfiles::data(fixture()).string(), "Orders", "OrderDate");
+  QString title;
+  openByDialog(&title);
+  EXPECT_EQ(window_->size(), QSize(734, 588));  // room for the tree's counts
+  clickButton("Tavrin");
+  // Every label of the tree reads whole, counts included, in the real font.
+  window_->trvTable()->expandAll();
+  QCoreApplication::processEvents();
+  const auto* cutCheck = static_cast<app::CutTextDelegate*>(window_->trvTable()->itemDelegate());
+  for (QTreeWidgetItemIterator it(window_->trvTable()); *it; ++it)
+    EXPECT_FALSE(cutCheck->isCut(window_->trvTable(), window_->trvTable()->indexFromItem(*it)))
+        << (*it)->text(0).toStdString();
+  // Narrowed to the layout's size and widened again, the list keeps the window's right edge.
+  window_->resize(367, 294);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window_->lstResult()->geometry().right(), 368);
+  window_->resize(734, 588);
+  QCoreApplication::processEvents();
+  EXPECT_GE(window_->lstResult()->geometry().right(), 733);
+  window_->trvTable()->collapseAll();
+  clickColumn("Orders", QStringLiteral("OrderDate(2条)"));
+  const std::vector<std::string> listed = listLines();
+  ASSERT_EQ(listed.size(), 2u);
+
+  // Cancel in Qt's own dialog, whose texts are Chinese: nothing changes.
+  QString cancelText, nameHeader;
+  onNextDialog([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr) << "expected the file dialog";
+    if (auto* view = dialog->findChild<QTreeView*>("treeView"))
+      nameHeader = view->model()->headerData(0, Qt::Horizontal).toString();
+    auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
+    ASSERT_NE(buttons, nullptr);
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    ASSERT_NE(cancel, nullptr);
+    cancelText = cancel->text();
+    QTest::mouseClick(cancel, Qt::LeftButton);
+  });
+  clickButton("Open");
+  EXPECT_EQ(cancelText, QStringLiteral("取消"));
+  EXPECT_EQ(nameHeader, QStringLiteral("名称"));
+  EXPECT_EQ(panel(1), QStringLiteral("road.mdb"));
+  EXPECT_EQ(listLines(), listed);
+  ASSERT_NE(window_->state().database, nullptr);
+
+  // The batch rewrite from the keyboard: the Menu key on the selected line.
+  QListWidget* list = window_->lstResult();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(0)).center());
+  QString prompt;
+  onNextDialog([&](QWidget* w) { answerInput(w, "2001-2-3", &prompt); });
+  QTest::keyClick(list, Qt::Key_Menu);
+  ASSERT_TRUE(waitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }))
+      << "no popup menu";
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  QAction* batch = nullptr;
+  for (QAction* a : menu->actions())
+    if (a->text() == QStringLiteral("批量更新")) batch = a;
+  ASSERT_NE(batch, nullptr);
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(batch).center());
+  EXPECT_EQ(prompt, QStringLiteral("输入新日期"));
+  EXPECT_EQ(listLines(), (std::vector<std::string>{"2001-02-03", "2001-02-03"}));
+  QTreeWidgetItem* orders = child(root(), "Orders");
+  EXPECT_NE(child(orders, QStringLiteral("OrderDate(0条)")), nullptr);
+  screenshot("8-batch-update");
+
+  // Ctrl+Z: the two old values come back, listed again, and the count with them.
+  QString undone;
+  onNextDialog<QMessageBox>([&](QWidget* w) { acknowledge(w, &undone); });
+  window_->activateWindow();  // a shortcut belongs to the active window
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QTest::keyClick(window_.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(undone, QStringLiteral("已撤销上一次修复：恢复了 2 个值。"));
+  EXPECT_EQ(listLines(), listed);
+  EXPECT_NE(child(orders, QStringLiteral("OrderDate(2条)")), nullptr);
+  EXPECT_FALSE(window_->undoAction()->isEnabled());
+  screenshot("9-undone");
+
+  // A file that is no database: the engine says so, and no file is shown as open.
+  const std::filesystem::path broken = scratch_.path() / "broken.mdb";
+  std::ofstream(broken) << "no database here\n";
+  QString failure;
+  onNextDialog<QMessageBox>([&](QWidget* w) { acknowledge(w, &failure); });
+  openByDialog(&title, broken);
+  EXPECT_TRUE(failure.contains(QStringLiteral("broken.mdb"))) << failure.toStdString();
+  EXPECT_EQ(panel(1), QString());
+  EXPECT_EQ(window_->trvTable()->topLevelItemCount(), 0);
+  EXPECT_EQ(window_->lstResult()->count(), 0);
+  EXPECT_EQ(window_->state().database, nullptr);
+  QString askFirst;
+  onNextDialog<QMessageBox>([&](QWidget* w) { acknowledge(w, &askFirst); });
+  clickButton("Tavrin");
+  EXPECT_EQ(askFirst, QStringLiteral("请先打开数据库"));
+
+  window_->close();
+  window_.reset();
+  // Read back: every value as before the batch, and the file sound.
+  const std::vector<jet::Value> after = columnValues(path_.string(), "Orders", "OrderDate");
+  ASSERT_EQ(after.size(), pristine.size());
+  for (size_t i = 0; i < after.size(); ++i)
+    EXPECT_TRUE(after[i] == pristine[i]) << i << ": " << after[i].toText() << " was "
+                                         << pristine[i].toText();
+  std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
+  ASSERT_TRUE(std::filesystem::exists(cli));
+  const testfiles::CommandResult verified = testfiles::runCommand(
+      testfiles::shellQuoted(cli) + " verify " + testfiles::shellQuoted(path_.string()) + " 2>&1");
+  EXPECT_EQ(verified.status, 0) << verified.out;
 }
 
 // A file with one defective date column: one value rewritten by hand, the other by the batch,

@@ -118,8 +118,14 @@ TEST(BatchUpdate, RefusedRowsAreCountedAndReported) {
   listChars(s, "Wide", "W10", "-");
   ASSERT_EQ(s.lines(), Lines{"a-b"});
   batchUpdate(s, "\U0001F600");
-  EXPECT_EQ(s.takeMessages(),
-            Lines{"1" + std::string(msg::kRowsNotUpdated) + jet::recordTooLarge().description()});
+  // The refusal keeps its own words first and names the size and the format's limit.
+  const Lines refused = s.takeMessages();
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("1" + std::string(msg::kRowsNotUpdated) +
+                                 jet::recordTooLarge().description(), 0),
+            0u)
+      << refused[0];
+  EXPECT_NE(refused[0].find("每条记录最多 4060 字节"), std::string::npos) << refused[0];
   EXPECT_EQ(s.lines(), Lines{"a-b"});  // the stored value, not the refused one
   EXPECT_EQ(s.ui.events.busyDepth, 0);
   batchUpdate(s, "长");

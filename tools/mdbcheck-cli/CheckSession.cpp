@@ -1,17 +1,20 @@
 #include "CheckSession.h"
 
 #include <charconv>
+#include <cstdio>
 #include <iostream>
 
 #include "check/Commands.h"
 #include "check/Messages.h"
+#include "jet/Error.h"
+#include "repair/Undo.h"
 
 namespace cli {
 
 namespace {
 
 bool isOption(const std::string& a) {
-  return a == "--dates" || a == "--chars" || a == "--date" || a == "--mode";
+  return a == "--dates" || a == "--chars" || a == "--date" || a == "--mode" || a == "--undo-log";
 }
 
 }  // namespace
@@ -32,6 +35,8 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
       o.date = args[++i];
     } else if (a == "--mode" && i + 1 < args.size() && !o.mode) {
       o.mode = args[++i];
+    } else if (a == "--undo-log" && i + 1 < args.size() && !o.undoLog) {
+      o.undoLog = args[++i];
     } else {
       modeGiven = false;
       break;
@@ -55,6 +60,18 @@ CheckSession::CheckSession() {
 CheckSession::~CheckSession() { check::CloseAtUnload(state); }
 
 bool CheckSession::start(const std::string& file, const CheckOptions& options) {
+  if (options.undoLog) {
+    // A log that cannot be written is found out before anything changes.
+    const std::string probe = *options.undoLog + ".tmp";
+    if (FILE* f = std::fopen(probe.c_str(), "wb")) {
+      std::fclose(f);
+      std::remove(probe.c_str());
+    } else {
+      std::cerr << "无法写入撤销记录文件 '" << *options.undoLog << "'\n";
+      failed_ = true;
+      return false;
+    }
+  }
   ui.dialogs.files.push_back(file);
   check::OpenDatabaseFile(state, ui.controls);
   if (failed_) return false;
@@ -101,6 +118,20 @@ bool CheckSession::selectLine(const std::string& text) {
     return false;
   }
   ui.list.select(static_cast<int>(line));
+  return true;
+}
+
+bool CheckSession::saveUndo(const CheckOptions& options, const std::string& table,
+                            const std::string& column) {
+  if (!options.undoLog) return true;
+  repair::UndoLog empty{table, column, {}};
+  try {
+    repair::writeUndoFile(*options.undoLog, state.undo ? *state.undo : empty);
+  } catch (const jet::Error& e) {
+    std::cerr << e.description() << "\n";
+    failed_ = true;
+    return false;
+  }
   return true;
 }
 

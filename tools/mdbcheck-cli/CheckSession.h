@@ -11,13 +11,15 @@
 
 namespace cli {
 
-// What follows the positional arguments: --dates | --chars [CHARS], and the answers
-// (--date D, --mode M) of the batch rewrite.
+// What follows the positional arguments: --dates | --chars [CHARS], the answers
+// (--date D, --mode M) of the batch rewrite, and where a repair writes the values it
+// replaces (--undo-log LOG).
 struct CheckOptions {
   bool charMode = false;
   std::optional<std::string> chars;  // as typed; the editor's rules apply to it
   std::optional<std::string> date;
   std::optional<std::string> mode;
+  std::optional<std::string> undoLog;
 };
 
 // Parses the options from args[first] on; on a mistake prints usage and returns nothing.
@@ -36,6 +38,10 @@ class CheckSession {
   // Selects line LINE (from 0) of the list; false (with a message) when there is no such
   // line.
   bool selectLine(const std::string& line);
+
+  // After a repair command: writes what it replaced to the options' undo log, if any (an
+  // empty log when it changed nothing). False after a message.
+  bool saveUndo(const CheckOptions& options, const std::string& table, const std::string& column);
 
   // True once a failure message was shown.
   bool failed() const { return failed_; }

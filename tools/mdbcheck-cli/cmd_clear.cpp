@@ -8,7 +8,7 @@
 namespace cli {
 namespace {
 
-const char* kUsage = "clear FILE TABLE COLUMN LINE --dates|--chars [CHARS]";
+const char* kUsage = "clear FILE TABLE COLUMN LINE --dates|--chars [CHARS] [--undo-log LOG]";
 
 int run(const Args& args) {
   auto options = args.size() >= 4 ? parseCheckOptions(args, 4, kUsage) : std::nullopt;
@@ -20,6 +20,7 @@ int run(const Args& args) {
   if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
   if (!s.selectLine(args[3])) return 1;
   repair::Clear(s.state, s.ui.controls);
+  s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();
 }

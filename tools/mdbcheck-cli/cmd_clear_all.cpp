@@ -6,7 +6,7 @@
 namespace cli {
 namespace {
 
-const char* kUsage = "clear-all FILE TABLE COLUMN --dates|--chars [CHARS]";
+const char* kUsage = "clear-all FILE TABLE COLUMN --dates|--chars [CHARS] [--undo-log LOG]";
 
 int run(const Args& args) {
   auto options = args.size() >= 3 ? parseCheckOptions(args, 3, kUsage) : std::nullopt;
@@ -18,6 +18,7 @@ int run(const Args& args) {
   if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
   if (s.ui.list.count() > 0) s.ui.list.select(0);
   repair::BatchClear(s.state, s.ui.controls);
+  s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();
 }

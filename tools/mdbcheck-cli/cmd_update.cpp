@@ -8,7 +8,7 @@
 namespace cli {
 namespace {
 
-const char* kUsage = "update FILE TABLE COLUMN LINE VALUE --dates|--chars [CHARS]";
+const char* kUsage = "update FILE TABLE COLUMN LINE VALUE --dates|--chars [CHARS] [--undo-log LOG]";
 
 int run(const Args& args) {
   auto options = args.size() >= 5 ? parseCheckOptions(args, 5, kUsage) : std::nullopt;
@@ -21,6 +21,7 @@ int run(const Args& args) {
   if (!s.selectLine(args[3])) return 1;
   s.ui.dialogs.answers.push_back(args[4]);
   repair::Update(s.state, s.ui.controls);
+  s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();
 }

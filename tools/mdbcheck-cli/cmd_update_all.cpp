@@ -7,7 +7,7 @@
 namespace cli {
 namespace {
 
-const char* kUsage = "update-all FILE TABLE COLUMN (--dates --date D | --chars [CHARS] --mode M)";
+const char* kUsage = "update-all FILE TABLE COLUMN (--dates --date D | --chars [CHARS] --mode M) [--undo-log LOG]";
 
 int run(const Args& args) {
   auto options = args.size() >= 3 ? parseCheckOptions(args, 3, kUsage) : std::nullopt;
@@ -23,6 +23,7 @@ int run(const Args& args) {
   if (s.ui.list.count() > 0) s.ui.list.select(0);
   s.ui.dialogs.answers.push_back(options->charMode ? *options->mode : *options->date);
   repair::BatchUpdate(s.state, s.ui.controls);
+  s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();
 }

@@ -59,7 +59,7 @@ std::vector<uint8_t> toCodePage(const std::string& utf8, int codePage) {
   int32_t n = ucnv_fromUChars(cv, reinterpret_cast<char*>(out.data()), int32_t(out.size()),
                               reinterpret_cast<const UChar*>(u.data()), int32_t(u.size()), &ec);
   ucnv_close(cv);
-  if (U_FAILURE(ec)) throw conversion();
+  if (U_FAILURE(ec)) throw notInCodePage(codePage);
   out.resize(size_t(n));
   return out;
 }

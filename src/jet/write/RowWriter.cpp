@@ -110,7 +110,8 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   RowParts parts = parseRow(jet3_, def.numVarCols > 0, dp + start, end - start);
   setColumn(parts, def, c, bytes);
   std::vector<uint8_t> row = *buildRow(jet3_, parts);
-  if (row.size() > end - start && row.size() > maxRowSize()) throw recordTooLarge();
+  if (row.size() > end - start && row.size() > maxRowSize())
+    throw recordTooLarge(row.size(), maxRowSize());
 
   file_.beginSavepoint();
   try {
@@ -153,7 +154,7 @@ RowId RowWriter::insert(const format::TableDef& def, const std::vector<Value>& v
   std::vector<uint8_t> row = *buildRow(jet3_, parts);
   // Room for a forwarding pointer, should a later update move the row.
   if (row.size() < 4) row = *buildRow(jet3_, parts, 4);
-  if (row.size() > maxRowSize()) throw recordTooLarge();
+  if (row.size() > maxRowSize()) throw recordTooLarge(row.size(), maxRowSize());
 
   file_.beginSavepoint();
   try {

@@ -1,0 +1,44 @@
+// A refused rewrite says why in the clerk's terms: the engine's own words first, then what
+// the file cannot hold.
+#include <gtest/gtest.h>
+
+#include "RepairSupport.h"
+#include "Session.h"
+#include "TestFiles.h"
+#include "jet/Error.h"
+#include "repair/Commands.h"
+
+namespace checktest {
+namespace {
+
+// Chinese typed into an Access 97 file whose texts are kept in the Western code page.
+TEST(Refusal, TextTheCodePageCannotHoldNamesTheCodePage) {
+  SKIP_WITHOUT_SHARED("corpus/V1997/testV1997.mdb");
+  Session s;
+  const std::string path =
+      s.dir.copy(testfiles::shared("corpus/V1997/testV1997.mdb")).string();
+  s.open(path);
+  // Give the first row a defect through the same window command, then try to rewrite it.
+  s.state.charMode = -1;
+  s.state.checkChars = "b";
+  s.drill("Table1", "B");
+  ASSERT_FALSE(s.lines().empty());
+  const std::string shown = s.lines()[0];
+  s.selectLine(0);
+  s.ui.dialogs.answers.push_back("应收账款");
+  repair::Update(s.state, s.ui.controls);
+  const auto messages = s.takeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind(jet::conversion().description(), 0), 0u) << messages[0];
+  EXPECT_NE(messages[0].find("代码页 1252（西欧）"), std::string::npos) << messages[0];
+  EXPECT_EQ(s.lines()[0], shown);  // the stored value stays listed
+  EXPECT_FALSE(s.state.undo);      // nothing was written
+  // A text the code page holds is taken.
+  s.ui.dialogs.answers.push_back("Müller");
+  repair::Update(s.state, s.ui.controls);
+  EXPECT_TRUE(s.takeMessages().empty());
+  EXPECT_EQ(s.lines()[0], "Müller");
+}
+
+}  // namespace
+}  // namespace checktest

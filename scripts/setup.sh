@@ -2,7 +2,7 @@
 # Installs every Debian package the project needs. Idempotent; runs as root or through sudo.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache pkg-config python3-minimal
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libicu-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

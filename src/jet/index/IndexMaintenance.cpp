@@ -44,8 +44,15 @@ bool IndexMaintenance::holds(const format::ColumnDef& column) const {
   return false;
 }
 
-void IndexMaintenance::refuseUnsupported(const RealIndex& ix) const {
-  if (ix.unsupported) throw readOnly("索引 '" + ix.name + "'：" + *ix.unsupported);
+void IndexMaintenance::refuseBroken(const RealIndex& ix) const {
+  if (ix.broken) throw readOnly(*ix.broken);
+}
+
+void IndexMaintenance::refuseNullPrimaryKey(const RealIndex& ix, const KeyNulls& n) const {
+  // A primary key in a sort order we cannot encode was never writable; a Null is not the
+  // way around that.
+  if (ix.primaryKey && ix.unsupported && n.any)
+    throw readOnly("索引 '" + ix.name + "'：" + *ix.unsupported + "，主键不能为 Null");
 }
 
 std::vector<Value> IndexMaintenance::valuesOf(const RealIndex& ix, const ValueOf& row,
@@ -83,11 +90,12 @@ std::vector<EntryChange> IndexMaintenance::planUpdate(PageStore& store, RowId id
   std::vector<EntryChange> out;
   for (const RealIndex& ix : indexes_) {
     if (!ix.holds(column)) continue;
-    refuseUnsupported(ix);
+    refuseBroken(ix);
     EntryChange ch;
     ch.index = ix.number;
     KeyNulls before, after;
-    // An old key we cannot compute (text outside the known codes) is found by RowId.
+    // An old key we cannot compute (a non-Null value in a sort order we do not encode) is
+    // found by RowId.
     std::optional<Bytes> old;
     try {
       old = tryValuesKey(ix, valuesOf(ix, row, nullptr, nullptr), &before);
@@ -97,6 +105,7 @@ std::vector<EntryChange> IndexMaintenance::planUpdate(PageStore& store, RowId id
       before.all = false;
     }
     ch.newKey = newKey(ix, valuesOf(ix, row, &column, &value), &after);
+    refuseNullPrimaryKey(ix, after);
     if (old) ch.oldKey = *old;
     ch.remove = !(ix.ignoreNulls && before.all);
     ch.insert = !(ix.ignoreNulls && after.all);
@@ -110,11 +119,12 @@ std::vector<EntryChange> IndexMaintenance::planUpdate(PageStore& store, RowId id
 std::vector<EntryChange> IndexMaintenance::planInsert(PageStore& store, const ValueOf& row) {
   std::vector<EntryChange> out;
   for (const RealIndex& ix : indexes_) {
-    refuseUnsupported(ix);
+    refuseBroken(ix);
     EntryChange ch;
     ch.index = ix.number;
     KeyNulls n;
     ch.newKey = newKey(ix, valuesOf(ix, row, nullptr, nullptr), &n);
+    refuseNullPrimaryKey(ix, n);
     ch.insert = !(ix.ignoreNulls && n.all);
     if (!ch.insert) continue;
     checkUnique(store, ix, ch.newKey, n, nullptr);
@@ -125,7 +135,7 @@ std::vector<EntryChange> IndexMaintenance::planInsert(PageStore& store, const Va
 
 bool IndexMaintenance::findsKey(PageStore& store, size_t number, const std::vector<Value>& values) {
   const RealIndex& ix = indexes_.at(number);
-  refuseUnsupported(ix);
+  refuseBroken(ix);
   KeyNulls n;
   const Bytes key = newKey(ix, values, &n);
   if (n.any) return false;

@@ -2,10 +2,12 @@
 // Keeping a table's indexes right when one of its rows changes or a row is added.
 //
 // Two steps, so that a refusal never leaves anything half-done: plan*() computes every
-// entry that must go and come and checks what could refuse (a sort order we cannot encode:
-// 3027 naming the index and its sort order; a unique index that already holds the new key
-// for another row: 3022) without changing a page; apply() then changes the index pages
-// through the caller's transaction.
+// entry that must go and come and checks what could refuse (a non-Null value in a sort order
+// we cannot encode: 3027 naming the index and its sort order; a unique index that already
+// holds the new key for another row: 3022) without changing a page; apply() then changes the
+// index pages through the caller's transaction. A Null key is computed in every sort order,
+// so clearing a field always works: the entry of the old value, whose key may not be
+// computable, is found by the row.
 //
 // REQUIRES: the PageStore shows the transaction's current view of the file; the plan is
 // applied in the same transaction, before any other change to the same table's indexes.
@@ -60,7 +62,8 @@ class IndexMaintenance {
   std::vector<Value> valuesOf(const RealIndex& ix, const ValueOf& row,
                               const format::ColumnDef* column, const Value* value) const;
   Bytes newKey(const RealIndex& ix, const std::vector<Value>& values, KeyNulls* nulls) const;
-  void refuseUnsupported(const RealIndex& ix) const;
+  void refuseBroken(const RealIndex& ix) const;
+  void refuseNullPrimaryKey(const RealIndex& ix, const KeyNulls& n) const;
   void checkUnique(PageStore& store, const RealIndex& ix, const Bytes& key, const KeyNulls& n,
                    const RowId* self);
   IndexWriter& writer(PageStore& store, const RealIndex& ix);

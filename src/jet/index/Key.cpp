@@ -135,9 +135,15 @@ void guidBytes(const Value& v, uint8_t out[16]) {
 }  // namespace
 
 SortOrder sortOrderOf(const Collation& c) {
-  if (c.lcid != 0x0409) return SortOrder::Other;
-  if (c.jet3) return c.codePage == 1252 ? SortOrder::General97 : SortOrder::Other;
-  return c.version == 0 ? SortOrder::GeneralLegacy : SortOrder::General2010;
+  if (c.jet3) return c.lcid == 0x0409 && c.codePage == 1252 ? SortOrder::General97 : SortOrder::Other;
+  switch (c.lcid) {
+    case 0x0409:
+      return c.version == 0 ? SortOrder::GeneralLegacy
+                            : c.version == 1 ? SortOrder::General2010 : SortOrder::Other;
+    case 0x0804: return c.version == 0 ? SortOrder::ChinesePrc : SortOrder::Other;
+    case 0x0404: return c.version == 0 ? SortOrder::ChineseTaiwan : SortOrder::Other;
+    default: return SortOrder::Other;
+  }
 }
 
 bool encodable(const Collation& c) { return sortOrderOf(c) != SortOrder::Other; }
@@ -175,20 +181,29 @@ std::string sortOrderName(const Collation& c) {
     case SortOrder::General97: return "常规 (General, Access 97)";
     case SortOrder::GeneralLegacy: return "常规 - 旧版 (General Legacy)";
     case SortOrder::General2010: return "常规 (General, Access 2010)";
+    case SortOrder::ChinesePrc: return "中文(中国) (Chinese PRC) [0x0804]";
+    case SortOrder::ChineseTaiwan: return "中文(台湾) (Chinese Taiwan) [0x0404]";
     case SortOrder::Other: break;
   }
   char code[64];
-  if (c.lcid == 0x0409) {  // Jet 3 General over another code page
-    std::snprintf(code, sizeof code, "常规 (General)，代码页 %u", unsigned{c.codePage});
-    return code;
+  std::string name;
+  if (c.lcid == 0x0409) {
+    name = "常规 (General)";
+  } else {
+    std::snprintf(code, sizeof code, "区域设置 0x%04X", unsigned{c.lcid});
+    name = code;
+    for (const Known& k : kKnown)
+      if (k.lcid == c.lcid) {
+        std::snprintf(code, sizeof code, " [0x%04X]", unsigned{c.lcid});
+        name = std::string(k.name) + code;
+      }
   }
-  for (const Known& k : kKnown)
-    if (k.lcid == c.lcid) {
-      std::snprintf(code, sizeof code, " [0x%04X]", unsigned{c.lcid});
-      return std::string(k.name) + code;
-    }
-  std::snprintf(code, sizeof code, "区域设置 0x%04X", unsigned{c.lcid});
-  return code;
+  if (c.jet3) {
+    std::snprintf(code, sizeof code, "，Access 97，代码页 %u", unsigned{c.codePage});
+  } else {
+    std::snprintf(code, sizeof code, "，排序版本 %u", unsigned{c.version});
+  }
+  return name + code;
 }
 
 std::optional<std::string> unsupported(std::span<const KeyColumn> columns) {
@@ -210,14 +225,13 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
     out.push_back(yes == col.ascending ? 0x00 : 0xFF);
     return;
   }
-  if (!typeEncodable(col.type) || (isText(col.type) && !encodable(col.collation))) {
-    const KeyColumn one[] = {col};
-    throw readOnly(*unsupported(one));
-  }
+  // The Null key is the flag byte alone, in every type and sort order.
   if (value.isNull()) {
     out.push_back(col.ascending ? kAscNull : kDescNull);
     return;
   }
+  if (!typeEncodable(col.type) || (isText(col.type) && !encodable(col.collation)))
+    throw readOnly(*unencodable(col, value));
   out.push_back(col.ascending ? kAscValue : kDescValue);
   const size_t at = out.size();
   switch (col.type) {
@@ -266,16 +280,8 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
         const std::optional<std::string> cp = cp1252FromUtf8(value.asText());
         if (!cp) throw conversion();
         text = general97Text(*cp, col.ascending);
-      } else if (sortOrderOf(col.collation) == SortOrder::General2010) {
-        const std::u16string u = utf16FromUtf8(value.asText());
-        std::optional<Bytes> t = general2010Text(u, col.ascending);
-        if (!t) {
-          out.resize(at - 1);
-          throw readOnly(*unencodable(col, value));
-        }
-        text = std::move(*t);
       } else {
-        text = generalLegacyText(utf16FromUtf8(value.asText()), col.ascending);
+        text = jet4Text(sortOrderOf(col.collation), utf16FromUtf8(value.asText()), col.ascending);
       }
       out.insert(out.end(), text.begin(), text.end());
       return;  // the text encoders apply the direction themselves
@@ -299,19 +305,10 @@ void appendColumnKey(const KeyColumn& col, const Value& value, Bytes& out) {
 }
 
 std::optional<std::string> unencodable(const KeyColumn& col, const Value& value) {
+  if (value.isNull() || col.type == kTypeBoolean) return std::nullopt;
   const KeyColumn one[] = {col};
-  if (std::optional<std::string> why = unsupported(one)) return why;
-  if (!isText(col.type) || col.collation.jet3 || value.kind() != Value::Kind::Text ||
-      sortOrderOf(col.collation) != SortOrder::General2010)
-    return std::nullopt;
-  const std::u16string u = utf16FromUtf8(value.asText());
-  for (char16_t c : u.substr(0, 255)) {
-    if (c <= 0xFF) continue;
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", unsigned{c});
-    return "字段 '" + col.name + "' 的排序次序 " + sortOrderName(col.collation) + " 中，字符 " +
-           code + " 的索引键编码未知";
-  }
+  if (std::optional<std::string> why = unsupported(one))
+    return *why + "，只能清除该字段（设为 Null）";
   return std::nullopt;
 }
 

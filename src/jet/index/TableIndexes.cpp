@@ -41,7 +41,7 @@ std::vector<RealIndex> realIndexes(const format::TableDef& def, const format::He
       for (const format::ColumnDef& c : def.columns)
         if (c.number == rc.number) col = &c;
       if (col == nullptr) {
-        ix.unsupported = "索引 '" + ix.name + "' 引用了不存在的字段 " + std::to_string(rc.number);
+        ix.broken = "索引 '" + ix.name + "' 引用了不存在的字段 " + std::to_string(rc.number);
         continue;
       }
       KeyColumn k;
@@ -58,7 +58,7 @@ std::vector<RealIndex> realIndexes(const format::TableDef& def, const format::He
       ix.key.push_back(k);
       ix.columns.push_back(col);
     }
-    if (!ix.unsupported) ix.unsupported = unsupported(ix.key);
+    ix.unsupported = ix.broken ? ix.broken : unsupported(ix.key);
     out.push_back(std::move(ix));
   }
   return out;
@@ -81,6 +81,10 @@ std::optional<Bytes> rowKey(RowDecoder& row, const RealIndex& index, bool jet3, 
         continue;
       }
       n.all = false;
+      if (sortOrderOf(k.collation) != SortOrder::General97) {
+        encoded = false;
+        continue;
+      }
       out.push_back(k.ascending ? 0x7F : 0x80);
       const Bytes t = general97Text(std::string_view(reinterpret_cast<const char*>(p), len), k.ascending);
       out.insert(out.end(), t.begin(), t.end());

@@ -4,8 +4,8 @@
 //
 // REQUIRES: a definition read from the file whose header is given.
 // GUARANTEES: rowKey() computes the same bytes Jet stores for every column that
-// unsupported() accepts; for Jet 3 text it works on the stored code-page bytes, so no
-// character conversion can change a key.
+// unsupported() accepts, and for Null in every column; for Jet 3 text it works on the stored
+// code-page bytes, so no character conversion can change a key.
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +28,10 @@ struct RealIndex {
   bool unique = false;
   bool ignoreNulls = false;
   bool primaryKey = false;
-  // Why its keys cannot be computed (sort order or type), if they cannot.
+  // Why the keys of its non-Null values cannot all be computed (sort order or type).
   std::optional<std::string> unsupported;
+  // Why no key at all can be computed (its definition names a column that is not there).
+  std::optional<std::string> broken;
 
   bool holds(const format::ColumnDef& c) const;
 };
@@ -45,12 +47,12 @@ struct KeyNulls {
 };
 
 // The key of the row the decoder holds; nullopt when one of its values cannot be encoded
-// (text outside what the ACE "General" codes cover). REQUIRES: !index.unsupported.
+// (a non-Null value in a column unsupported() names). REQUIRES: !index.broken.
 std::optional<Bytes> rowKey(RowDecoder& row, const RealIndex& index, bool jet3,
                             KeyNulls* nulls = nullptr);
 
 // The key of a row given as values, one per index column in slot order. Throws 3027 (naming
-// the column, its sort order and the character) when a value cannot be encoded.
+// the column and its sort order) when a value cannot be encoded.
 Bytes valuesKey(const RealIndex& index, const std::vector<Value>& values, KeyNulls* nulls = nullptr);
 // As valuesKey(), but nullopt where that refuses.
 std::optional<Bytes> tryValuesKey(const RealIndex& index, const std::vector<Value>& values,

@@ -1,51 +1,64 @@
-// Text keys of the General sort orders: Jet 4 "General Legacy" and ACE "General" (2010)
-// over UTF-16 code units, Jet 3 "General 97" over code-page 1252 bytes.
+// Text keys of the Jet 4 / ACE sort orders over UTF-16 code units ("General Legacy", ACE
+// "General", Chinese PRC and Chinese Taiwan) and of Jet 3 "General 97" over code-page 1252
+// bytes.
+// Where each code table comes from and how it was checked: Key.h.
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "jet/index/GeneralLegacyTable.h"
 #include "jet/index/Key.h"
+#include "jet/index/TextKeyTables.h"
 
 namespace jet::index {
 
-namespace {
+namespace detail {
 
-using detail::CodeRun;
+namespace {
 
 constexpr uint16_t kNoRun = 0xFFFF;
 
-// Run number of every code unit (kNoRun for surrogates), built on first use.
-const std::vector<uint16_t>& runIndex() {
-  static const std::vector<uint16_t> table = [] {
-    std::vector<uint16_t> t(0x10000, kNoRun);
-    for (int r = 0; r < detail::kGeneralLegacyRunCount; ++r) {
-      const CodeRun& run = detail::kGeneralLegacyRuns[r];
-      for (uint32_t c = run.first; c <= run.last; ++c) t[c] = static_cast<uint16_t>(r);
-    }
-    return t;
-  }();
-  return table;
+// Run number of every code unit (kNoRun for surrogates) of a full table, built on first use.
+std::vector<uint16_t> runIndexOf(const CodeRun* runs, int count) {
+  std::vector<uint16_t> t(0x10000, kNoRun);
+  for (int r = 0; r < count; ++r)
+    for (uint32_t c = runs[r].first; c <= runs[r].last; ++c) t[c] = static_cast<uint16_t>(r);
+  return t;
 }
 
-// What one code unit contributes, resolved from its run (or computed, for surrogates).
-struct CharCode {
-  char kind = 'X';
-  uint8_t codeLen = 0;
-  uint8_t code[4] = {};
-  uint8_t extraLen = 0;
-  uint8_t extra[2] = {};
-  uint8_t flag = 0;
-};
+// The replacing two-byte code of every code unit (0: none) of a Chinese table.
+std::vector<uint16_t> overridesOf(const SimpleRun* runs, int count) {
+  std::vector<uint16_t> t(0x10000, 0);
+  for (int r = 0; r < count; ++r)
+    for (uint32_t c = runs[r].first; c <= runs[r].last; ++c)
+      t[c] = static_cast<uint16_t>(runs[r].code + (c - runs[r].first));
+  return t;
+}
+
+const std::vector<uint16_t>& legacyIndex() {
+  static const std::vector<uint16_t> t = runIndexOf(kGeneralLegacyRuns, kGeneralLegacyRunsCount);
+  return t;
+}
+const std::vector<uint16_t>& index2010() {
+  static const std::vector<uint16_t> t = runIndexOf(kGeneral2010Runs, kGeneral2010RunsCount);
+  return t;
+}
+const std::vector<uint16_t>& prcCodes() {
+  static const std::vector<uint16_t> t = overridesOf(kChinesePrcRuns, kChinesePrcRunsCount);
+  return t;
+}
+const std::vector<uint16_t>& taiwanCodes() {
+  static const std::vector<uint16_t> t = overridesOf(kChineseTaiwanRuns, kChineseTaiwanRunsCount);
+  return t;
+}
 
 CharCode fromRun(const CodeRun& run, char16_t cu) {
   CharCode cc;
   cc.kind = run.kind;
   cc.codeLen = run.codeLen;
-  std::copy(run.code, run.code + 4, cc.code);
+  std::copy(run.code, run.code + 8, cc.code);
   cc.extraLen = run.extraLen;
-  std::copy(run.extra, run.extra + 2, cc.extra);
+  std::copy(run.extra, run.extra + 3, cc.extra);
   cc.flag = run.flag;
   // Simple runs count up in their last code byte (no run crosses a byte boundary).
   if (cc.kind == 'S' && cc.codeLen > 0)
@@ -53,10 +66,8 @@ CharCode fromRun(const CodeRun& run, char16_t cu) {
   return cc;
 }
 
-std::optional<CharCode> lookupLegacy(char16_t cu) {
-  const uint16_t r = runIndex()[cu];
-  if (r != kNoRun) return fromRun(detail::kGeneralLegacyRuns[r], cu);
-  // Surrogates behave like international characters with a computed two-byte code.
+// Surrogates behave like international characters with a computed two-byte code.
+CharCode surrogate(char16_t cu) {
   int code;
   if (cu < 0xDC00) {
     code = cu - 10238;
@@ -75,11 +86,39 @@ std::optional<CharCode> lookupLegacy(char16_t cu) {
   return cc;
 }
 
-// ACE "General" (2010): only the codes of U+0000-U+00FF are known here.
-std::optional<CharCode> lookup2010(char16_t cu) {
-  if (cu > 0xFF) return std::nullopt;
-  return fromRun(detail::kGeneral2010Latin1[cu], cu);
+CharCode fromFull(const CodeRun* runs, const std::vector<uint16_t>& index, char16_t cu) {
+  const uint16_t r = index[cu];
+  return r != kNoRun ? fromRun(runs[r], cu) : surrogate(cu);
 }
+
+CharCode fromChinese(const std::vector<uint16_t>& codes, char16_t cu) {
+  const uint16_t code = codes[cu];
+  if (code == 0) return fromFull(kGeneralLegacyRuns, legacyIndex(), cu);
+  CharCode cc;
+  cc.kind = 'S';
+  cc.codeLen = 2;
+  cc.code[0] = static_cast<uint8_t>(code >> 8);
+  cc.code[1] = static_cast<uint8_t>(code);
+  return cc;
+}
+
+}  // namespace
+
+CharCode codeOf(CodeTable table, char16_t cu) {
+  switch (table) {
+    case CodeTable::GeneralLegacy: return fromFull(kGeneralLegacyRuns, legacyIndex(), cu);
+    case CodeTable::General2010: return fromFull(kGeneral2010Runs, index2010(), cu);
+    case CodeTable::ChinesePrc: return fromChinese(prcCodes(), cu);
+    case CodeTable::ChineseTaiwan: return fromChinese(taiwanCodes(), cu);
+  }
+  return {};
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::CharCode;
 
 // The extra-code section: one position per character that produced an inline code, filled
 // with 0x02 where a character had nothing to add.
@@ -112,10 +151,9 @@ struct Extras {
   }
 };
 
-// Both General sort orders build a key the same way from their per-character codes;
-// nullopt when a character's code is unknown.
+// Every Jet 4 / ACE sort order builds a key the same way from its per-character codes.
 template <class Lookup>
-std::optional<Bytes> generalText(std::u16string_view text, bool ascending, Lookup lookupCode) {
+Bytes unicodeText(std::u16string_view text, bool ascending, Lookup lookupCode) {
   size_t n = std::min<size_t>(text.size(), 255);
   while (n > 0 && text[n - 1] == u' ') --n;
 
@@ -129,9 +167,7 @@ std::optional<Bytes> generalText(std::u16string_view text, bool ascending, Looku
   Bytes flags;
 
   for (size_t i = 0; i < n; ++i) {
-    const std::optional<CharCode> found = lookupCode(text[i]);
-    if (!found) return std::nullopt;
-    const CharCode& cc = *found;
+    const CharCode cc = lookupCode(text[i]);
     switch (cc.kind) {
       case 'S':
         out.insert(out.end(), cc.code, cc.code + cc.codeLen);
@@ -205,12 +241,25 @@ std::optional<Bytes> generalText(std::u16string_view text, bool ascending, Looku
 
 }  // namespace
 
-Bytes generalLegacyText(std::u16string_view text, bool ascending) {
-  return *generalText(text, ascending, lookupLegacy);
+Bytes jet4Text(SortOrder order, std::u16string_view text, bool ascending) {
+  using detail::CodeTable;
+  using detail::codeOf;
+  switch (order) {
+    case SortOrder::General2010:
+      return unicodeText(text, ascending, [](char16_t c) { return codeOf(CodeTable::General2010, c); });
+    case SortOrder::ChinesePrc:
+      return unicodeText(text, ascending, [](char16_t c) { return codeOf(CodeTable::ChinesePrc, c); });
+    case SortOrder::ChineseTaiwan:
+      return unicodeText(text, ascending,
+                         [](char16_t c) { return codeOf(CodeTable::ChineseTaiwan, c); });
+    default:
+      return unicodeText(text, ascending,
+                         [](char16_t c) { return codeOf(CodeTable::GeneralLegacy, c); });
+  }
 }
 
-std::optional<Bytes> general2010Text(std::u16string_view text, bool ascending) {
-  return generalText(text, ascending, lookup2010);
+Bytes generalLegacyText(std::u16string_view text, bool ascending) {
+  return jet4Text(SortOrder::GeneralLegacy, text, ascending);
 }
 
 namespace {

@@ -62,7 +62,7 @@ void checkTable(JetDatabase& db, const TableInfo& table, IndexVerification& out)
       const uint32_t id = scan.rowId().page << 8 | scan.rowId().row;
       for (size_t i = 0; i < indexes.size(); ++i) {
         LiveRow r{id, {}, {}};
-        if (!indexes[i].unsupported) {
+        if (!indexes[i].broken) {
           r.key = rowKey(decoder, indexes[i], jet3, &r.nulls);
         } else {
           // Null-ness is still known without a key.

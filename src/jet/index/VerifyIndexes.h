@@ -3,9 +3,9 @@
 // tree's shape (IndexTree.h), entries in ascending order, every live row found through the
 // index by its RowId with exactly the key bytes computed from its current values, no entry
 // without its live row, and no two rows with the same non-Null key in a unique index.
-// Where a key cannot be computed (a sort order we do not encode, or in the ACE "General"
-// sort order a text outside U+0000-U+00FF), everything but the key bytes is still checked;
-// such indexes are named in `notComputed`.
+// Where a key cannot be computed (a non-Null value in a sort order we do not encode),
+// everything but the key bytes is still checked; such indexes are named in `notComputed`
+// (their Null keys are still compared).
 //
 // REQUIRES: a database open in either mode. GUARANTEES: never writes; a damaged file
 // yields problems, never a crash.

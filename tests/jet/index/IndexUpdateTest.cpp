@@ -161,34 +161,18 @@ TEST(IndexUpdate, IndexedColumnsOfTheJet4FixturesStayIndexedRight) {
   }
 }
 
-TEST(IndexUpdate, AceGeneralSortOrderTakesLatinTextAndRefusesTheRest) {
+TEST(IndexUpdate, AceGeneralSortOrderTakesLatinAndChineseText) {
   testfiles::ScratchDir dir;
   const auto path = dir.copy(testfiles::data("checks2010.accdb"));
   {
     auto db = openRw(path);
-    rewriteAll(*db, "凭证", "科目代码", 2, [](int r, int i) {
-      return Value("6602-" + std::to_string(i * (r + 1) % 1000) + repeat("é", r * 10));
+    rewriteAll(*db, "凭证", "科目代码", 3, [](int r, int i) {
+      static const char* kHeads[] = {"6602-", "应收账款-", "預收/", "é"};
+      return Value(kHeads[(i + r) % 4] + std::to_string(i * (r + 1) % 1000) + repeat("科", r * 4));
     });
     db->close();
   }
   expectSound(path, "凭证", "科目代码");
-  const auto before = bytesOf(path);
-  {
-    auto db = openRw(path);
-    const TableInfo& t = *db->findTable("凭证");
-    auto cur = db->scan(t);
-    ASSERT_TRUE(cur->next());
-    try {
-      db->update(t, cur->rowId(), columnOf(t, "科目代码"), Value("应收-01"));
-      FAIL() << "no 3027";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), err::kReadOnly);
-      EXPECT_NE(e.description().find("科目代码"), std::string::npos) << e.description();
-      EXPECT_NE(e.description().find("General, Access 2010"), std::string::npos) << e.description();
-    }
-    db->close();
-  }
-  EXPECT_TRUE(bytesOf(path) == before);
 }
 
 TEST(IndexUpdate, UniqueViolationChangesNothing) {

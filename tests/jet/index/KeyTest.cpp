@@ -7,6 +7,7 @@
 
 #include "TestFiles.h"
 #include "jet/Error.h"
+#include "jet/index/TextKeyTables.h"
 
 using namespace jet;
 using namespace jet::index;
@@ -116,55 +117,74 @@ TEST(Key, MultiColumnKeysConcatenateInSlotOrder) {
   EXPECT_EQ(show(encodeKey(cols, vals)), "7F 80 00 00 01 80 B5 FE FF 00");
 }
 
-TEST(Key, RefusesSortOrdersItCannotEncodeAndNamesThem) {
+TEST(Key, RefusesNonNullValuesInSortOrdersItCannotEncodeAndNamesThem) {
   const Collation general2010{0x0409, 1, false, 1252};
   const Collation prc{0x0804, 0, false, 1252};
+  const Collation taiwan{0x0404, 0, false, 1252};
+  const Collation hungarian{0x040E, 0, false, 1252};
   const Collation jet3prc{0x0804, 0, true, 936};
+  const Collation prcVersion1{0x0804, 1, false, 1252};
+  const Collation generalVersion2{0x0409, 2, false, 1252};
   EXPECT_EQ(sortOrderOf(general2010), SortOrder::General2010);
-  EXPECT_FALSE(encodable(prc));
-  EXPECT_FALSE(encodable(jet3prc));
+  EXPECT_EQ(sortOrderOf(prc), SortOrder::ChinesePrc);
+  EXPECT_EQ(sortOrderOf(taiwan), SortOrder::ChineseTaiwan);
+  for (const Collation& c : {hungarian, jet3prc, prcVersion1, generalVersion2}) {
+    EXPECT_FALSE(encodable(c)) << sortOrderName(c);
+    // The Null key is the flag byte in every sort order.
+    EXPECT_EQ(key(0x0A, Value(), true, c), "00");
+    EXPECT_EQ(key(0x0A, Value(), false, c), "FF");
+  }
+  EXPECT_NE(sortOrderName(prcVersion1).find("排序版本 1"), std::string::npos);
   EXPECT_TRUE(encodable(kJet3));
-  EXPECT_TRUE(encodable(Collation{}));
-  EXPECT_TRUE(encodable(general2010));  // value by value, see below
-  const KeyColumn ok[] = {{0x0A, true, {}, "Code"}, {0x08, true, prc, "D"}};
+  EXPECT_TRUE(encodable(prc));
+  EXPECT_TRUE(encodable(general2010));
+  const KeyColumn ok[] = {{0x0A, true, {}, "Code"}, {0x08, true, hungarian, "D"}};
   EXPECT_FALSE(unsupported(ok).has_value());  // collation only matters for text
-  const KeyColumn bad[] = {{0x04, true, {}, "ID"}, {0x0A, true, prc, "科目代码"}};
+  const KeyColumn bad[] = {{0x04, true, {}, "ID"}, {0x0A, true, hungarian, "科目代码"}};
   const auto why = unsupported(bad);
   ASSERT_TRUE(why.has_value());
   EXPECT_NE(why->find("科目代码"), std::string::npos);
-  EXPECT_NE(why->find("Chinese PRC"), std::string::npos);
+  EXPECT_NE(why->find("Hungarian"), std::string::npos);
   const KeyColumn decimal[] = {{0x10, true, {}, "N"}};
   EXPECT_TRUE(unsupported(decimal).has_value());
-  // ACE "General": its codes are known for U+0000-U+00FF; other text is refused by name.
+  EXPECT_EQ(key(0x10, Value(), true), "00");
+  try {
+    key(0x0A, Value("x"), true, hungarian);
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), err::kReadOnly);
+    EXPECT_NE(e.description().find("Hungarian"), std::string::npos);
+    EXPECT_NE(e.description().find("清除"), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(unencodable(KeyColumn{0x0A, true, hungarian, "c"}, Value()).has_value());
+  Bytes out = {0x01};
+  EXPECT_FALSE(tryAppendColumnKey(KeyColumn{0x0A, true, hungarian, "c"}, Value("x"), out));
+  EXPECT_EQ(out, Bytes{0x01});
+}
+
+TEST(Key, ChineseAndAce2010TextMatchAccessKeys) {
+  const Collation general2010{0x0409, 1, false, 1252};
+  const Collation prc{0x0804, 0, false, 1252};
+  const Collation taiwan{0x0404, 0, false, 1252};
   EXPECT_EQ(key(0x0A, Value("1001-01"), true, general2010),
             "7F 0D 19 0D 17 0D 17 0D 19 0D 17 0D 19 01 01 01 01 80 17 06 82 00");
   EXPECT_EQ(key(0x0A, Value("table"), true, general2010), "7F 0E 99 0E 02 0E 09 0E 48 0E 21 01 00");
-  try {
-    key(0x0A, Value("科目"), true, general2010);
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kReadOnly);
-    EXPECT_NE(e.description().find("General, Access 2010"), std::string::npos);
-    EXPECT_NE(e.description().find("U+79D1"), std::string::npos) << e.description();
-  }
-  Bytes out = {0x01};
-  EXPECT_FALSE(tryAppendColumnKey(KeyColumn{0x0A, true, general2010, "c"}, Value("科"), out));
-  EXPECT_EQ(out, Bytes{0x01});
-  try {
-    key(0x0A, Value("x"), true, prc);
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), err::kReadOnly);
-    EXPECT_NE(e.description().find("Chinese PRC"), std::string::npos);
-  }
+  // Ideographs have four-byte codes in ACE "General".
+  EXPECT_EQ(key(0x0A, Value("\u4E00"), true, general2010), "7F FD FF 3C 6A 01 00");
+  // Chinese PRC orders ideographs by pronunciation, Taiwan by strokes; both keep General
+  // Legacy for everything the Chinese tables do not list.
+  EXPECT_EQ(key(0x0A, Value("\u4E00\u4E01"), true, prc), "7F C8 B5 8C FA 01 00");
+  EXPECT_EQ(key(0x0A, Value("Forms"), true, prc), "7F 53 64 69 60 6B 01 00");
+  EXPECT_EQ(key(0x0A, Value("a-b"), true, taiwan), key(0x0A, Value("a-b")));
+  EXPECT_NE(key(0x0A, Value("\u4E00"), true, taiwan), key(0x0A, Value("\u4E00"), true, prc));
+  EXPECT_EQ(key(0x0A, Value("\u4E00\u4E01"), false, prc), "80 37 4A 73 05 FE FF 00");
 }
 
-// Every code unit of the committed table against the published table: one character's key
-// shows its inline, extra and unprintable codes in fixed places.
-TEST(Key, EmbeddedTableEqualsThePublishedTable) {
-  const std::string rel = "jet-format-textkeys.txt";
-  SKIP_WITHOUT_SHARED(rel);
-  std::ifstream in(testfiles::shared(rel));
+// Every code unit of the General Legacy table's text against the generated table: one
+// character's key shows its inline, extra and unprintable codes in fixed places.
+TEST(Key, GeneratedGeneralLegacyKeysFollowTheTableText) {
+  std::ifstream in(std::string(MDBCHECK_KEY_TABLES) + "/general-legacy.txt");
+  ASSERT_TRUE(in.good());
   std::string line;
   int checked = 0;
   while (std::getline(in, line)) {
@@ -216,4 +236,69 @@ TEST(Key, EmbeddedTableEqualsThePublishedTable) {
     }
   }
   EXPECT_GT(checked, 60000);
+}
+
+namespace {
+
+Bytes hexBytes(const std::string& h) {
+  Bytes out;
+  for (size_t i = 0; i + 1 < h.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::stoul(h.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+// Compares every `step`-th run of a table's text (its first and last code unit) with the
+// generated entries; `section` picks one "[0x....]" part of a sectioned file.
+int compareSample(const std::string& file, detail::CodeTable table, int step,
+                  const std::string& section = {}) {
+  std::ifstream in(std::string(MDBCHECK_KEY_TABLES) + "/" + file);
+  EXPECT_TRUE(in.good()) << file;
+  std::string line;
+  bool inSection = section.empty();
+  int run = 0, checked = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      inSection = line.rfind("[" + section, 0) == 0;
+      continue;
+    }
+    if (!inSection || run++ % step != 0) continue;
+    std::istringstream f(line);
+    std::string a, b, kind, f1, f2, f3;
+    f >> a >> b >> kind >> f1 >> f2 >> f3;
+    const unsigned first = std::stoul(a, nullptr, 16), last = std::stoul(b, nullptr, 16);
+    for (unsigned c : {first, last}) {
+      const detail::CharCode cc = detail::codeOf(table, static_cast<char16_t>(c));
+      Bytes code, extra;
+      uint8_t flag = 0;
+      if (kind == "S" || kind == "U" || kind == "I" || kind == "Z") code = hexBytes(f1);
+      if (kind == "S") code.back() = static_cast<uint8_t>(code.back() + (c - first));
+      if (kind == "I" || (kind == "Z" && f2 != "-")) extra = hexBytes(f2);
+      if (kind == "P") extra = hexBytes(f1);
+      if (kind == "Z") flag = static_cast<uint8_t>(std::stoi(f3));
+      EXPECT_EQ(cc.kind, kind[0]) << file << ": " << line;
+      EXPECT_EQ(Bytes(cc.code, cc.code + cc.codeLen), code) << file << ": " << line;
+      EXPECT_EQ(Bytes(cc.extra, cc.extra + cc.extraLen), extra) << file << ": " << line;
+      EXPECT_EQ(cc.flag, flag) << file << ": " << line;
+      ++checked;
+    }
+  }
+  return checked;
+}
+
+}  // namespace
+
+TEST(Key, GeneratedTablesEqualTheirText) {
+  EXPECT_GT(compareSample("general-2010.txt", detail::CodeTable::General2010, 7), 4000);
+  EXPECT_GT(compareSample("chinese.txt", detail::CodeTable::ChinesePrc, 11, "0x0804"), 3000);
+  EXPECT_GT(compareSample("chinese.txt", detail::CodeTable::ChineseTaiwan, 11, "0x0404"), 2000);
+  // What the Chinese tables do not list keeps its General Legacy code.
+  for (char16_t c : {u'a', u'-', u'\u00E4', u'\u3001', u'\uFF01'}) {
+    const detail::CharCode legacy = detail::codeOf(detail::CodeTable::GeneralLegacy, c);
+    for (auto t : {detail::CodeTable::ChinesePrc, detail::CodeTable::ChineseTaiwan}) {
+      const detail::CharCode cn = detail::codeOf(t, c);
+      EXPECT_EQ(cn.kind, legacy.kind);
+      EXPECT_EQ(Bytes(cn.code, cn.code + cn.codeLen), Bytes(legacy.code, legacy.code + legacy.codeLen));
+    }
+  }
 }

@@ -35,7 +35,7 @@ TEST(VerifyIndexes, EveryFixtureIndexHoldsExactlyItsRowsKeys) {
   for (const char* f : {"checks2000.mdb", "checks2003.mdb", "checks2010.accdb", "empty2000.mdb",
                         "flags2000.mdb", "linked_target.mdb", "nocandidates2000.mdb",
                         "rawdates2000.mdb", "template2000.mdb"})
-    expectClean(testfiles::data(f), std::string(f).find("2010") == std::string::npos);
+    expectClean(testfiles::data(f), true);
 }
 
 TEST(VerifyIndexes, EveryCorpusFileIndexHoldsExactlyItsRowsKeys) {

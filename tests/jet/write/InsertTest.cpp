@@ -245,26 +245,18 @@ TEST(Insert, RefusalsLeaveTheFileByteIdentical) {
   }
   EXPECT_TRUE(writecheck::bytesOf(path.string()) == before);
 
-  // A text key the file's sort order has no code for, in the last row of a batch: the
-  // whole batch goes, and the message names the index.
+  // Chinese text in an ACE "General" index is written like any other.
   const fs::path ace = dir.copy(testfiles::data("checks2010.accdb"));
-  const auto aceBefore = writecheck::bytesOf(ace.string());
   {
     auto db = openRw(ace);
     const TableInfo& t = *db->findTable("Orders");
     std::vector<std::vector<Value>> rows(50, rowWith(t, "Code", Value("plain")));
     rows.push_back(rowWith(t, "Code", Value("编号")));
-    try {
-      db->insertMany(t, rows);
-      ADD_FAILURE() << "no 3027";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), err::kReadOnly);
-      EXPECT_NE(e.description().find("Code"), std::string::npos) << e.description();
-    }
-    EXPECT_EQ(t.rowCount, 196u);
+    db->insertMany(t, rows);
+    EXPECT_EQ(t.rowCount, 247u);
     db->close();
   }
-  EXPECT_TRUE(writecheck::bytesOf(ace.string()) == aceBefore);
+  for (const std::string& p : writecheck::problems(ace.string())) ADD_FAILURE() << p;
 }
 
 // Jet 3: every user table of the corpus's Access 97 index test files gets copies of its

@@ -199,7 +199,18 @@ class Cursor final : public TableCursor {
   bool done_ = false;
 };
 
-TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v, const TextCodec& codec) {
+// The column properties the definition does not hold but reading needs: a calculated
+// column's result type.
+void applyColumnProperties(TableDef& def, const std::vector<Property>& properties) {
+  for (const Property& p : properties) {
+    if (p.object.empty() || p.name != "ResultType") continue;
+    for (ColumnDef& c : def.columns)
+      if (c.name == p.object && c.calculated()) c.resultType = static_cast<int>(p.number());
+  }
+}
+
+TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
+                   const std::vector<Property>& properties) {
   TableInfo t;
   t.name = e.name;
   t.attributes = tableAttributes(e);
@@ -224,15 +235,12 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
     ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
   }
-  if (!e.properties.empty()) {
-    for (const Property& p : parseProperties(reinterpret_cast<const uint8_t*>(e.properties.data()),
-                                             e.properties.size(), codec)) {
-      if (p.object.empty()) continue;
-      for (auto& ci : t.columns) {
-        if (ci.name != p.object) continue;
-        if (p.name == "Required") ci.required = p.number() != 0;
-        if (p.name == "AllowZeroLength") ci.allowZeroLength = p.number() != 0;
-      }
+  for (const Property& p : properties) {
+    if (p.object.empty()) continue;
+    for (auto& ci : t.columns) {
+      if (ci.name != p.object) continue;
+      if (p.name == "Required") ci.required = p.number() != 0;
+      if (p.name == "AllowZeroLength") ci.allowZeroLength = p.number() != 0;
     }
   }
   for (const auto& l : def->logicalIndexes) {
@@ -325,7 +333,12 @@ void JetDatabase::load() {
           def.reset();
         }
       }
-      tables_.push_back(describe(e, def.get(), header_.version, *codec_));
+      std::vector<Property> properties;
+      if (!e.properties.empty())
+        properties = parseProperties(reinterpret_cast<const uint8_t*>(e.properties.data()),
+                                     e.properties.size(), *codec_);
+      if (def) applyColumnProperties(*def, properties);
+      tables_.push_back(describe(e, def.get(), header_.version, properties));
       if (e.type == objtype::kLocalTable) byTdef_[def->page] = tables_.size() - 1;
       defs_.push_back(e.type == objtype::kLocalTable ? std::move(def) : nullptr);
     }

@@ -245,6 +245,7 @@ void BatchClear(app::CheckState& state, Controls& ui) {
     check::BusyScope busy(ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
+    rs->CheckWritable();  // a damaged table is refused before anything changes
     // Only rows the list shows are cleared, and a line goes once its row is durably Null.
     int hint = 0;
     const auto removeLine = [&](const std::string& bookmark) {
@@ -326,6 +327,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     std::optional<check::BusyScope> busy(std::in_place, ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
+    rs->CheckWritable();  // a damaged table is refused before anything changes
     struct Rewritten {
       int line;
       std::string before;

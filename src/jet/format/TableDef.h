@@ -185,6 +185,10 @@ struct TableDef {
   std::vector<LongValueMaps> longValueMaps;
 
   const ColumnDef* findColumn(std::string_view name) const;  // exact name
+  // The index whose key may hold no Null in this column: the primary key, or an index
+  // whose "required" flag is set. nullptr when the column may be Null as far as the
+  // indexes go.
+  const LogicalIndexDef* keyRefusingNull(const ColumnDef& column) const;
 };
 
 // Reads and checks the definition starting at `page`. Names are decoded with `codec`

@@ -1,6 +1,7 @@
-// The console's repairs refuse what would break a file: a Null into a primary key or a
-// Required column, and a table that does not read whole. Every refusal names its reason
-// and leaves the file as it was.
+// The console's repairs refuse what would break a file or does not fit the check: a Null
+// into a primary key or a Required column, a column the check does not apply to, and a
+// table that does not read whole. Every refusal names its reason and leaves the file as it
+// was.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -46,6 +47,43 @@ TEST(CliIntegrity, EveryRoadRefusesNullInAKeyOrARequiredColumn) {
   EXPECT_EQ(bytesOf(keys), keysBefore);
   EXPECT_EQ(bytesOf(users), usersBefore);
   EXPECT_EQ(runCli({"verify", keys}).status, 0);
+}
+
+TEST(CliIntegrity, AChecksOnlyItsOwnColumnTypesAndNamesWhatItRefuses) {
+  testfiles::ScratchDir dir;
+  const std::string file = dir.copy(testfiles::data("checks2000.mdb")).string();
+  const std::string calc = dir.copy(corpusFile("calcFieldTestV2010.accdb")).string();
+  const std::string before = bytesOf(file);
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } refused[] = {
+      {{"clear-all", file, "Orders", "ID", "--dates"},
+       "字段 'ID' 的类型是长整型，日期检查只适用于日期/时间字段。\n"},
+      {{"update-all", file, "Orders", "OrderDate", "--chars", "--mode", "ABCDEFGHIJKLMN"},
+       "字段 'OrderDate' 的类型是日期/时间，特殊字符检查只适用于文本字段。\n"},
+      {{"clear", file, "Orders", "Notes", "0", "--chars"},
+       "字段 'Notes' 的类型是备注，特殊字符检查只适用于文本字段。\n"},
+      {{"list", file, "Orders", "Nope", "--dates"}, "表 'Orders' 没有字段 'Nope'。\n"},
+      {{"update", file, "Nope", "X", "0", "2000-1-1", "--dates"},
+       "数据库引擎找不到输入表或查询 'Nope'。请确定它是否存在，以及它的名称的拼写是否正确。\n"},
+      {{"clear-all", file, "LinkedOrders", "OrderDate", "--dates"},
+       "表 'LinkedOrders' 是链接表，它的数据在另一个数据库中，不能在这里检查。\n"},
+      {{"list", file, "MSysObjects", "DateCreate", "--dates"},
+       "表 'MSysObjects' 是系统表或隐藏的表，不在检查之列。\n"},
+      // A calculated Memo column is a Memo column: never a candidate.
+      {{"list", calc, "Table1", "AllNames", "--chars", ",="},
+       "字段 'AllNames' 的类型是备注，特殊字符检查只适用于文本字段。\n"},
+  };
+  for (const auto& c : refused) {
+    const CliResult r = runCli(c.args);
+    EXPECT_EQ(r.status, 1) << c.args[0] << " " << c.args[2] << " " << c.args[3];
+    EXPECT_EQ(r.err, c.message);
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(bytesOf(file), before);
+  const CliResult scan = runCli({"scan", calc, "--chars", ",="});
+  EXPECT_EQ(scan.out, "表\n  Table1\n    LastFirst(4条)\n");
 }
 
 // A batch walk over a table with one undecodable row is refused before its first change,

@@ -525,6 +525,12 @@ void Recordset::CancelUpdate() {
   s_->dropEdit();
 }
 
+void Recordset::CheckWritable() {
+  jet::Database& e = s_->open();
+  if (s_->isCount) throw jet::readOnly("统计查询的结果不能更新");
+  for (int column : s_->columns) e.checkWritable(*s_->table, column);
+}
+
 std::string Recordset::Bookmark() const {
   s_->open();
   s_->requireCurrent();

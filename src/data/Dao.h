@@ -183,6 +183,11 @@ class Recordset {
   // Drops the pending edit.
   void CancelUpdate();
 
+  // Not DAO: fails with 3049 naming the damage when a row of the recordset's table, or an
+  // index holding one of its columns, does not read whole. A walk that changes many rows
+  // asks first, so that it refuses a damaged table before its first change.
+  void CheckWritable();
+
   // The current row's stable identity as opaque bytes; setting it makes that row current
   // again (3159 when it is not a row of this recordset, 3021 without a current row).
   std::string Bookmark() const;

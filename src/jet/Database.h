@@ -121,6 +121,12 @@ class Database {
   virtual std::vector<RowId> insertMany(const TableInfo& table,
                                         const std::vector<std::vector<Value>>& rows) = 0;
 
+  // A table that changes must read whole: every live row decodes column by column, and
+  // every index holding `column` walks without a fault. Fails with 3049 naming the damage,
+  // else does nothing. update() tests its own row and those indexes; a walk over many
+  // rows calls this first, so that it refuses a damaged table before its first change.
+  virtual void checkWritable(const TableInfo& table, int column) = 0;
+
   // Groups the following updates and inserts into commits (a walk over many rows, one
   // commit at least every half second); commitBatch() makes them durable. Without a batch
   // each update or insert is its own commit.

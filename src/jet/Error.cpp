@@ -54,6 +54,10 @@ Error nullInRequired(const std::string& column) {
   return Error(err::kNullInRequired, "字段 '" + column +
                                          "' 不能包含 Null 值，因为该字段的 Required 属性被设置为 True。");
 }
+Error nullInIndex(const std::string& column, const std::string& index) {
+  return Error(err::kNullInIndex, "索引或主关键字不能包含一个空 (Null) 值。（字段 '" + column +
+                                      "' 属于索引 '" + index + "'）");
+}
 Error relatedRecordsExist(const std::string& table) {
   return Error(err::kRelatedRecordsExist, "不能删除或修改记录，因为表 '" + table + "' 中包含相关记录。");
 }

@@ -30,6 +30,7 @@ constexpr int kBadPassword = 3031;
 constexpr int kFileInUse = 3045;
 constexpr int kRecordTooLarge = 3047;
 constexpr int kDamaged = 3049;
+constexpr int kNullInIndex = 3058;
 constexpr int kTooFewParameters = 3061;
 constexpr int kSyntaxInExpression = 3075;
 constexpr int kNoSuchTable = 3078;
@@ -64,6 +65,8 @@ Error recordTooLarge(size_t size, size_t limit);
 Error fieldTooSmall();
 Error duplicateKey();
 Error nullInRequired(const std::string& column);
+// A Null for a column of the primary key (or of an index that requires a value).
+Error nullInIndex(const std::string& column, const std::string& index);
 Error relatedRecordsExist(const std::string& table);     // a change would orphan table's rows
 Error relatedRecordRequired(const std::string& table);   // the referenced row is not in table
 Error invalidObject();

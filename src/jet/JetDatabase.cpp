@@ -15,8 +15,10 @@
 #include "jet/TableScan.h"
 #include "jet/format/Properties.h"
 #include "jet/index/IndexMaintenance.h"
+#include "jet/index/IndexTree.h"
 #include "jet/index/TransactionPages.h"
 #include "jet/write/Encode.h"
+#include "jet/write/RowCodec.h"
 #include "jet/write/RowWriter.h"
 
 namespace jet {
@@ -199,7 +201,18 @@ class Cursor final : public TableCursor {
   bool done_ = false;
 };
 
-TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v, const TextCodec& codec) {
+// The column properties the definition does not hold but reading needs: a calculated
+// column's result type.
+void applyColumnProperties(TableDef& def, const std::vector<Property>& properties) {
+  for (const Property& p : properties) {
+    if (p.object.empty() || p.name != "ResultType") continue;
+    for (ColumnDef& c : def.columns)
+      if (c.name == p.object && c.calculated()) c.resultType = static_cast<int>(p.number());
+  }
+}
+
+TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
+                   const std::vector<Property>& properties) {
   TableInfo t;
   t.name = e.name;
   t.attributes = tableAttributes(e);
@@ -224,15 +237,12 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
     ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
   }
-  if (!e.properties.empty()) {
-    for (const Property& p : parseProperties(reinterpret_cast<const uint8_t*>(e.properties.data()),
-                                             e.properties.size(), codec)) {
-      if (p.object.empty()) continue;
-      for (auto& ci : t.columns) {
-        if (ci.name != p.object) continue;
-        if (p.name == "Required") ci.required = p.number() != 0;
-        if (p.name == "AllowZeroLength") ci.allowZeroLength = p.number() != 0;
-      }
+  for (const Property& p : properties) {
+    if (p.object.empty()) continue;
+    for (auto& ci : t.columns) {
+      if (ci.name != p.object) continue;
+      if (p.name == "Required") ci.required = p.number() != 0;
+      if (p.name == "AllowZeroLength") ci.allowZeroLength = p.number() != 0;
     }
   }
   for (const auto& l : def->logicalIndexes) {
@@ -325,7 +335,12 @@ void JetDatabase::load() {
           def.reset();
         }
       }
-      tables_.push_back(describe(e, def.get(), header_.version, *codec_));
+      std::vector<Property> properties;
+      if (!e.properties.empty())
+        properties = parseProperties(reinterpret_cast<const uint8_t*>(e.properties.data()),
+                                     e.properties.size(), *codec_);
+      if (def) applyColumnProperties(*def, properties);
+      tables_.push_back(describe(e, def.get(), header_.version, properties));
       if (e.type == objtype::kLocalTable) byTdef_[def->page] = tables_.size() - 1;
       defs_.push_back(e.type == objtype::kLocalTable ? std::move(def) : nullptr);
     }
@@ -449,8 +464,11 @@ index::IndexMaintenance& JetDatabase::indexUpkeep(const TableDef& def) {
 void JetDatabase::update(const TableInfo& table, RowId row, int column, const Value& value) {
   const TableDef& def = startChange(table);
   if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
+  if (value.isNull()) refuseNull(def, static_cast<size_t>(column));
   namingDamage(table, [&] {
     const format::ColumnDef& c = def.columns[column];
+    refuseDamagedRow(def, row);
+    refuseDamagedIndexes(def, &c);
     index::IndexMaintenance& upkeep = indexUpkeep(def);
     if (upkeep.holds(c)) {
       // Every index entry that must go and come is known, and every refusal (3027 for a
@@ -509,6 +527,13 @@ void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, con
   }
 }
 
+void JetDatabase::refuseNull(const TableDef& def, size_t column) const {
+  const ColumnDef& c = def.columns[column];
+  if (c.type == coltype::kBoolean) return;  // a Yes/No is never Null: Null writes No
+  if (tables_[byTdef_.at(def.page)].columns[column].required) throw nullInRequired(c.name);
+  if (const LogicalIndexDef* key = def.keyRefusingNull(c)) throw nullInIndex(c.name, key->name);
+}
+
 const TableDef& JetDatabase::startChange(const TableInfo& table) {
   checkOpen();
   if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
@@ -562,10 +587,11 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
       autoNumber = std::max<int32_t>(last, int32_t(values[i].asInt()));
       continue;
     }
-    if (given[i].isNull() && ci.required) throw nullInRequired(c.name);
     values[i] = asStored(jet3, c, given[i], header_.codePage);
+    if (values[i].isNull() && !ci.autoNumber) refuseNull(def, i);
   }
   auto valueOf = [&](const ColumnDef& col) { return values[static_cast<size_t>(&col - def.columns.data())]; };
+  refuseDamagedIndexes(def, nullptr);
   checkRelations(def, nullptr, valueOf);
   index::IndexMaintenance& upkeep = indexUpkeep(def);
   RowId id;
@@ -613,6 +639,63 @@ std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
     }
   });
   return ids;
+}
+
+namespace {
+
+class PagerPages final : public index::PageSource {
+ public:
+  explicit PagerPages(Pager& pager) : pager_(pager) {}
+  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
+
+ private:
+  Pager& pager_;
+};
+
+}  // namespace
+
+void JetDatabase::refuseDamagedRow(const TableDef& def, RowId id) {
+  const uint8_t* p;
+  uint32_t n;
+  if (!locateRow(*pager_, def, id, &p, &n)) throw noCurrentRecord();
+  refuseDamagedRow(def, p, n, id);
+}
+
+void JetDatabase::refuseDamagedRow(const TableDef& def, const uint8_t* p, uint32_t n, RowId id) {
+  try {
+    const write::RowParts parts = write::parseRow(header_.version.jet3(), def.numVarCols > 0, p, n);
+    if (parts.numCols > def.maxCols) corrupt("行的列数超过表定义");
+    RowDecoder dec(*pager_, *codec_);
+    dec.reset(p, n);
+    for (const ColumnDef& c : def.columns)
+      if (!c.isLongValue()) dec.value(c);
+  } catch (const Corrupt& e) {
+    throw Corrupt(std::string(e.what()) + "（读取第 " + std::to_string(id.page) + " 页第 " +
+                  std::to_string(id.row) + " 行时）");
+  }
+}
+
+void JetDatabase::refuseDamagedIndexes(const TableDef& def, const ColumnDef* column) {
+  index::IndexMaintenance& upkeep = indexUpkeep(def);
+  for (const index::RealIndex& ix : upkeep.indexes()) {
+    if (column && !ix.holds(*column)) continue;
+    if (soundIndexes_.count({def.page, ix.number})) continue;
+    PagerPages pages(*pager_);
+    const index::TreeWalk w =
+        index::walk(pages, index::indexLayout(header_.version), ix.root, def.page);
+    if (!w.problems.empty()) corrupt("索引 '" + ix.name + "' 已损坏：" + w.problems.front());
+    soundIndexes_.emplace(def.page, ix.number);
+  }
+}
+
+void JetDatabase::checkWritable(const TableInfo& table, int column) {
+  const TableDef& def = definition(table);
+  if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
+  namingDamage(table, [&] {
+    TableScan scan(*pager_, def);
+    while (scan.next()) refuseDamagedRow(def, scan.row(), scan.rowLength(), scan.rowId());
+    refuseDamagedIndexes(def, &def.columns[static_cast<size_t>(column)]);
+  });
 }
 
 void JetDatabase::beginBatch() {
@@ -666,6 +749,7 @@ void JetDatabase::close() {
   batch_ = false;
   whole_ = false;
   indexUpkeep_.clear();
+  soundIndexes_.clear();
   indexPages_.reset();
   writer_.reset();
   if (pager_) pager_->setOverlay(nullptr);

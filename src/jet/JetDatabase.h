@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -50,6 +51,7 @@ class JetDatabase final : public Database {
   RowId insert(const TableInfo& table, const std::vector<Value>& values) override;
   std::vector<RowId> insertMany(const TableInfo& table,
                                 const std::vector<std::vector<Value>>& rows) override;
+  void checkWritable(const TableInfo& table, int column) override;
   void beginBatch() override;
   void commitBatch() override;
   void beginWholeBatch() override;
@@ -85,6 +87,14 @@ class JetDatabase final : public Database {
   // What every change does first: refusals of a closed or read-only database, the write
   // path started.
   const format::TableDef& startChange(const TableInfo& table);
+  // 3314 or 3058 when column `column` of the table may not be Null.
+  void refuseNull(const format::TableDef& def, size_t column) const;
+  // A change touches only what reads whole (Corrupt otherwise): the row `id` decodes
+  // column by column; every index holding `column` (every index, for nullptr) walks
+  // without a fault, each walked once per open (the engine's own changes keep it sound).
+  void refuseDamagedRow(const format::TableDef& def, RowId id);
+  void refuseDamagedRow(const format::TableDef& def, const uint8_t* row, uint32_t length, RowId id);
+  void refuseDamagedIndexes(const format::TableDef& def, const format::ColumnDef* column);
   // Runs a change's work; a damaged structure met on the way leaves as 3049 naming the table.
   template <typename Work>
   auto namingDamage(const TableInfo& table, Work&& work) -> decltype(work());
@@ -110,6 +120,7 @@ class JetDatabase final : public Database {
   std::unique_ptr<write::RowWriter> writer_;
   std::unique_ptr<index::TransactionPages> indexPages_;  // the index writer's view of pages_
   std::unordered_map<uint32_t, std::unique_ptr<index::IndexMaintenance>> indexUpkeep_;  // by TDEF
+  std::set<std::pair<uint32_t, size_t>> soundIndexes_;  // (TDEF page, real index) walked
   bool syncs_ = true;
   bool batch_ = false;
   bool whole_ = false;  // the batch commits only when told to

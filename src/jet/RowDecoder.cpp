@@ -1,5 +1,6 @@
 #include "jet/RowDecoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -103,10 +104,7 @@ std::string guidText(const uint8_t* p) {
   return s;
 }
 
-// Sign byte, then a 128-bit magnitude as four little-endian words, most significant first.
-std::string decimalText(const uint8_t* p, int scale) {
-  unsigned __int128 m = 0;
-  for (int w = 0; w < 4; ++w) m = (m << 32) | le32(p + 1 + 4 * w);
+std::string decimalText(unsigned __int128 m, int scale, bool negative) {
   std::string digits;
   do {
     digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
@@ -118,26 +116,63 @@ std::string decimalText(const uint8_t* p, int scale) {
     digits.insert(digits.size() - scale, ".");
   }
   const bool zero = digits.find_first_not_of("0.") == std::string::npos;
-  return (p[0] & 0x80) && !zero ? "-" + digits : digits;
+  return negative && !zero ? "-" + digits : digits;
+}
+
+// Sign byte, then a 128-bit magnitude as four little-endian words, most significant first.
+std::string decimalText(const uint8_t* p, int scale) {
+  unsigned __int128 m = 0;
+  for (int w = 0; w < 4; ++w) m = (m << 32) | le32(p + 1 + 4 * w);
+  return decimalText(m, scale, (p[0] & 0x80) != 0);
 }
 
 }  // namespace
+
+// A calculated Decimal result is not the 17 bytes of a Decimal column: the number of
+// bytes that follow (2; 0 for "all there are"), the scale (1), the sign (1, 0x80
+// negative), then the magnitude in whole 4-byte words, at most 16 bytes, most significant
+// first: a leading word on its own when their number is odd, then 8-byte groups, each
+// little-endian.
+Value RowDecoder::calculatedDecimal(const ColumnDef& c, const uint8_t* p, uint32_t n) {
+  if (n == 0) return Value::null();  // an expression without a value
+  if (n < 4) wrongSize(c);
+  const uint32_t given = le16(p);
+  const uint32_t after = given > 0 ? given : n - 2;
+  if (after < 2) wrongSize(c);
+  const uint32_t count = std::min<uint32_t>((after - 2) / 4 * 4, 16);
+  if (4 + count > n) wrongSize(c);
+  const int scale = p[2];
+  if (scale > 28) wrongSize(c);
+  const uint8_t* q = p + 4;
+  unsigned __int128 m = 0;
+  uint32_t k = 0;
+  if (count % 8 != 0) {
+    m = le32(q);
+    k = 4;
+  }
+  for (; k < count; k += 8) m = (m << 64) | le64(q + k);
+  return Value(Decimal{decimalText(m, scale, p[3] != 0)});
+}
 
 Value RowDecoder::value(const ColumnDef& c) {
   if (c.type == coltype::kBoolean && !c.calculated()) return Value(view_.present(c.number));
   const uint8_t* p;
   uint32_t n;
   if (!bytes(c, &p, &n)) return Value::null();
+  const int type = c.valueType();
   uint8_t widened[8];
   if (c.calculated()) {
-    // A calculated result may be stored narrower than its column type (a Yes/No result
-    // in one byte); integers widen with their sign, anything else that is too short is
-    // an expression without a value.
-    const uint32_t size = fixedSizeOf(c.type);
+    // A Yes/No result is one byte, not a bit of the null mask; any non-zero byte is Yes.
+    if (type == coltype::kBoolean) return n == 0 ? Value::null() : Value(p[0] != 0);
+    if (type == coltype::kNumeric) return calculatedDecimal(c, p, n);
+    // A calculated result may be stored narrower than its type (a file without the
+    // result type kept a Yes/No result in an Integer column); integers widen with their
+    // sign, anything else that is too short is an expression without a value.
+    const uint32_t size = fixedSizeOf(type);
     if (size != 0 && n < size) {
-      const bool integer = c.type == coltype::kByte || c.type == coltype::kInteger ||
-                           c.type == coltype::kLong || c.type == coltype::kBigInt ||
-                           c.type == coltype::kMoney;
+      const bool integer = type == coltype::kByte || type == coltype::kInteger ||
+                           type == coltype::kLong || type == coltype::kBigInt ||
+                           type == coltype::kMoney;
       if (!integer || n == 0 || size > sizeof widened) return Value::null();
       std::memset(widened, (p[n - 1] & 0x80) ? 0xFF : 0x00, sizeof widened);
       std::memcpy(widened, p, n);
@@ -148,7 +183,7 @@ Value RowDecoder::value(const ColumnDef& c) {
   auto need = [&](uint32_t size) {
     if (n < size) wrongSize(c);
   };
-  switch (c.type) {
+  switch (type) {
     case coltype::kByte: need(1); return Value(static_cast<int32_t>(p[0]));
     case coltype::kInteger: need(2); return Value(static_cast<int32_t>(static_cast<int16_t>(le16(p))));
     case coltype::kLong:
@@ -202,7 +237,7 @@ void RowDecoder::longValue(const ColumnDef& c, const uint8_t* p, uint32_t n) {
 }
 
 bool RowDecoder::text(const ColumnDef& c, std::string& utf8) {
-  if (c.type == coltype::kText && !c.isLongValue()) {
+  if (c.valueType() == coltype::kText && !c.isLongValue()) {
     const uint8_t* p;
     uint32_t n;
     if (!bytes(c, &p, &n)) return false;
@@ -250,7 +285,9 @@ uint32_t fixedSizeOf(int type) {
 }
 
 int daoTypeOf(const ColumnDef& c) {
-  switch (c.type) {
+  // A calculated Memo result is stored under the Text type, as a long value.
+  if (c.type == coltype::kText && c.isLongValue()) return daotype::kMemo;
+  switch (c.valueType()) {
     case coltype::kBoolean: return daotype::kBoolean;
     case coltype::kByte: return daotype::kByte;
     case coltype::kInteger: return daotype::kInteger;
@@ -273,6 +310,12 @@ int daoTypeOf(const ColumnDef& c) {
 }
 
 int daoSizeOf(const ColumnDef& c, const Version& v) {
+  if (c.calculated()) {
+    // The descriptor's length counts the wrapping of the result.
+    if (c.isLongValue()) return 0;
+    if (c.valueType() == coltype::kBoolean) return 1;
+    if (const uint32_t size = fixedSizeOf(c.valueType())) return static_cast<int>(size);
+  }
   switch (c.type) {
     case coltype::kBoolean: return 1;
     case coltype::kText: return v.jet3() ? c.length : c.length / 2;

@@ -43,7 +43,7 @@ class RowDecoder {
 
   // The stored double of a Date/Time column; false when Null or not a date column.
   bool date(const format::ColumnDef& c, double& stored) {
-    if (c.type != format::coltype::kDateTime) return false;
+    if (c.valueType() != format::coltype::kDateTime) return false;
     const uint8_t* p;
     uint32_t n;
     if (!bytes(c, &p, &n)) return false;
@@ -61,6 +61,7 @@ class RowDecoder {
  private:
   // A calculated column's stored result: 16 bytes, the result's length (4), the result.
   static void unwrapCalculated(const format::ColumnDef& c, const uint8_t** p, uint32_t* n);
+  Value calculatedDecimal(const format::ColumnDef& c, const uint8_t* p, uint32_t n);
   [[noreturn]] static void shortFixed(const format::ColumnDef& c);
   [[noreturn]] static void wrongSize(const format::ColumnDef& c);
 

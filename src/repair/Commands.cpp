@@ -290,6 +290,7 @@ void BatchClear(app::CheckState& state, Controls& ui) {
     check::BusyScope busy(ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
+    rs->CheckWritable();  // a damaged table is refused before anything changes
     // Only rows the list shows are cleared, and a line goes once its row is durably Null.
     struct Cleared {
       std::string bookmark;
@@ -378,6 +379,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     std::optional<check::BusyScope> busy(std::in_place, ui.events);
     ClosingRecordset rs;
     rs.rs = openQuery(state, query);
+    rs->CheckWritable();  // a damaged table is refused before anything changes
     struct Rewritten {
       int line;
       std::string before;  // the line's text

@@ -6,6 +6,7 @@
 
 #include "check/Commands.h"
 #include "check/Messages.h"
+#include "data/Dao.h"
 #include "jet/Error.h"
 #include "repair/Undo.h"
 
@@ -15,6 +16,30 @@ namespace {
 
 bool isOption(const std::string& a) {
   return a == "--dates" || a == "--chars" || a == "--date" || a == "--mode" || a == "--undo-log";
+}
+
+// A column type as the Access table designer names it.
+std::string typeName(int daoType) {
+  switch (daoType) {
+    case dao::dbBoolean: return "是/否";
+    case dao::dbByte: return "字节";
+    case dao::dbInteger: return "整型";
+    case dao::dbLong: return "长整型";
+    case dao::dbCurrency: return "货币";
+    case dao::dbSingle: return "单精度型";
+    case dao::dbDouble: return "双精度型";
+    case dao::dbDate: return "日期/时间";
+    case dao::dbBinary: return "二进制";
+    case dao::dbText: return "文本";
+    case dao::dbLongBinary: return "OLE 对象";
+    case dao::dbMemo: return "备注";
+    case dao::dbGUID: return "同步复制 ID";
+    case dao::dbBigInt: return "大数";
+    case dao::dbDecimal: return "小数";
+    case jet::daotype::kComplex: return "附件或多值";
+    case jet::daotype::kDateTimeExtended: return "扩展日期/时间";
+    default: return "类型 " + std::to_string(daoType);
+  }
 }
 
 }  // namespace
@@ -95,8 +120,37 @@ bool CheckSession::start(const std::string& file, const CheckOptions& options) {
   return true;
 }
 
+bool CheckSession::isCandidate(const std::string& table, const std::string& column) {
+  // The scan's own rule: ordinary local tables only, and of their columns those of the
+  // check's type. Anything else is named and refused before a query runs.
+  std::string refusal;
+  try {
+    const jet::Database& db = state.database ? state.database->engine() : throw jet::invalidObject();
+    const jet::TableInfo* t = db.findTable(table);
+    const bool dates = state.charMode == 0;
+    if (!t) {
+      refusal = jet::noSuchTable(table).description();
+    } else if (t->linked) {
+      refusal = "表 '" + t->name + "' 是链接表，它的数据在另一个数据库中，不能在这里检查。";
+    } else if (t->attributes != 0) {
+      refusal = "表 '" + t->name + "' 是系统表或隐藏的表，不在检查之列。";
+    } else if (const jet::ColumnInfo* c = t->findColumn(column); !c) {
+      refusal = "表 '" + t->name + "' 没有字段 '" + column + "'。";
+    } else if (c->daoType != (dates ? dao::dbDate : dao::dbText)) {
+      refusal = "字段 '" + c->name + "' 的类型是" + typeName(c->daoType) + "，" +
+                (dates ? "日期检查只适用于日期/时间字段。" : "特殊字符检查只适用于文本字段。");
+    }
+  } catch (const jet::Error& e) {
+    refusal = e.description();
+  }
+  if (refusal.empty()) return true;
+  ui.dialogs.message(refusal);
+  return false;
+}
+
 bool CheckSession::drillDown(const std::string& table, const std::string& column) {
   using check::NodeId;
+  if (!isCandidate(table, column)) return false;
   const NodeId root, tableNode{NodeId::Kind::Table, table, {}},
       columnNode{NodeId::Kind::Column, table, column};
   ui.tree.clear();

@@ -33,7 +33,9 @@ class CheckSession {
 
   // Opens FILE, sets the check mode and the special characters. False after a message.
   bool start(const std::string& file, const CheckOptions& options);
-  // Lists the defective values of one column, as a click on its node does.
+  // Lists the defective values of one column, as a click on its node does. A column the
+  // scan would not check (unknown, of another type, in a linked or system table) is
+  // refused with a message naming it.
   bool drillDown(const std::string& table, const std::string& column);
   // Selects line LINE (from 0) of the list; false (with a message) when there is no such
   // line.
@@ -54,6 +56,7 @@ class CheckSession {
   check::MemoryControls ui;
 
  private:
+  bool isCandidate(const std::string& table, const std::string& column);
   bool failed_ = false;
 };
 

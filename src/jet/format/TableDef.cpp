@@ -19,6 +19,17 @@ const ColumnDef* TableDef::findColumn(std::string_view name) const {
   return nullptr;
 }
 
+const LogicalIndexDef* TableDef::keyRefusingNull(const ColumnDef& column) const {
+  for (const LogicalIndexDef& l : logicalIndexes) {
+    if (l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= realIndexes.size()) continue;
+    const RealIndexDef& r = realIndexes[static_cast<size_t>(l.realIndex)];
+    if (l.type != 1 && !(r.flags & 0x08)) continue;
+    for (const RealIndexColumn& rc : r.columns)
+      if (rc.number == column.number) return &l;
+  }
+  return nullptr;
+}
+
 std::vector<uint8_t> readTableDefBytes(Pager& pager, uint32_t first, std::vector<uint32_t>* chain) {
   const uint32_t ps = pager.pageSize();
   std::vector<uint8_t> buf;

@@ -122,13 +122,20 @@ struct ColumnDef {
   int codePage = 0;       // Jet3 text: the column's code page
   int precision = 0, scale = 0;
   bool fixed() const { return flags & colflag::kFixed; }
+  // A calculated column's result type (a column type code, from the column's ResultType
+  // property); 0 when unknown. The descriptor's own type need not be the result's: a
+  // Currency result may stand in a Double column, a Yes/No result in an Integer one.
+  int resultType = 0;
+
   // ACE calculated column: the row keeps the last result, wrapped (see RowDecoder).
   bool calculated() const { return (extFlags & 0xC0) != 0; }
+  // The type the stored value has: the result's for a calculated column, when known.
+  int valueType() const { return calculated() && resultType != 0 ? resultType : type; }
   // Stored as a long value (12-byte header in the row). A calculated Text column of
   // length 0 holds a Memo result this way, its data wrapped like any calculated result.
   bool isLongValue() const {
     return type == coltype::kMemo || type == coltype::kOle ||
-           (type == coltype::kText && length == 0 && calculated());
+           (calculated() && (resultType == coltype::kMemo || (type == coltype::kText && length == 0)));
   }
 };
 
@@ -178,6 +185,10 @@ struct TableDef {
   std::vector<LongValueMaps> longValueMaps;
 
   const ColumnDef* findColumn(std::string_view name) const;  // exact name
+  // The index whose key may hold no Null in this column: the primary key, or an index
+  // whose "required" flag is set. nullptr when the column may be Null as far as the
+  // indexes go.
+  const LogicalIndexDef* keyRefusingNull(const ColumnDef& column) const;
 };
 
 // Reads and checks the definition starting at `page`. Names are decoded with `codec`

@@ -94,6 +94,18 @@ class Verifier {
       mapWithHolders(lv.freeMap, "长值空闲页表");
     }
 
+    // Columns that may not be Null: Required ones, and those of the primary key or of an
+    // index that requires a value. A Null there breaks whatever program reads the table.
+    std::vector<std::pair<const ColumnDef*, std::string>> noNull;
+    for (size_t i = 0; i < def.columns.size() && !info.system; ++i) {
+      const ColumnDef& c = def.columns[i];
+      if (c.type == coltype::kBoolean) continue;
+      if (i < info.columns.size() && info.columns[i].required)
+        noNull.emplace_back(&c, "该字段的 Required 属性为 True");
+      else if (const LogicalIndexDef* key = def.keyRefusingNull(c))
+        noNull.emplace_back(&c, "该字段属于" + std::string(key->type == 1 ? "主键" : "不允许 Null 的索引") +
+                                    " '" + key->name + "'");
+    }
     std::set<std::pair<uint32_t, uint16_t>> targets, reached;
     uint32_t live = 0;
     RowDecoder dec(pager_, db_.codec());
@@ -104,6 +116,11 @@ class Verifier {
         dec.reset(row, len);
         for (const auto& c : def.columns)
           if (!c.isLongValue()) dec.value(c);
+        for (const auto& [c, why] : noNull) {
+          const uint8_t* b;
+          uint32_t n;
+          if (!dec.bytes(*c, &b, &n)) problem(at(page, slot) + "的字段 '" + c->name + "' 为 Null，" + why);
+        }
       } catch (const Corrupt& e) {
         problem(at(page, slot) + "无法解析：" + e.what());
       }

@@ -320,6 +320,7 @@ TEST(IndexUpdate, CorpusIndexTestFilesOfEveryGeneration) {
               } catch (const Error& e) {
                 ASSERT_TRUE(e.number() == err::kDuplicateKey || e.number() == err::kReadOnly ||
                             e.number() == err::kFieldTooSmall || e.number() == err::kNullInRequired ||
+                            e.number() == err::kNullInIndex ||
                             e.number() == err::kConversion || e.number() == err::kRelatedRecordRequired ||
                             e.number() == err::kRelatedRecordsExist)
                     << e.number() << " " << e.description();

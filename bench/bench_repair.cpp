@@ -9,7 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/Commands.h"
 #include "check/MemoryControls.h"
 #include "data/Dao.h"
@@ -72,8 +72,8 @@ long daoWalk(const std::string& path, double& elapsed) {
 
 // The command path: the list of a drill-down, then BatchUpdate with one date for all.
 long commandWalk(const std::string& path, double& elapsed, std::string& failure) {
-  app::CheckState state;
-  state.checkChars = app::kDefaultCheckChars;
+  check::CheckState state;
+  state.checkChars = check::kDefaultCheckChars;
   check::MemoryControls ui;
   ui.dialogs.files.push_back(path);
   check::OpenDatabaseFile(state, ui.controls);

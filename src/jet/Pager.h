@@ -1,7 +1,8 @@
 #pragma once
 // The engine's view of the file as numbered pages.
 //
-// REQUIRES: an open File whose first page is a decoded Jet header (see format/HeaderPage.h).
+// REQUIRES: an open File whose first page is a decoded Jet header (format/HeaderPage.h, a
+// layer above, decodes it).
 // GUARANTEES: page(n) returns ps readable bytes or throws format::Corrupt naming n; a
 // pointer it returns stays valid while the Pager lives (the file is mapped once, with room
 // to grow, so pages written or appended later through the File show through). Without a
@@ -11,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "jet/format/HeaderPage.h"
+#include "jet/format/Types.h"
 #include "jet/os/Env.h"
 
 namespace jet {

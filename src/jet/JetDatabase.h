@@ -53,6 +53,7 @@ class JetDatabase final : public Database {
   void beginBatch() override;
   void commitBatch() override;
   void close() override;
+  const std::vector<std::string>& notices() const override { return notices_; }
 
   // For the engine's own parts.
   Pager& pager();
@@ -77,6 +78,10 @@ class JetDatabase final : public Database {
  private:
   JetDatabase(os::Env& env, std::string path, Mode mode);
   void load();
+  void checkLength();
+  void noteLostJournal();
+  // Commits the write path's open transaction, with the lock file's marker set around it.
+  void commitPages();
   void startWriting();
   void checkOpen() const;
   index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
@@ -108,6 +113,9 @@ class JetDatabase final : public Database {
   std::unique_ptr<write::RowWriter> writer_;
   std::unique_ptr<index::TransactionPages> indexPages_;  // the index writer's view of pages_
   std::unordered_map<uint32_t, std::unique_ptr<index::IndexMaintenance>> indexUpkeep_;  // by TDEF
+  std::string readOnlyReason_;  // not empty: every change is refused with 3027 and this
+  std::string incomplete_;      // not empty: the file is cut short; changes are refused
+  std::vector<std::string> notices_;
   bool syncs_ = true;
   bool batch_ = false;
   std::shared_ptr<bool> open_;  // shared with cursors, which must fail once closed

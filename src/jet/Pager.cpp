@@ -16,7 +16,7 @@ namespace {
 constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
 // Pages read by one call: few for a page on its own (a lookup), doubling while a walk goes
 // on in file order (a scan), so a large file costs few system calls and page faults.
-constexpr uint32_t kFirstRun = 16;
+constexpr uint32_t kFirstRun = 4;
 constexpr uint32_t kLongestRun = 1024;
 }  // namespace
 
@@ -58,9 +58,15 @@ const uint8_t* Pager::readPage(uint32_t n) {
   while (run < run_ && n + run < pageCount_ && pages_[n + run] == nullptr) ++run;
   // Fresh anonymous memory, its pages made present in one go rather than fault by fault.
   const size_t bytes = size_t(run) * pageSize_;
-  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE,
-                   -1, 0);
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
+  // Large runs in huge pages: a scan of a large file costs a few faults, not one a page.
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+  ::madvise(p, bytes, MADV_POPULATE_WRITE);
+#endif
   Block block(p, bytes);
   uint8_t* data = static_cast<uint8_t*>(p);
   const size_t got = file_.readAt(uint64_t(n) * pageSize_, data, bytes);

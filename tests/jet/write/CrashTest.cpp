@@ -183,11 +183,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
 // The first table of the Access 97 corpus with a Text column (and a Date/Time column, if
 // it has one) that no index holds, and at least two rows.
 TEST(CrashMatrix, SingleAndGroupedUpdatesJet3) {
-  SKIP_WITHOUT_SHARED("corpus/V1997");
-  std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(testfiles::shared("corpus/V1997"))) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  for (const auto& file : files) {
+  for (const auto& file : testfiles::corpusFiles("V1997")) {
     auto db = jet::Database::open(file.string(), jet::Database::Mode::ReadOnly);
     for (const auto& t : db->tables()) {
       if (t.system || t.linked || t.rowCount < 2) continue;

@@ -10,10 +10,6 @@
 #include "jet/Database.h"
 #include "jet/Dump.h"
 
-namespace {
-
-}  // namespace
-
 TEST(Calculated, EveryResultTypeReadsAsTheExpressionGaveIt) {
   auto db = jet::Database::open(testfiles::corpus("V2010/calcFieldTestV2010.accdb").string(),
                                 jet::Database::Mode::ReadOnly);

@@ -239,7 +239,7 @@ TEST(ChineseSortOrder, RewritesAndClearsOfPrcIndexedTextKeepEveryIndexExact) {
                         Case{"guestbook-book.mdb", "mytable", "name"}}) {
     SCOPED_TRACE(std::string(c.file) + " " + c.table + "." + c.column);
     const std::string rel = std::string("corpus-cn/") + c.file;
-    if (!testfiles::sharedExists(rel)) GTEST_SKIP() << "absent: " << rel;
+    SKIP_WITHOUT_SHARED(rel);
     testfiles::ScratchDir dir;
     const auto path = dir.copy(testfiles::shared(rel));
     EXPECT_GT(changeAndCheck(path, c.table, c.column, shiftOrClear), 0);

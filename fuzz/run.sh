@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets for SECONDS on a seed corpus of real files (the committed fixtures
-# and, when present, the shared corpus), keeping only inputs small enough to mutate.
+# and corpus files and, when present, the shared corpus: $MDBCHECK_SHARED_DIR or the folder
+# beside the checkout), keeping only inputs small enough to mutate.
 #   bash fuzz/run.sh BUILD_DIR SECONDS
 set -euo pipefail
 build=${1:?BUILD_DIR}
@@ -11,8 +12,9 @@ max_len=262144
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus" "$work/seeds"
-for f in "$root"/tests/data/*.mdb "$root"/tests/data/*.accdb "$root"/../shared/corpus/*/*.mdb \
-         "$root"/../shared/corpus/*/*.accdb; do
+shared=${MDBCHECK_SHARED_DIR:-$root/../shared}
+for f in "$root"/tests/data/*.mdb "$root"/tests/data/*.accdb "$root"/tests/corpus/*/*.mdb \
+         "$root"/tests/corpus/*/*.accdb "$shared"/corpus/*/*.mdb "$shared"/corpus/*/*.accdb; do
   [ -f "$f" ] || continue
   [ "$(stat -c %s "$f")" -le "$max_len" ] || continue
   cp "$f" "$work/seeds/$(basename "$(dirname "$f")")_$(basename "$f")"

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Idempotent; runs as root or through sudo.
+# Installs every Debian package the project needs, among them every tool a test runs
+# (mdb-export, xvfb-run, chattr, clang's fuzzer, dpkg-deb), so that on a set-up machine no
+# test skips for want of one. Idempotent; runs as root or through sudo.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config python3-minimal
@@ -10,6 +12,7 @@ packages=(
   xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev
   dpkg-dev file
+  e2fsprogs
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test. Exits non-zero on any failure.
+# Installs what is missing, builds everything and runs every test. Exits non-zero on any
+# failure, and on any skipped test but those scripts/check-skips.sh accepts (an optional
+# file of the shared folder that is absent). Prints how long each piece took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_DIR="$PWD/build/.ccache"
 jobs=$(nproc)
 
+started=$SECONDS piece_started=$SECONDS
+piece_done() {
+  echo "test.sh: $1 took $((SECONDS - piece_started)) s (total $((SECONDS - started)) s)"
+  piece_started=$SECONDS
+}
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+piece_done "build"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600 \
+  --output-junit "$PWD/build/ctest-junit.xml"
+bash scripts/check-skips.sh build/ctest-junit.xml
+piece_done "unit, integration and end-to-end tests"
 
 # The Debian package installs and runs.
 bash scripts/package-test.sh build
+piece_done "package"
 
 # The engine's tests again under AddressSanitizer and UBSan: damaged files must never crash.
 if [ "${MDBCHECK_SKIP_SANITIZE:-0}" != 1 ]; then
@@ -20,7 +33,10 @@ if [ "${MDBCHECK_SKIP_SANITIZE:-0}" != 1 ]; then
   # Every test executable labelled jet (jet_tests and the engine's sub-folders).
   jet_targets=$(ninja -C build/asan -t targets all | sed -n 's/^\(jet[a-z_]*_tests\): .*/\1/p' | sort -u)
   cmake --build build/asan -j "$jobs" --target $jet_targets
-  ctest --test-dir build/asan --output-on-failure -j "$jobs" -L jet --timeout 900
+  ctest --test-dir build/asan --output-on-failure -j "$jobs" -L jet --timeout 900 \
+    --output-junit "$PWD/build/asan/ctest-junit.xml"
+  bash scripts/check-skips.sh build/asan/ctest-junit.xml
+  piece_done "engine tests under sanitizers"
 fi
 
 # A short fuzzing run over real files, when the fuzz targets exist.
@@ -29,4 +45,5 @@ if [ -f fuzz/CMakeLists.txt ] && [ "${MDBCHECK_SKIP_FUZZ:-0}" != 1 ]; then
         -DMDBCHECK_FUZZ=ON -DMDBCHECK_APP=OFF -DMDBCHECK_TESTS=OFF >/dev/null
   cmake --build build/fuzz -j "$jobs"
   bash fuzz/run.sh build/fuzz "${MDBCHECK_FUZZ_SECONDS:-30}"
+  piece_done "fuzzing"
 fi

@@ -130,7 +130,11 @@ Result ScanDatabase(check::CheckState& state, Controls& ui) {
       ui.events.yield();
       if (state.generation != generation || state.database != db) return;
     }
-    if (ui.tree.childCount(root) == 0) ui.tree.setText(root, msg::kNoErrors);
+    // What the engine found wrong with the file itself (cut short, an interrupted write)
+    // stands at the root, so that no count below is taken for the whole truth.
+    std::string rootText = ui.tree.childCount(root) == 0 ? msg::kNoErrors : msg::kRootText;
+    for (const std::string& notice : db->engine().notices()) rootText += "（注意：" + notice + "）";
+    ui.tree.setText(root, rootText);
   });
 }
 

@@ -121,6 +121,11 @@ class Database {
   virtual void rollbackBatch() = 0;
 
   virtual void close() = 0;
+
+  // What the user must be told about the file though it opened: cut short (changes are
+  // refused), read around an unfinished write, or a write interrupted whose journal is
+  // gone. Simplified Chinese, one sentence each; empty for a sound file.
+  virtual const std::vector<std::string>& notices() const = 0;
 };
 
 // A cursor over the live rows of one table. Values are decoded on demand, one column at a

@@ -36,6 +36,16 @@ Error readOnly(const std::string& reason) {
   if (!reason.empty()) text += "（" + reason + "）";
   return Error(err::kReadOnly, text);
 }
+Error diskFull(const std::string& detail) {
+  std::string text = "磁盘空间不足。";
+  if (!detail.empty()) text += "（" + detail + "）";
+  return Error(err::kDiskFull, text);
+}
+Error diskError(const std::string& detail) {
+  std::string text = "磁盘或网络错误。";
+  if (!detail.empty()) text += "（" + detail + "）";
+  return Error(err::kDiskError, text);
+}
 Error recordTooLarge() { return Error(err::kRecordTooLarge, "记录太大。"); }
 Error recordTooLarge(size_t size, size_t limit) {
   return Error(err::kRecordTooLarge, "记录太大。修改后的记录需要 " + std::to_string(size) +

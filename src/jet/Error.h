@@ -25,8 +25,10 @@ namespace err {
 constexpr int kNoCurrentRecord = 3021;
 constexpr int kDuplicateKey = 3022;
 constexpr int kFileNotFound = 3024;
+constexpr int kDiskFull = 3026;
 constexpr int kReadOnly = 3027;
 constexpr int kBadPassword = 3031;
+constexpr int kDiskError = 3043;
 constexpr int kFileInUse = 3045;
 constexpr int kRecordTooLarge = 3047;
 constexpr int kDamaged = 3049;
@@ -59,6 +61,10 @@ Error damagedAt(const std::string& path, const std::string& where);
 Error badPassword();
 Error fileInUse(const std::string& path);
 Error readOnly(const std::string& reason);
+// The disk (or the user's quota) is full (3026); detail says where and what was kept.
+Error diskFull(const std::string& detail);
+// A read, write or sync the system could not carry out (3043).
+Error diskError(const std::string& detail);
 Error recordTooLarge();
 // The same refusal, saying how large the record would be and the format's limit.
 Error recordTooLarge(size_t size, size_t limit);

@@ -7,13 +7,13 @@
 #include <climits>
 #include <chrono>
 #include <cstring>
-#include <system_error>
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
 #include "jet/format/Properties.h"
+#include "jet/format/UsageMap.h"
 #include "jet/index/IndexMaintenance.h"
 #include "jet/index/IndexTree.h"
 #include "jet/TransactionPages.h"
@@ -291,28 +291,64 @@ JetDatabase::~JetDatabase() {
 std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode) {
   std::unique_ptr<JetDatabase> db(new JetDatabase(env, path, mode));
   if (!env.exists(path)) throw fileNotFound(path);
-  const bool writable = mode == Mode::Exclusive;
+  bool writable = mode == Mode::Exclusive;
+  if (writable && !env.permitsWriting(path)) {
+    // Read as it stands, and every change refused: a file or folder marked read-only is
+    // not written, whoever runs the tool.
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    db->readOnlyReason_ = "文件 '" + path + "' 或它所在的文件夹 '" + folder +
+                          "' 的权限不允许写入；请先给它们写入权限";
+    writable = false;
+  }
   try {
     db->file_ = env.open(path, writable ? os::Env::Access::ReadWrite : os::Env::Access::Read);
-  } catch (const std::system_error& e) {
-    const int code = e.code().value();
-    if (code == ENOENT) throw fileNotFound(path);
-    if (code == EACCES || code == EPERM || code == EROFS) throw noPermission(path);
-    if (code == EISDIR) throw unrecognizedFormat(path);
-    throw damagedAt(path, e.what());
+  } catch (const os::IoError& e) {
+    if (e.code() == EROFS) throw noPermission(path);
+    if (e.code() == EISDIR) throw unrecognizedFormat(path);
+    throw;
   }
   if (!(writable ? db->file_->tryLockExclusive() : db->file_->tryLockShared())) throw fileInUse(path);
-  recoverInterruptedWrite(env, path, *db->file_, writable);
+  const bool journalFound = env.exists(journalPathFor(path));
+  std::optional<journal::RolledBack> rolledBack = recoverInterruptedWrite(env, path, *db->file_, writable);
 
   std::vector<uint8_t> first(4096);
-  const size_t got = db->file_->readAt(0, first.data(), first.size());
-  db->header_ = decodeHeader(first.data(), got, db->file_->size(), path);
+  size_t got;
+  uint64_t size;
+  if (rolledBack) {
+    size = rolledBack->length;
+    got = db->file_->readAt(0, first.data(), static_cast<size_t>(std::min<uint64_t>(first.size(), size)));
+    auto zero = rolledBack->pages.find(0);
+    if (zero != rolledBack->pages.end())
+      std::memcpy(first.data(), zero->second.data(), std::min(first.size(), zero->second.size()));
+  } else {
+    got = db->file_->readAt(0, first.data(), first.size());
+    size = db->file_->size();
+  }
+  db->header_ = decodeHeader(first.data(), got, size, path);
   db->pager_ = std::make_unique<Pager>(*db->file_, db->header_.version);
+  if (rolledBack) {
+    db->notices_.push_back("上次的修改没有完成，留下了日志文件 '" + journalPathFor(path) +
+                           "'；以只读方式打开时读取的是撤销该修改后的内容，日志文件保留在原处。");
+    db->pager_->setRolledBack(std::move(*rolledBack));
+  }
   db->codec_ = std::make_unique<TextCodec>(db->header_.version, db->header_.codePage, path);
   db->load();
-  if (writable) db->lockFile_ = std::make_unique<LockFile>(env, path, db->format() == FileFormat::Ace);
+  const bool isAce = db->format() == FileFormat::Ace;
+  if (writable) {
+    db->lockFile_ = std::make_unique<LockFile>(env, path, isAce);
+    if (db->lockFile_->foundInterruptedWrite() && !journalFound) db->noteLostJournal();
+  } else if (!journalFound && LockFile::showsInterruptedWrite(env, path, isAce)) {
+    db->noteLostJournal();
+  }
   db->open_ = std::make_shared<bool>(true);
   return db;
+}
+
+void JetDatabase::noteLostJournal() {
+  notices_.push_back("上次对此文件的修改在写入途中中断，而它的日志文件 '" + journalPathFor(path_) +
+                     "' 已经不在（可能被手工删除）：文件中可能留有只写了一半的修改。"
+                     "请先用“验证”检查文件，必要时换用备份。");
 }
 
 void JetDatabase::load() {
@@ -347,6 +383,48 @@ void JetDatabase::load() {
   } catch (const Corrupt& e) {
     raiseDamaged(current, e);
   }
+  checkLength();
+}
+
+// A file cut short reads as a smaller sound one unless its length is held against what
+// its pages promise: whole pages, and every page its tables' usage maps name.
+void JetDatabase::checkLength() {
+  const uint64_t size = pager_->rolledBack() ? uint64_t(pager_->pageCount()) * pager_->pageSize()
+                                             : file_->size();
+  std::string what;
+  if (size % pager_->pageSize() != 0) {
+    what = "文件长度 " + std::to_string(size) + " 字节不是页大小 " +
+           std::to_string(pager_->pageSize()) + " 的整数倍";
+  } else {
+    uint64_t missing = 0;
+    std::string table;
+    for (size_t i = 0; i < defs_.size(); ++i) {
+      if (!defs_[i]) continue;
+      const uint64_t before = missing;
+      try {
+        const TableDef& d = *defs_[i];
+        readUsageMap(*pager_, d.ownedMap, &missing);
+        readUsageMap(*pager_, d.freeMap, &missing);
+        for (const RealIndexDef& r : d.realIndexes) {
+          if (r.rootPage >= pager_->pageCount()) ++missing;
+          readUsageMap(*pager_, r.usageMap, &missing);
+        }
+        for (const LongValueMaps& m : d.longValueMaps) {
+          readUsageMap(*pager_, m.usageMap, &missing);
+          readUsageMap(*pager_, m.freeMap, &missing);
+        }
+      } catch (const Corrupt&) {
+        // A damaged map is the scan's to report, table by table.
+      }
+      if (missing != before && table.empty()) table = tables_[i].name;
+    }
+    if (missing > 0)
+      what = "表 '" + table + "' 等使用的 " + std::to_string(missing) + " 页在文件末尾之外（文件共 " +
+             std::to_string(pager_->pageCount()) + " 页）";
+  }
+  if (what.empty()) return;
+  incomplete_ = "文件不完整，可能被截断：" + what;
+  notices_.push_back(incomplete_ + "。读取到的结果可能不全；此文件已经损坏，不能在它上面修复。");
 }
 
 void JetDatabase::raiseDamaged(const std::string& table, const Corrupt& e) const {
@@ -537,6 +615,10 @@ void JetDatabase::refuseNull(const TableDef& def, size_t column) const {
 const TableDef& JetDatabase::startChange(const TableInfo& table) {
   checkOpen();
   if (mode_ == Mode::ReadOnly) throw readOnly("数据库以只读方式打开");
+  if (!readOnlyReason_.empty()) throw readOnly(readOnlyReason_);
+  if (pager_->rolledBack())
+    throw readOnly("上次未完成的修改只在读取时撤销，日志文件 '" + journalPathFor(path_) + "' 还在");
+  if (!incomplete_.empty()) throw damagedAt(path_, incomplete_);
   const TableDef& def = definition(table);
   if (!writer_) startWriting();
   return def;
@@ -553,8 +635,25 @@ auto JetDatabase::namingDamage(const TableInfo& table, Work&& work) -> decltype(
   }
 }
 
+void JetDatabase::commitPages() {
+  if (!pages_->inTransaction()) {
+    pages_->commit();
+    return;
+  }
+  if (lockFile_) lockFile_->markWriting(true);
+  try {
+    pages_->commit();
+  } catch (...) {
+    // A journal left behind speaks for the unfinished commit; without one the file is
+    // at its last commit again and the marker would be a false alarm.
+    if (lockFile_ && !env_.exists(journalPathFor(path_))) lockFile_->markWriting(false);
+    throw;
+  }
+  if (lockFile_) lockFile_->markWriting(false);
+}
+
 void JetDatabase::commitUnlessGrouped() {
-  if (!batch_ || (!whole_ && pages_->transactionAge() >= kGroupCommit)) pages_->commit();
+  if (!batch_ || (!whole_ && pages_->transactionAge() >= kGroupCommit)) commitPages();
 }
 
 RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& given) {
@@ -619,7 +718,7 @@ RowId JetDatabase::insert(const TableInfo& table, const std::vector<Value>& valu
 std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
                                            const std::vector<std::vector<Value>>& rows) {
   startChange(table);
-  pages_->commit();
+  commitPages();
   TableDef& def = *defs_[byTdef_.at(table.tdefPage)];
   const uint32_t rowCount = def.numRows, autoNumber = def.autoNumber;
   std::vector<RowId> ids;
@@ -627,7 +726,7 @@ std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
   namingDamage(table, [&] {
     try {
       for (const auto& r : rows) ids.push_back(insertRow(table, r));
-      pages_->commit();
+      commitPages();
     } catch (...) {
       // The transaction holds these rows alone: all of them go.
       pages_->rollback();
@@ -707,12 +806,12 @@ void JetDatabase::commitBatch() {
   checkOpen();
   batch_ = false;
   whole_ = false;
-  if (pages_) pages_->commit();
+  if (pages_) commitPages();
 }
 
 void JetDatabase::beginWholeBatch() {
   checkOpen();
-  if (pages_) pages_->commit();
+  if (pages_) commitPages();
   batch_ = true;
   whole_ = true;
 }
@@ -741,7 +840,7 @@ void JetDatabase::close() {
   if (pages_ && open_ && *open_) {
     // The end of the last walk is a commit point too.
     try {
-      pages_->commit();
+      commitPages();
     } catch (...) {
       failed = std::current_exception();  // the journal stays hot: the next open rolls back
     }

@@ -57,6 +57,7 @@ class JetDatabase final : public Database {
   void beginWholeBatch() override;
   void rollbackBatch() override;
   void close() override;
+  const std::vector<std::string>& notices() const override { return notices_; }
 
   // For the engine's own parts.
   Pager& pager();
@@ -81,6 +82,10 @@ class JetDatabase final : public Database {
  private:
   JetDatabase(os::Env& env, std::string path, Mode mode);
   void load();
+  void checkLength();
+  void noteLostJournal();
+  // Commits the write path's open transaction, with the lock file's marker set around it.
+  void commitPages();
   void startWriting();
   void checkOpen() const;
   index::IndexMaintenance& indexUpkeep(const format::TableDef& def);
@@ -121,6 +126,9 @@ class JetDatabase final : public Database {
   std::unique_ptr<index::TransactionPages> indexPages_;  // the index writer's view of pages_
   std::unordered_map<uint32_t, std::unique_ptr<index::IndexMaintenance>> indexUpkeep_;  // by TDEF
   std::set<std::pair<uint32_t, size_t>> soundIndexes_;  // (TDEF page, real index) walked
+  std::string readOnlyReason_;  // not empty: every change is refused with 3027 and this
+  std::string incomplete_;      // not empty: the file is cut short; changes are refused
+  std::vector<std::string> notices_;
   bool syncs_ = true;
   bool batch_ = false;
   bool whole_ = false;  // the batch commits only when told to

@@ -3,8 +3,30 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 namespace jet {
+namespace {
+
+constexpr size_t kRecord = 64;
+constexpr size_t kMarkerAt = 56;
+constexpr char kMarker[8] = {'M', 'D', 'B', 'C', 'W', 'R', 'I', 'T'};
+
+std::vector<uint8_t> contentOf(os::File& f) {
+  std::vector<uint8_t> b(static_cast<size_t>(std::min<uint64_t>(f.size(), 1u << 20)));
+  b.resize(f.readAt(0, b.data(), b.size()));
+  return b;
+}
+
+// Offsets of the records holding the marker.
+std::vector<uint64_t> markedRecords(const std::vector<uint8_t>& b) {
+  std::vector<uint64_t> out;
+  for (size_t at = 0; at + kRecord <= b.size(); at += kRecord)
+    if (std::memcmp(b.data() + at + kMarkerAt, kMarker, sizeof kMarker) == 0) out.push_back(at);
+  return out;
+}
+
+}  // namespace
 
 std::string LockFile::pathFor(const std::string& db, bool ace) {
   const std::string ext = ace ? ".laccdb" : ".ldb";
@@ -15,28 +37,72 @@ std::string LockFile::pathFor(const std::string& db, bool ace) {
   return db + ext;
 }
 
+bool LockFile::showsInterruptedWrite(os::Env& env, const std::string& db, bool ace) {
+  const std::string path = pathFor(db, ace);
+  try {
+    if (!env.exists(path)) return false;
+    auto f = env.open(path, os::Env::Access::Read);
+    return !markedRecords(contentOf(*f)).empty();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 LockFile::LockFile(os::Env& env, const std::string& db, bool ace)
     : env_(env), path_(pathFor(db, ace)) {
-  if (env_.exists(path_)) return;
   try {
-    auto f = env_.open(path_, os::Env::Access::CreateReadWrite);
-    char record[64];
+    char record[kRecord];
     std::memset(record, 0, sizeof record);
     char host[33] = {};
     if (::gethostname(host, 32) != 0) std::strcpy(host, "localhost");
     std::memcpy(record, host, std::strlen(host));
     std::memcpy(record + 32, "Admin", 5);
-    f->writeAt(0, record, sizeof record);
-    created_ = true;
+    if (env_.exists(path_)) {
+      // Left by another program or by a session of ours that crashed.
+      file_ = env_.open(path_, os::Env::Access::ReadWrite);
+      const std::vector<uint8_t> b = contentOf(*file_);
+      const char none[sizeof kMarker] = {};
+      for (uint64_t at : markedRecords(b)) {
+        foundMarker_ = true;
+        file_->writeAt(at + kMarkerAt, none, sizeof none);
+      }
+      originalSize_ = b.size();
+      record_ = (originalSize_ + kRecord - 1) / kRecord * kRecord;
+    } else {
+      file_ = env_.open(path_, os::Env::Access::CreateReadWrite);
+      created_ = true;
+    }
+    file_->writeAt(record_, record, sizeof record);
   } catch (const std::exception&) {
+    file_.reset();
+    if (created_) {
+      try {
+        env_.remove(path_);
+      } catch (const std::exception&) {
+      }
+    }
     created_ = false;
   }
 }
 
-LockFile::~LockFile() {
-  if (!created_) return;
+void LockFile::markWriting(bool writing) {
+  if (!file_ || writing == marked_) return;
   try {
-    env_.remove(path_);
+    const char none[sizeof kMarker] = {};
+    file_->writeAt(record_ + kMarkerAt, writing ? kMarker : none, sizeof kMarker);
+    marked_ = writing;
+  } catch (const std::exception&) {
+  }
+}
+
+LockFile::~LockFile() {
+  try {
+    if (created_) {
+      file_.reset();
+      env_.remove(path_);
+    } else if (file_) {
+      file_->truncate(originalSize_);
+    }
   } catch (const std::exception&) {
   }
 }

@@ -1,5 +1,9 @@
 #include "jet/Pager.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <new>
 #include <cstring>
 #include <string>
 
@@ -8,28 +12,33 @@
 
 namespace jet {
 namespace {
-// The largest file a Jet 4 / ACE engine writes is 2 GB (Jet 3: 1 GB); mapping that much
-// address space once lets the file grow without moving the view.
+// The largest file a Jet 4 / ACE engine writes is 2 GB (Jet 3: 1 GB).
 constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
+// Pages read by one call: few for a page on its own (a lookup), doubling while a walk goes
+// on in file order (a scan), so a large file costs few system calls and page faults.
+constexpr uint32_t kFirstRun = 4;
+constexpr uint32_t kLongestRun = 1024;
 }  // namespace
 
 Pager::Pager(os::File& file, const format::Version& version)
     : file_(file), version_(version), pageSize_(version.pageSize()) {
-  const uint64_t size = file_.size();
-  pageCount_ = static_cast<uint32_t>(std::min<uint64_t>(size / pageSize_, kMaxFileBytes / pageSize_));
-  map_ = file_.mapReadOnly(std::max(size, kMaxFileBytes));
+  grew(0);
+}
+
+void Pager::setRolledBack(journal::RolledBack rolledBack) {
+  pageCount_ = static_cast<uint32_t>(std::min(rolledBack.length, kMaxFileBytes) / pageSize_);
+  for (auto& [n, image] : rolledBack.pages)
+    if (n < pageCount_ && image.size() == pageSize_) {
+      if (pages_.size() <= n) pages_.resize(size_t(n) + 1, nullptr);
+      pages_[n] = image.data();
+    }
+  rolledBack_ = std::move(rolledBack);
 }
 
 bool Pager::grew(uint32_t n) {
-  const uint64_t size = file_.size();
-  const uint64_t limit = map_ ? map_->length() : kMaxFileBytes;
-  pageCount_ = static_cast<uint32_t>(std::min(size, limit) / pageSize_);
+  if (rolledBack_) return n < pageCount_;  // nobody writes while the journal is hot
+  pageCount_ = static_cast<uint32_t>(std::min(file_.size(), kMaxFileBytes) / pageSize_);
   return n < pageCount_;
-}
-
-void Pager::refresh() {
-  grew(0);
-  cache_.clear();
 }
 
 void Pager::outOfRange(uint32_t n) const {
@@ -37,17 +46,36 @@ void Pager::outOfRange(uint32_t n) const {
                   std::to_string(pageCount_) + " 页）");
 }
 
+Pager::Block::~Block() {
+  if (data != nullptr) ::munmap(data, length);
+}
+
 const uint8_t* Pager::readPage(uint32_t n) {
-  auto it = cache_.find(n);
-  if (it != cache_.end()) return it->second.get();
-  auto buf = std::make_unique<uint8_t[]>(pageSize_);
-  const size_t got = file_.readAt(static_cast<uint64_t>(n) * pageSize_, buf.get(), pageSize_);
-  if (got != pageSize_) {
-    format::corrupt("第 " + std::to_string(n) + " 页读取不完整，文件可能被截断");
-  }
-  const uint8_t* p = buf.get();
-  cache_.emplace(n, std::move(buf));
-  return p;
+  if (n >= pageCount_ && !grew(n)) outOfRange(n);
+  if (pages_.size() < pageCount_) pages_.resize(pageCount_, nullptr);
+  run_ = n == nextInRun_ && run_ != 0 ? std::min(run_ * 2, kLongestRun) : kFirstRun;
+  uint32_t run = 1;
+  while (run < run_ && n + run < pageCount_ && pages_[n + run] == nullptr) ++run;
+  // Fresh anonymous memory, its pages made present in one go rather than fault by fault.
+  const size_t bytes = size_t(run) * pageSize_;
+  void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  // Large runs in huge pages: a scan of a large file costs a few faults, not one a page.
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+  ::madvise(p, bytes, MADV_POPULATE_WRITE);
+#endif
+  Block block(p, bytes);
+  uint8_t* data = static_cast<uint8_t*>(p);
+  const size_t got = file_.readAt(uint64_t(n) * pageSize_, data, bytes);
+  if (got < pageSize_) format::corrupt("第 " + std::to_string(n) + " 页读取不完整，文件可能被截断");
+  const uint32_t whole = static_cast<uint32_t>(got / pageSize_);
+  for (uint32_t i = 0; i < whole; ++i) pages_[n + i] = data + size_t(i) * pageSize_;
+  blocks_.push_back(std::move(block));
+  nextInRun_ = n + whole;
+  return pages_[n];
 }
 
 uint32_t Pager::pageCount() const { return overlay_ != nullptr ? overlay_->pageCount() : pageCount_; }

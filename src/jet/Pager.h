@@ -3,16 +3,17 @@
 //
 // REQUIRES: an open File whose first page is a decoded Jet header (format/HeaderPage.h, a
 // layer above, decodes it).
-// GUARANTEES: page(n) returns ps readable bytes or throws format::Corrupt naming n; a
-// pointer it returns stays valid while the Pager lives (the file is mapped once, with room
-// to grow, so pages written or appended later through the File show through). Without a
-// mapping, pages are read once into memory on first use and kept.
+// GUARANTEES: page(n) returns ps readable bytes or throws format::Corrupt naming n (an
+// I/O error of the system leaves as the jet::Error the Env reports); a pointer it returns
+// stays valid while the Pager lives. Pages are read with pread(2) in runs, once, and kept:
+// the file is never mapped, so a disk that fails under a page is an error, not SIGBUS.
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
+#include <optional>
 #include <vector>
 
 #include "jet/format/Types.h"
+#include "jet/journal/Journal.h"
 #include "jet/os/Env.h"
 
 namespace jet {
@@ -36,18 +37,19 @@ class Pager {
   const uint8_t* page(uint32_t n) {
     if (overlay_ != nullptr)
       if (const uint8_t* p = overlayPage(n)) return p;
-    if (n >= pageCount_ && !grew(n)) outOfRange(n);
-    if (map_) return map_->data() + static_cast<uint64_t>(n) * pageSize_;
+    if (n < pages_.size() && pages_[n] != nullptr) return pages_[n];
     return readPage(n);
   }
-
-  // Re-reads the file's size and forgets pages read without a mapping (after the file was
-  // written through another path). Pointers from a mapping stay valid.
-  void refresh();
 
   // Pages the write path has changed (committed or not) are read from its images, which
   // keep their address for the write path's life. REQUIRES: overlay outlives the Pager's use.
   void setOverlay(const journal::PageFile* overlay) { overlay_ = overlay; }
+
+  // Reads the file as a rollback of its hot journal would leave it, without writing: the
+  // journal's original images take the place of those pages, and the file ends at the
+  // original length. REQUIRES: before any page is read.
+  void setRolledBack(journal::RolledBack rolledBack);
+  bool rolledBack() const { return rolledBack_.has_value(); }
 
  private:
   bool grew(uint32_t n);
@@ -59,9 +61,20 @@ class Pager {
   format::Version version_;
   uint32_t pageSize_;
   uint32_t pageCount_ = 0;
-  std::unique_ptr<os::Mapping> map_;
   const journal::PageFile* overlay_ = nullptr;
-  std::unordered_map<uint32_t, std::unique_ptr<uint8_t[]>> cache_;
+  std::optional<journal::RolledBack> rolledBack_;
+  struct Block {  // anonymous memory holding one run of pages
+    void* data;
+    size_t length;
+    Block(void* d, size_t n) : data(d), length(n) {}
+    Block(Block&& o) noexcept : data(o.data), length(o.length) { o.data = nullptr; }
+    Block& operator=(Block&&) = delete;
+    ~Block();
+  };
+  std::vector<const uint8_t*> pages_;  // by page number; null: not read yet
+  std::vector<Block> blocks_;          // the runs read, which pages_ points into
+  uint32_t nextInRun_ = 0;             // the page after the last run: a walk in file order
+  uint32_t run_ = 0;                   // pages the next sequential read takes
 };
 
 }  // namespace jet

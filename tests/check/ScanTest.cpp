@@ -1,11 +1,14 @@
 // The scan on real fixtures: the tree expected.json implies, in both modes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Expected.h"
 #include "Session.h"
 #include "check/Commands.h"
 #include "data/Dao.h"
 #include "check/Messages.h"
+#include "jet/Database.h"
 
 namespace checktest {
 namespace {
@@ -56,6 +59,33 @@ TEST(Scan, NamesThatNeedBracketsOrCollideAreScanned) {
   EXPECT_EQ(s.ui.tree.text(NodeId{NodeId::Kind::Column, "Reserved", "Order"}), "Order(1条)");
   EXPECT_FALSE(s.ui.tree.contains(NodeId{NodeId::Kind::Column, "Orders", "Notes"}));  // memo
   EXPECT_FALSE(s.ui.tree.contains(NodeId{NodeId::Kind::Table, "LinkedOrders", {}}));
+}
+
+// A file cut at a page boundary is scanned, and the root says the file is incomplete.
+TEST(Scan, AFileCutShortSaysSoAtTheRoot) {
+  Session s;
+  const std::string path = s.copy("checks2000.mdb");
+  {
+    // Two rows outgrow their page; the second moves to a page appended at the end, which
+    // the cut then loses.
+    auto db = jet::Database::open(path, jet::Database::Mode::Exclusive);
+    const jet::TableInfo& t = *db->findTable("Wide");
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "长";
+    auto cur = db->scan(t);
+    for (int i = 0; i <= 6; ++i) ASSERT_TRUE(cur->next());
+    db->update(t, cur->rowId(), t.findColumn("W1")->position, jet::Value(text));
+    text.clear();
+    for (int i = 0; i < 250; ++i) text += "宽";
+    ASSERT_TRUE(cur->next());
+    db->update(t, cur->rowId(), t.findColumn("W1")->position, jet::Value(text));
+  }
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) - 4096);
+  s.open(path);
+  s.scan(false);
+  const std::string root = s.ui.tree.text(NodeId{});
+  EXPECT_NE(root.find("文件不完整"), std::string::npos) << root;
+  EXPECT_TRUE(s.ui.tree.contains(NodeId{NodeId::Kind::Column, "Reserved", "Date"}));
 }
 
 TEST(Scan, WithoutDatabaseChangesNothing) {

@@ -71,12 +71,13 @@ TEST(AddNew, RowsReachTheFileWithAutoNumberIndexesAndCount) {
     db->Close();
     EXPECT_TRUE(bytesOf(path) == before);
   }
-#ifdef MDBCHECK_CLI
-  const testfiles::CommandResult verified = testfiles::runCommand(
-      std::string(MDBCHECK_CLI) + " verify " + testfiles::shellQuoted(path.string()) + " 2>&1");
-  EXPECT_EQ(verified.status, 0) << verified.out;
-#endif
-  if (mdbtools::available()) {
+  if (testfiles::requireCli()) {
+    const testfiles::CommandResult verified =
+        testfiles::runCommand(testfiles::shellQuoted(testfiles::cli().string()) + " verify " +
+                              testfiles::shellQuoted(path.string()) + " 2>&1");
+    EXPECT_EQ(verified.status, 0) << verified.out;
+  }
+  if (mdbtools::required()) {
     const auto rows = mdbtools::exportTable(path.string(), "Orders");
     ASSERT_TRUE(rows.has_value());
     EXPECT_EQ(rows->rows.size(), 196u + 400u);

@@ -89,10 +89,8 @@ TEST(Dynaset, MembershipIsFixedWhenItOpens) {
 
 // Null is accepted by the field and refused by Update, as Jet refuses it.
 TEST(Dynaset, NullIntoARequiredColumnFailsAtUpdate) {
-  const std::string file = "corpus/V2000/fixedTextTestV2000.mdb";  // users: every column required
-  SKIP_WITHOUT_SHARED(file);
-  testfiles::ScratchDir dir;
-  const auto path = dir.copy(testfiles::shared(file));
+  testfiles::ScratchDir dir;  // users: every column required
+  const auto path = dir.copy(testfiles::corpus("V2000/fixedTextTestV2000.mdb"));
   auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
   auto db = ws->OpenDatabase(path.string(), true);
   auto rs = db->OpenRecordset("select d_stamp_, c_user_name from users where c_user_login = 'admin'");

@@ -10,16 +10,8 @@
 #include "jet/Database.h"
 #include "jet/Dump.h"
 
-namespace {
-
-std::filesystem::path corpusFile(const std::string& name) {
-  return testfiles::data("..") / "corpus" / name;
-}
-
-}  // namespace
-
 TEST(Calculated, EveryResultTypeReadsAsTheExpressionGaveIt) {
-  auto db = jet::Database::open(corpusFile("calcFieldTestV2010.accdb").string(),
+  auto db = jet::Database::open(testfiles::corpus("V2010/calcFieldTestV2010.accdb").string(),
                                 jet::Database::Mode::ReadOnly);
   const jet::TableInfo& t = *db->findTable("Table1");
   using namespace jet::daotype;

@@ -11,11 +11,10 @@
 namespace fs = std::filesystem;
 
 TEST(CodePage, Jet3TextInGbkReadsAsChinese) {
-  SKIP_WITHOUT_SHARED("corpus/V1997/testV1997.mdb");
   testfiles::ScratchDir dir;
   std::vector<uint8_t> bytes;
   {
-    std::ifstream in(testfiles::shared("corpus/V1997/testV1997.mdb"), std::ios::binary);
+    std::ifstream in(testfiles::corpus("V1997/testV1997.mdb"), std::ios::binary);
     bytes.assign(std::istreambuf_iterator<char>(in), {});
   }
   // The header says code page 936 (under the mask)...

@@ -12,7 +12,7 @@ using jet::Database;
 namespace {
 
 std::unique_ptr<jet::JetDatabase> openCorpus(const std::string& rel) {
-  return jet::JetDatabase::open(jet::os::Env::posix(), testfiles::shared("corpus/" + rel).string(),
+  return jet::JetDatabase::open(jet::os::Env::posix(), testfiles::corpus(rel).string(),
                                 Database::Mode::ReadOnly);
 }
 
@@ -26,7 +26,6 @@ std::vector<jet::RowId> rowIds(jet::Database& db, const jet::TableInfo& t) {
 }  // namespace
 
 TEST(FormatFacts, TableDefinitionBlocks) {
-  SKIP_WITHOUT_SHARED("corpus/V1997/testV1997.mdb");
   auto j3 = openCorpus("V1997/testV1997.mdb");
   const auto& t3 = j3->definition(*j3->findTable("Table1"));
   EXPECT_EQ(t3.page, 29u);
@@ -57,7 +56,6 @@ TEST(FormatFacts, TableDefinitionBlocks) {
 }
 
 TEST(FormatFacts, DeletedColumnsKeepTheirNumbersAndBytes) {
-  SKIP_WITHOUT_SHARED("corpus/V2000/delColTestV2000.mdb");
   auto db = openCorpus("V2000/delColTestV2000.mdb");
   const auto& def = db->definition(*db->findTable("Table1"));
   EXPECT_EQ(def.maxCols, 6);
@@ -74,7 +72,6 @@ TEST(FormatFacts, DeletedColumnsKeepTheirNumbersAndBytes) {
 }
 
 TEST(FormatFacts, Jet3RowWithEveryFixedType) {
-  SKIP_WITHOUT_SHARED("corpus/V1997/testV1997.mdb");
   auto db = openCorpus("V1997/testV1997.mdb");
   const jet::TableInfo& t = *db->findTable("Table1");
   const jet::Value v = db->read(t, jet::RowId{31, 1}, t.findColumn("F")->position);
@@ -93,7 +90,6 @@ TEST(FormatFacts, Jet3RowWithEveryFixedType) {
 }
 
 TEST(FormatFacts, OverflowRowsKeepTheirFirstSlotAsIdentity) {
-  SKIP_WITHOUT_SHARED("corpus/V2000/overflowTestV2000.mdb");
   auto db = openCorpus("V2000/overflowTestV2000.mdb");
   const jet::TableInfo& t = *db->findTable("Table1");
   const auto ids = rowIds(*db, t);
@@ -106,7 +102,6 @@ TEST(FormatFacts, OverflowRowsKeepTheirFirstSlotAsIdentity) {
 }
 
 TEST(FormatFacts, StalePagesAreNotRows) {
-  SKIP_WITHOUT_SHARED("corpus/V2000/testPromotionV2000.mdb");
   auto db = openCorpus("V2000/testPromotionV2000.mdb");
   const jet::TableInfo* t = db->findTable("MSysNavPaneObjectIDs");
   ASSERT_NE(t, nullptr);
@@ -114,7 +109,6 @@ TEST(FormatFacts, StalePagesAreNotRows) {
 }
 
 TEST(FormatFacts, LongValuesInlineSingleAndChained) {
-  SKIP_WITHOUT_SHARED("corpus/V2000/test2V2000.mdb");
   auto db = openCorpus("V2000/test2V2000.mdb");
   const jet::TableInfo& cat = *db->findTable("MSysObjects");
   auto cur = db->scan(cat);
@@ -139,7 +133,6 @@ TEST(FormatFacts, LongValuesInlineSingleAndChained) {
 }
 
 TEST(FormatFacts, NegativeDatesKeepAPositiveTimeOfDay) {
-  SKIP_WITHOUT_SHARED("corpus/V1997/testIndexCodesV1997.mdb");
   auto db = openCorpus("V1997/testIndexCodesV1997.mdb");
   const jet::TableInfo* t = nullptr;
   for (const auto& candidate : db->tables())
@@ -154,7 +147,6 @@ TEST(FormatFacts, NegativeDatesKeepAPositiveTimeOfDay) {
 }
 
 TEST(FormatFacts, TablesInCatalogNameIndexOrder) {
-  SKIP_WITHOUT_SHARED("corpus/V2000/testV2000.mdb");
   auto db = openCorpus("V2000/testV2000.mdb");
   std::vector<std::string> names;
   for (const auto& t : db->tables()) names.push_back(t.name);
@@ -170,7 +162,6 @@ TEST(FormatFacts, TablesInCatalogNameIndexOrder) {
 }
 
 TEST(FormatFacts, ColumnPropertiesFromTheCatalog) {
-  SKIP_WITHOUT_SHARED("corpus/V2000/fixedTextTestV2000.mdb");
   auto db = openCorpus("V2000/fixedTextTestV2000.mdb");
   const jet::TableInfo& users = *db->findTable("users");
   for (const auto& c : users.columns) EXPECT_TRUE(c.required) << c.name;

@@ -24,7 +24,7 @@ TEST(ChineseIndexRepair, CharacterRoadOverPrcIndexedColumns) {
                         Road{"blog-dvboke.mdb", "Dv_Boke_User", "UserName", "牛", "犇", "1"}}) {
     SCOPED_TRACE(std::string(r.file) + " " + r.table + "." + r.column);
     const std::string rel = std::string("corpus-cn/") + r.file;
-    if (!testfiles::sharedExists(rel)) GTEST_SKIP() << "absent: " << rel;
+    SKIP_WITHOUT_SHARED(rel);
     testfiles::ScratchDir dir;
     const std::string file = dir.copy(testfiles::shared(rel)).string();
     CliResult c = runCli({"list", file, r.table, r.column, "--chars", r.chars});

@@ -15,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path corpusFile(const std::string& name) { return testfiles::data("..") / "corpus" / name; }
-
 std::string bytesOf(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -26,8 +24,8 @@ const char* kNullKey = "索引或主关键字不能包含一个空 (Null) 值。
 
 TEST(CliIntegrity, EveryRoadRefusesNullInAKeyOrARequiredColumn) {
   testfiles::ScratchDir dir;
-  const std::string keys = dir.copy(corpusFile("testIndexPropertiesV2003.mdb")).string();
-  const std::string users = dir.copy(corpusFile("fixedTextTestV2000.mdb")).string();
+  const std::string keys = dir.copy(testfiles::corpus("V2003/testIndexPropertiesV2003.mdb")).string();
+  const std::string users = dir.copy(testfiles::corpus("V2000/fixedTextTestV2000.mdb")).string();
   const std::string keysBefore = bytesOf(keys), usersBefore = bytesOf(users);
 
   CliResult r = runCli({"clear-all", keys, "TableIgnoreNulls1", "row", "--chars", "0"});
@@ -52,7 +50,7 @@ TEST(CliIntegrity, EveryRoadRefusesNullInAKeyOrARequiredColumn) {
 TEST(CliIntegrity, AChecksOnlyItsOwnColumnTypesAndNamesWhatItRefuses) {
   testfiles::ScratchDir dir;
   const std::string file = dir.copy(testfiles::data("checks2000.mdb")).string();
-  const std::string calc = dir.copy(corpusFile("calcFieldTestV2010.accdb")).string();
+  const std::string calc = dir.copy(testfiles::corpus("V2010/calcFieldTestV2010.accdb")).string();
   const std::string before = bytesOf(file);
   const struct {
     std::vector<std::string> args;

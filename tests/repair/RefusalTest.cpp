@@ -13,10 +13,9 @@ namespace {
 
 // Chinese typed into an Access 97 file whose texts are kept in the Western code page.
 TEST(Refusal, TextTheCodePageCannotHoldNamesTheCodePage) {
-  SKIP_WITHOUT_SHARED("corpus/V1997/testV1997.mdb");
   Session s;
   const std::string path =
-      s.dir.copy(testfiles::shared("corpus/V1997/testV1997.mdb")).string();
+      s.dir.copy(testfiles::corpus("V1997/testV1997.mdb")).string();
   s.open(path);
   // Give the first row a defect through the same window command, then try to rewrite it.
   s.state.kind = &check::kCharCheck;

@@ -45,7 +45,16 @@ constexpr int kSingle = 6, kDouble = 7, kDate = 8, kText = 10, kMemo = 12, kCurr
 
 }  // namespace
 
-bool available() { return run("mdb-export --version >/dev/null 2>&1").has_value(); }
+bool available() {
+  static const bool installed = run("mdb-export --version >/dev/null 2>&1").has_value();
+  return installed;
+}
+
+bool required() {
+  if (available()) return true;
+  testfiles::markToolAbsent(kAbsent);
+  return false;
+}
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> out;

@@ -15,6 +15,13 @@ namespace mdbtools {
 // True when mdb-export can be run.
 bool available();
 
+// What a test that needs mdb-export says when it is missing.
+inline constexpr const char* kAbsent = "mdb-export (scripts/setup.sh installs mdbtools)";
+
+// available(); when not, marks the running test skipped for want of mdb-export without
+// stopping it (its own checks still run), so that it can never pass without the comparison.
+bool required();
+
 struct Export {
   std::vector<std::string> header;             // column names
   std::vector<std::vector<std::string>> rows;  // raw fields, escapes as in our dump
@@ -38,3 +45,10 @@ bool sameValue(const std::string& ours, const std::string& theirs, int daoType);
 std::vector<std::string> splitTabs(const std::string& line);
 
 }  // namespace mdbtools
+
+// Skips the current test at once when mdb-export is missing.
+#define SKIP_WITHOUT_MDBTOOLS()                                                 \
+  do {                                                                          \
+    if (!::mdbtools::available())                                               \
+      GTEST_SKIP() << "tool absent: " << ::mdbtools::kAbsent;                   \
+  } while (0)

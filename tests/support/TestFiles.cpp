@@ -5,17 +5,69 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace testfiles {
 
 fs::path data(const std::string& name) { return fs::path(MDBCHECK_TEST_DATA) / name; }
 
-fs::path shared(const std::string& relative) { return fs::path(MDBCHECK_SHARED) / relative; }
+namespace {
+
+const fs::path kCorpus = MDBCHECK_TEST_CORPUS;
+
+// The Jet files under `root` (of its sub-folder `folder` when given), sorted.
+std::vector<fs::path> jetFilesUnder(const fs::path& root, const std::string& folder) {
+  std::vector<fs::path> out;
+  const fs::path top = folder.empty() ? root : root / folder;
+  std::error_code ec;
+  if (!fs::is_directory(top, ec)) return out;
+  for (const auto& e : fs::recursive_directory_iterator(top)) {
+    const auto ext = e.path().extension();
+    if (e.is_regular_file() && (ext == ".mdb" || ext == ".accdb")) out.push_back(e.path());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+fs::path corpus(const std::string& relative) { return kCorpus / relative; }
+
+std::vector<fs::path> corpusFiles(const std::string& folder) { return jetFilesUnder(kCorpus, folder); }
+
+fs::path sharedRoot() {
+  const char* over = std::getenv("MDBCHECK_SHARED_DIR");
+  return over && *over ? fs::path(over) : fs::path(MDBCHECK_SHARED);
+}
+
+fs::path shared(const std::string& relative) { return sharedRoot() / relative; }
 
 bool sharedExists(const std::string& relative) { return fs::exists(shared(relative)); }
+
+std::vector<fs::path> moreCorpusFiles(const std::string& folder) {
+  const fs::path root = shared("corpus");
+  std::vector<fs::path> out;
+  for (fs::path& f : jetFilesUnder(root, folder))
+    if (!fs::exists(kCorpus / f.lexically_relative(root))) out.push_back(std::move(f));
+  return out;
+}
+
+fs::path cli() { return fs::path(MDBCHECK_BINARY_DIR) / "tools" / "mdbcheck-cli"; }
+
+bool requireCli() {
+  if (fs::exists(cli())) return true;
+  markToolAbsent("mdbcheck-cli (" + cli().string() + " was not built)");
+  return false;
+}
+
+void markToolAbsent(const std::string& tool) {
+  // GTEST_SKIP returns from the function it is written in: this lambda, not the test.
+  [&] { GTEST_SKIP() << "tool absent: " << tool; }();
+}
 
 ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};

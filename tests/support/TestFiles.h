@@ -2,6 +2,7 @@
 // Where the tests find their files, and scratch copies to write on.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -10,9 +11,31 @@ namespace fs = std::filesystem;
 // A fixture committed under tests/data.
 fs::path data(const std::string& name);
 
-// The shared folder beside the checkout (corpus, bench); may not exist.
+// A file of the public corpus committed under tests/corpus, by generation folder and name
+// ("V1997/testV1997.mdb").
+fs::path corpus(const std::string& relative);
+// The .mdb and .accdb files of the committed corpus, of one folder or of all, sorted.
+std::vector<fs::path> corpusFiles(const std::string& folder = {});
+
+// The shared folder: $MDBCHECK_SHARED_DIR when set, else the folder beside the checkout.
+// Optional: its corpus adds more files to the corpus-wide tests; nothing else needs it.
+fs::path sharedRoot();
 fs::path shared(const std::string& relative);
 bool sharedExists(const std::string& relative);
+// The shared corpus's .mdb and .accdb files that tests/corpus does not hold (of one folder
+// or of all), sorted; empty when the shared corpus is absent.
+std::vector<fs::path> moreCorpusFiles(const std::string& folder = {});
+
+// The console tool built beside the tests.
+fs::path cli();
+// Whether it was built; when not, marks the running test skipped ("tool absent: ...")
+// without stopping it, so that its other checks still run.
+bool requireCli();
+
+// Marks the running test skipped for want of an external tool without stopping it: the
+// test's other checks still run and may fail it, but it never counts as passed. The
+// message starts with "tool absent: ", which scripts/test.sh never accepts.
+void markToolAbsent(const std::string& tool);
 
 // A fresh private directory, removed when the object dies.
 class ScratchDir {
@@ -42,8 +65,12 @@ std::string shellQuoted(const std::string& s);
 
 }  // namespace testfiles
 
-// Skips the current test when a file of the shared folder is absent.
-#define SKIP_WITHOUT_SHARED(rel)                                              \
-  do {                                                                        \
-    if (!::testfiles::sharedExists(rel)) GTEST_SKIP() << "absent: " << (rel); \
+// Skips the current test when a file of the shared folder is absent. The message names
+// the file after "optional shared file absent: ", the one skip reason scripts/test.sh
+// accepts (for the tests its allow-list names, and only while the file is really absent).
+#define SKIP_WITHOUT_SHARED(rel)                                                    \
+  do {                                                                              \
+    if (!::testfiles::sharedExists(rel))                                            \
+      GTEST_SKIP() << "optional shared file absent: "                               \
+                   << ::testfiles::shared(rel).string();                            \
   } while (0)

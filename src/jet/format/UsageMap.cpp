@@ -16,7 +16,7 @@ RowBytes rowAt(Pager& pager, RowPointer where) {
   return {page.bytes() + start, end - start, page.slot(where.row)};
 }
 
-std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where) {
+std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where, uint64_t* pastEnd) {
   if (where.isNull()) return {};
   const RowBytes row = rowAt(pager, where);
   const uint32_t count = pager.pageCount();
@@ -32,6 +32,7 @@ std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where) {
         bits &= bits - 1;
         const uint64_t pg = uint64_t{startPage} + uint64_t{i - 5} * 8 + k;
         if (pg < count && pg != 0) pages.push_back(static_cast<uint32_t>(pg));
+        else if (pg >= count && pastEnd) ++*pastEnd;
       }
     }
   } else if (row.data[0] == kMapReference) {
@@ -48,6 +49,7 @@ std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where) {
           bits &= bits - 1;
           const uint64_t pg = uint64_t{j} * perBitmap + uint64_t{i - 4} * 8 + k;
           if (pg < count && pg != 0) pages.push_back(static_cast<uint32_t>(pg));
+          else if (pg >= count && pastEnd) ++*pastEnd;
         }
       }
     }

@@ -27,6 +27,8 @@ struct RowBytes {
 };
 RowBytes rowAt(Pager& pager, RowPointer where);
 
-std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where);
+// pastEnd, when given, counts the pages the map names that lie past the file's end (a
+// sound file has none: a file cut short has lost them).
+std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where, uint64_t* pastEnd = nullptr);
 
 }  // namespace jet::format

@@ -1,5 +1,7 @@
 #include "Journal.h"
 
+#include "jet/Error.h"
+
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -114,14 +116,50 @@ bool isHot(os::Env& env, const std::string& dbPath, os::File& db) {
   return j.valid && j.complete && !finished(j, db);
 }
 
-bool recover(os::Env& env, const std::string& dbPath, os::File& db) {
+std::optional<RolledBack> rolledBack(os::Env& env, const std::string& dbPath, os::File& db) {
+  const std::string path = journalPath(dbPath);
+  if (!env.exists(path)) return std::nullopt;
+  auto f = env.open(path, os::Env::Access::Read);
+  const Parsed j = parse(*f);
+  if (!(j.valid && j.complete && !finished(j, db))) return std::nullopt;
+  RolledBack r;
+  r.pageSize = j.pageSize;
+  r.length = j.originalLength;
+  for (const Record& rec : j.records)
+    if (rec.hasOriginal)
+      r.pages[rec.page].assign(j.bytes.begin() + static_cast<ptrdiff_t>(rec.original),
+                               j.bytes.begin() + static_cast<ptrdiff_t>(rec.original + j.pageSize));
+  return r;
+}
+
+namespace {
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A journal the open cannot get rid of: what is wrong, what state the file is in, and
+// what to do.
+Error stuckJournal(const std::string& path, bool rolledBack, const os::IoError& e) {
+  std::string text = "不能删除日志文件 '" + path + "'（" + e.description() + "）。";
+  text += rolledBack ? "上次未完成的修改已经撤销，数据库文件处于上次提交后的状态。"
+                     : "数据库文件处于上次提交后的状态。";
+  text += "请给文件夹 '" + folderOf(path) + "' 写入权限后再打开；在此之前只能以只读方式打开。";
+  return Error(err::kNoPermission, text);
+}
+
+}  // namespace
+
+bool recover(os::Env& env, const std::string& dbPath, os::File& db, bool evenIfFinished) {
   const std::string path = journalPath(dbPath);
   if (!env.exists(path)) return false;
-  bool hot;
-  {
+  bool hot = false;
+  try {
     auto f = env.open(path, os::Env::Access::ReadWrite);
     const Parsed j = parse(*f);
-    hot = j.valid && j.complete && !finished(j, db);
+    hot = j.valid && j.complete && (evenIfFinished || !finished(j, db));
     if (hot) {
       for (const Record& r : j.records)
         if (r.hasOriginal)
@@ -133,8 +171,12 @@ bool recover(os::Env& env, const std::string& dbPath, os::File& db) {
       f->writeAt(0, zero, sizeof zero);
       f->sync();
     }
+    f.reset();
+    env.remove(path);
+  } catch (const os::IoError& e) {
+    if (e.op() == os::IoError::Op::Remove) throw stuckJournal(path, hot, e);
+    throw;
   }
-  env.remove(path);
   return hot;
 }
 
@@ -197,9 +239,9 @@ void Journal::write(uint32_t pageSize, uint64_t originalLength, uint64_t newLeng
 
 void Journal::clear() {
   if (!file_ || !open_) return;
+  open_ = false;  // called after the commit point: the transaction is finished either way
   uint8_t zero[kHeaderUsed] = {};
   file_->writeAt(0, zero, sizeof zero);
-  open_ = false;
 }
 
 void Journal::remove() {

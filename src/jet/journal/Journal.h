@@ -22,7 +22,9 @@
 //    written back, the file is cut to its original length and synced, and only then is the
 //    journal cleared and synced. A crash during that rollback leaves the journal hot (a
 //    rollback never turns every page new), so it simply runs again. A read-only open that
-//    finds a hot journal refuses: it may not write, and must not read a half-written file.
+//    finds a hot journal may not write: it reads the file as the rollback would leave it
+//    (the journal's original images over the file's pages, cut to the original length)
+//    and leaves the journal where it is.
 // 5. Every record carries a checksum seeded with a nonce drawn for its transaction, so
 //    neither records left from an earlier transaction nor a torn tail pass as part of this
 //    one. A journal whose records do not all check out never completed step (a)'s sync,
@@ -33,7 +35,9 @@
 //    next open.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/os/Env.h"
@@ -48,8 +52,22 @@ bool isHot(os::Env& env, const std::string& dbPath, os::File& db);
 
 // Rolls a hot journal back into db (open read-write, exclusively locked) and syncs db; a
 // journal that is not hot is discarded. Either way the journal file is removed. Returns
-// true when pages were rolled back.
-bool recover(os::Env& env, const std::string& dbPath, os::File& db);
+// true when pages were rolled back. A journal that cannot be removed (the folder is not
+// writable) fails with 3051 saying so and what to do; the rollback before it stands.
+// evenIfFinished: roll back a complete journal whose pages all reached the file as well
+// (for the writer whose commit failed before its commit point: the file's sync may not
+// have made them durable, and the caller reports the commit as not done).
+bool recover(os::Env& env, const std::string& dbPath, os::File& db, bool evenIfFinished = false);
+
+// What a rollback of a hot journal would leave, for a reader that may not write: the
+// original image of each page it restores, and the length it cuts the file to.
+struct RolledBack {
+  uint32_t pageSize = 0;
+  uint64_t length = 0;
+  std::unordered_map<uint32_t, std::vector<uint8_t>> pages;
+};
+// Empty when no hot journal lies beside dbPath. Never writes.
+std::optional<RolledBack> rolledBack(os::Env& env, const std::string& dbPath, os::File& db);
 
 struct PageImage {
   uint32_t page = 0;

@@ -1,26 +1,10 @@
 #include "PageFile.h"
 
-#include <cerrno>
 #include <cstring>
-#include <system_error>
 
 #include "jet/Error.h"
 
 namespace jet::journal {
-
-namespace {
-
-Error fromSystem(const std::system_error& e, const std::string& path) {
-  switch (e.code().value()) {
-    case ENOENT: return fileNotFound(path);
-    case EACCES:
-    case EPERM:
-    case EROFS: return readOnly("没有写入文件 '" + path + "' 的权限");
-    default: return damagedAt(path, e.what());
-  }
-}
-
-}  // namespace
 
 PageFile::PageFile(os::Env& env, std::string path, Mode mode, bool syncs)
     : env_(env), path_(std::move(path)), mode_(mode), syncs_(syncs) {}
@@ -42,8 +26,10 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
         throw damagedAt(path, "上次写入没有完成，留下了日志文件 '" + journalPath(path) +
                                   "'；请先以可写方式打开一次，撤销未完成的写入");
     }
-  } catch (const std::system_error& e) {
-    throw fromSystem(e, path);
+  } catch (const os::IoError& e) {
+    if (mode == Mode::Writable && e.denied() && e.path() == path)
+      throw readOnly("没有写入文件 '" + path + "' 的权限");
+    throw;
   }
   return pf;
 }
@@ -203,22 +189,29 @@ void PageFile::commit() {
     const Page& p = *images_[n];
     images.push_back(PageImage{n, p.hasOriginal ? p.original.data() : nullptr, p.image.get()});
   }
+  bool touched = false;  // the database file has been written to
   try {
     if (!journal_) journal_ = std::make_unique<Journal>(env_, path_, syncs_);
     journal_->write(pageSize_, uint64_t(originalPageCount_) * pageSize_,
                     uint64_t(pageCount_) * pageSize_, images);
     for (uint32_t n : dirty_) {
+      touched = true;
       file_->writeAt(uint64_t(n) * pageSize_, images_[n]->image.get(), pageSize_);
       ++stats_.pagesWritten;
     }
     syncDb();
-    journal_->clear();
-  } catch (const std::system_error& e) {
+  } catch (const os::IoError& e) {
     broken_ = true;
-    throw fromSystem(e, path_);
+    throw failedCommit(e, touched);
   } catch (...) {
     broken_ = true;
     throw;
+  }
+  // The commit point is passed: a journal that cannot be cleared is one of a finished
+  // transaction, which the next open recognises and discards.
+  try {
+    journal_->clear();
+  } catch (const os::IoError&) {
   }
   ++stats_.commits;
   for (uint32_t n : dirty_) {
@@ -230,6 +223,19 @@ void PageFile::commit() {
   }
   dirty_.clear();
   originalPageCount_ = pageCount_;
+}
+
+Error PageFile::failedCommit(const os::IoError& e, bool touched) {
+  const std::string journal = journalPath(path_);
+  const std::string role = e.path() == journal ? "日志文件" : "数据库文件";
+  if (!touched) return e.restated(role, "数据库文件 '" + path_ + "' 没有改动");
+  // Some pages reached the file: the journal, complete and synced, puts them back now.
+  try {
+    recover(env_, path_, *file_, /*evenIfFinished=*/true);
+  } catch (const std::exception&) {
+    return e.restated(role, "数据库文件 '" + path_ + "' 的修改没有完成，下次打开时将被撤销");
+  }
+  return e.restated(role, "数据库文件 '" + path_ + "' 已恢复为修改前的内容");
 }
 
 void PageFile::rollback() {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/Error.h"
 #include "jet/journal/Journal.h"
 #include "jet/os/Env.h"
 
@@ -106,6 +107,9 @@ class PageFile {
 
   PageFile(os::Env& env, std::string path, Mode mode, bool syncs);
   void syncDb();
+  // The error a commit that failed on the system reports, after putting back the file
+  // when pages of it were already written.
+  Error failedCommit(const os::IoError& e, bool touched);
   void requireUsable(bool write);
   Page& dirty(uint32_t n);
   void restoreOriginal(uint32_t n, Page& p);

@@ -4,20 +4,36 @@
 // after any write or sync without a special build.
 //
 // GUARANTEES (PosixEnv): readAt/writeAt transfer exactly the bytes asked or throw;
-// sync() returns once the file's data is on stable storage.
+// sync() returns once the file's data is on stable storage. Every failure of the system
+// leaves as an IoError: a jet::Error with the DAO number and Chinese text that fit the
+// system's error number (disk full 3026, no permission 3027, anything else 3043), which
+// callers may inspect (code(), path()) to say more about where it happened.
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "jet/Error.h"
+
 namespace jet::os {
 
-// A read-only view of a file's bytes. Later writes to the file through any File show
-// through; bytes past the file's current end must not be touched (the view may be longer).
-class Mapping {
+// What went wrong with one system call on one file.
+class IoError : public Error {
  public:
-  virtual ~Mapping() = default;
-  virtual const uint8_t* data() const = 0;
-  virtual uint64_t length() const = 0;
+  enum class Op { Open, Read, Write, Sync, Size, Truncate, Lock, Remove };
+  IoError(int code, Op op, std::string path);
+  int code() const noexcept { return code_; }
+  Op op() const noexcept { return op_; }
+  const std::string& path() const noexcept { return path_; }
+  bool diskFull() const noexcept;
+  bool denied() const noexcept;  // permission or a read-only file system
+  // The same failure told with more of the caller's knowledge: `role` names the file
+  // ("日志文件"), `outcome` says what became of the data ("数据库文件没有改动").
+  Error restated(const std::string& role, const std::string& outcome) const;
+
+ private:
+  int code_;
+  Op op_;
+  std::string path_;
 };
 
 class File {
@@ -33,19 +49,23 @@ class File {
   // another holder (this process or another) has it.
   virtual bool tryLockExclusive() = 0;
   // A shared lock (readers); false when someone holds it exclusively.
+  // Both kinds of advisory lock a Unix program may hold, fcntl(2) and flock(2), are taken
+  // and honoured: a holder of either kind keeps the other out.
   virtual bool tryLockShared() = 0;
-  // Maps `length` bytes (which may exceed the file's size, so that the view survives the
-  // file's growth); nullptr when this File cannot be mapped and must be read instead.
-  virtual std::unique_ptr<Mapping> mapReadOnly(uint64_t length) { return nullptr; }
 };
 
 class Env {
  public:
   enum class Access { Read, ReadWrite, CreateReadWrite };
   virtual ~Env() = default;
-  // Throws std::system_error (ENOENT when absent, EACCES when not permitted).
+  // Throws IoError (code() ENOENT when absent, EACCES when not permitted).
   virtual std::unique_ptr<File> open(const std::string& path, Access access) = 0;
   virtual bool exists(const std::string& path) = 0;
+  // Whether the permission bits let this process change the file and create or remove
+  // files in its folder. The bits decide even for the superuser, who may write anything:
+  // a file marked read-only is kept read-only, as Jet keeps a file with the read-only
+  // attribute.
+  virtual bool permitsWriting(const std::string& path) = 0;
   virtual void remove(const std::string& path) = 0;
   // Makes a created or removed directory entry durable (fsync of the parent directory).
   virtual void syncDirectoryOf(const std::string& path) = 0;

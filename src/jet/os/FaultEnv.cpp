@@ -31,11 +31,13 @@ class FaultFile final : public File {
 
   size_t readAt(uint64_t offset, void* buf, size_t n) override {
     env_.checkAlive();
+    env_.call(FaultEnv::Call::Read, path_);
     return base_->readAt(offset, buf, n);
   }
 
   void writeAt(uint64_t offset, const void* buf, size_t n) override {
     env_.checkAlive();
+    env_.call(FaultEnv::Call::Write, path_);
     remember(offset, n);
     base_->writeAt(offset, buf, n);
     env_.event();
@@ -43,6 +45,7 @@ class FaultFile final : public File {
 
   void sync() override {
     env_.checkAlive();
+    env_.call(FaultEnv::Call::Sync, path_);
     base_->sync();
     auto& t = env_.track(path_);
     t.undo.clear();
@@ -57,6 +60,7 @@ class FaultFile final : public File {
 
   void truncate(uint64_t size) override {
     env_.checkAlive();
+    env_.call(FaultEnv::Call::Write, path_);
     uint64_t cur = base_->size();
     if (size < cur) remember(size, cur - size);
     base_->truncate(size);
@@ -94,6 +98,25 @@ FaultEnv::FaultEnv(Env& base) : base_(base) {}
 FaultEnv::~FaultEnv() = default;
 
 void FaultEnv::crashAt(uint64_t n) { crashAt_ = n == 0 ? 0 : events_ + n; }
+
+void FaultEnv::failAt(Call kind, uint64_t n, int code, bool sticky) {
+  failKind_ = kind;
+  failAt_ = n == 0 ? 0 : calls(kind) + n;
+  failCode_ = code;
+  failSticky_ = sticky;
+  failed_ = false;
+}
+
+void FaultEnv::call(Call kind, const std::string& path) {
+  const uint64_t n = ++calls_[static_cast<int>(kind)];
+  if (failAt_ == 0 || kind != failKind_) return;
+  if (n == failAt_ || (failSticky_ && n > failAt_)) {
+    failed_ = true;
+    static constexpr IoError::Op ops[] = {IoError::Op::Read, IoError::Op::Write, IoError::Op::Sync,
+                                          IoError::Op::Remove};
+    throw IoError(failCode_, ops[static_cast<int>(kind)], path);
+  }
+}
 
 void FaultEnv::checkAlive() const {
   if (crashed_) throw SimulatedCrash();
@@ -141,6 +164,7 @@ bool FaultEnv::exists(const std::string& path) {
 void FaultEnv::remove(const std::string& path) {
   checkAlive();
   if (!base_.exists(path)) return;
+  call(Call::Remove, path);
   Track& t = track(path);
   if (t.durableExists && !t.removedContent) {
     auto f = base_.open(path, Access::ReadWrite);
@@ -180,6 +204,7 @@ void FaultEnv::syncDirectoryOf(const std::string& path) {
 void FaultEnv::settle(Loss loss) {
   crashed_ = false;
   crashAt_ = 0;
+  failAt_ = 0;
   for (auto& [p, t] : tracks_) {
     const bool exists = base_.exists(p);
     if (loss == Loss::Unsynced) {

@@ -1,32 +1,27 @@
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 
 #include "Env.h"
 
 namespace jet::os {
 namespace {
 
-[[noreturn]] void fail(const std::string& what) {
-  throw std::system_error(errno, std::generic_category(), what);
+[[noreturn]] void fail(IoError::Op op, const std::string& path) {
+  throw IoError(errno, op, path);
 }
 
-class PosixMapping final : public Mapping {
- public:
-  PosixMapping(void* p, uint64_t n) : p_(p), n_(n) {}
-  ~PosixMapping() override { ::munmap(p_, n_); }
-  const uint8_t* data() const override { return static_cast<const uint8_t*>(p_); }
-  uint64_t length() const override { return n_; }
-
- private:
-  void* p_;
-  uint64_t n_;
-};
+// Whether the permission bits of st let this process write, the superuser included.
+bool bitsPermitWriting(const struct stat& st) {
+  const uid_t uid = ::geteuid();
+  if (uid == 0) return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  if (st.st_uid == uid) return (st.st_mode & S_IWUSR) != 0;
+  if (st.st_gid == ::getegid()) return (st.st_mode & S_IWGRP) != 0;
+  return (st.st_mode & S_IWOTH) != 0;
+}
 
 // Open file descriptions with fcntl "OFD" locks: they conflict between two opens of the
 // same file in one process as well as between processes, unlike classic POSIX locks.
@@ -42,7 +37,7 @@ class PosixFile final : public File {
                           static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        fail("read " + path_);
+        fail(IoError::Op::Read, path_);
       }
       if (r == 0) break;
       done += static_cast<size_t>(r);
@@ -57,46 +52,57 @@ class PosixFile final : public File {
                            static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
-        fail("write " + path_);
+        fail(IoError::Op::Write, path_);
       }
       done += static_cast<size_t>(r);
     }
   }
 
   void sync() override {
-    if (::fdatasync(fd_) != 0) fail("sync " + path_);
+    if (::fdatasync(fd_) != 0) fail(IoError::Op::Sync, path_);
   }
 
   uint64_t size() override {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) fail("stat " + path_);
+    if (::fstat(fd_, &st) != 0) fail(IoError::Op::Size, path_);
     return static_cast<uint64_t>(st.st_size);
   }
 
   void truncate(uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) fail("truncate " + path_);
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) fail(IoError::Op::Truncate, path_);
   }
 
-  bool tryLockExclusive() override { return lock(F_WRLCK); }
-  bool tryLockShared() override { return lock(F_RDLCK); }
-
-  std::unique_ptr<Mapping> mapReadOnly(uint64_t length) override {
-    if (length == 0) return nullptr;
-    void* p = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, 0);
-    if (p == MAP_FAILED) return nullptr;
-    return std::make_unique<PosixMapping>(p, length);
-  }
+  bool tryLockExclusive() override { return lock(F_WRLCK, LOCK_EX); }
+  bool tryLockShared() override { return lock(F_RDLCK, LOCK_SH); }
 
  private:
-  bool lock(short type) {
+  // Programs lock with either call and each sees only its own kind, so both are taken:
+  // flock(2) first, then the fcntl lock; a refusal of the second gives the first back.
+  bool lock(short type, int flockType) {
+    while (::flock(fd_, flockType | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EWOULDBLOCK) return false;
+      if (errno == ENOLCK || errno == EINVAL) break;  // a file system without flock(2)
+      fail(IoError::Op::Lock, path_);
+    }
     struct flock fl = {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;
     if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
-    if (errno == EAGAIN || errno == EACCES) return false;
-    fail("lock " + path_);
+    const int code = errno;
+    if (code == EAGAIN || code == EACCES) {
+      // Where flock(2) is carried out as a process's fcntl lock (NFS), the lock in the
+      // way is our own flock: this process takes no other fcntl lock of that kind.
+      struct flock in = fl;
+      if (::fcntl(fd_, F_OFD_GETLK, &in) == 0 && in.l_type != F_UNLCK && in.l_pid == ::getpid())
+        return true;
+    }
+    ::flock(fd_, LOCK_UN);
+    if (code == EAGAIN || code == EACCES) return false;
+    errno = code;
+    fail(IoError::Op::Lock, path_);
   }
 
   int fd_;
@@ -113,20 +119,30 @@ class PosixEnv final : public Env {
       case Access::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
     }
     int fd = ::open(path.c_str(), flags, 0644);
-    if (fd < 0) fail("open " + path);
+    if (fd < 0) fail(IoError::Op::Open, path);
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
       ::close(fd);
       errno = EISDIR;
-      fail("open " + path);
+      fail(IoError::Op::Open, path);
     }
     return std::make_unique<PosixFile>(fd, path);
   }
 
   bool exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
 
+  bool permitsWriting(const std::string& path) override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !bitsPermitWriting(st)) return false;
+    auto slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    if (::stat(dir.c_str(), &st) != 0 || !bitsPermitWriting(st)) return false;
+    // A read-only mount refuses even where the bits allow.
+    return ::access(path.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK) == 0;
+  }
+
   void remove(const std::string& path) override {
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("remove " + path);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail(IoError::Op::Remove, path);
   }
 
   void syncDirectoryOf(const std::string& path) override {

@@ -123,7 +123,7 @@ std::optional<std::string> writeRefusal(const std::string& fixture, const std::s
 CliResult runCli(const std::vector<std::string>& args) {
   testfiles::ScratchDir dir;
   const std::string errFile = (dir.path() / "stderr").string();
-  std::string command = shellQuoted(std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli");
+  std::string command = shellQuoted(testfiles::cli().string());
   for (const std::string& a : args) command += " " + shellQuoted(a);
   testfiles::CommandResult c = runCommand(command + " 2>" + shellQuoted(errFile));
   CliResult r;
@@ -140,9 +140,13 @@ CliResult runCli(const std::vector<std::string>& args) {
 }
 
 std::optional<std::string> verifyProblems(const std::string& path) {
-  const std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
+  if (!testfiles::requireCli()) return std::nullopt;
+  const std::string cli = testfiles::cli().string();
   const auto [usage, ignored] = runCommand(shellQuoted(cli) + " 2>&1");
-  if (usage.find(" verify ") == std::string::npos) return std::nullopt;
+  if (usage.find(" verify ") == std::string::npos) {
+    testfiles::markToolAbsent("mdbcheck-cli verify (the built tool has no verify command)");
+    return std::nullopt;
+  }
   const auto [report, status] = runCommand(shellQuoted(cli) + " verify " + shellQuoted(path) + " 2>&1");
   if (status == 0) return std::nullopt;
   return report;

@@ -185,10 +185,9 @@ TEST(IndexMaintenance, Ace2010GeneralWritesLatinAndChineseText) {
 
 // Jet 3: text keys from code-page bytes, in 2 KB pages that split after a few dozen rows.
 TEST(IndexMaintenance, Jet3IndexesSplitAndStayExact) {
-  const std::string rel = "corpus/V1997/testIndexCodesV1997.mdb";
-  SKIP_WITHOUT_SHARED(rel);
-  auto db = openFixture(testfiles::shared(rel));
-  FileImage img(testfiles::shared(rel), 2048);
+  const auto file = testfiles::corpus("V1997/testIndexCodesV1997.mdb");
+  auto db = openFixture(file);
+  FileImage img(file, 2048);
   std::mt19937 rng(3);
   int tables = 0;
   for (const TableInfo& t : db->tables()) {

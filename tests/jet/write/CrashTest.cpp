@@ -45,6 +45,12 @@ void apply(jet::JetDatabase& db, const std::vector<Change>& group, bool batch) {
   if (batch) db.commitBatch();
 }
 
+// A writable copy of the original (a corpus file may be read-only, and its copy with it).
+void restore(const fs::path& original, const std::string& path) {
+  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+}
+
 void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement = -1,
                  const std::function<void(const std::string&)>& finished = {}) {
   SCOPED_TRACE(original.filename().string());
@@ -55,7 +61,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
 
   // Every state a commit can leave: the file after each single change, committed alone.
   std::vector<std::vector<uint8_t>> states;
-  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  restore(original, path);
   states.push_back(writecheck::bytesOf(path));
   int placement = -1;
   for (const auto& group : plan)
@@ -74,7 +80,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
   if (finished) finished(path);
 
   // How many disk changes the planned run makes.
-  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  restore(original, path);
   uint64_t total;
   {
     FaultEnv env;
@@ -90,7 +96,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
   std::set<size_t> reached;
   for (auto loss : {FaultEnv::Loss::None, FaultEnv::Loss::Unsynced}) {
     for (uint64_t k = 1; k <= total; ++k) {
-      fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+      restore(original, path);
       fs::remove(path + "-journal");
       {
         FaultEnv env;
@@ -177,11 +183,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
 // The first table of the Access 97 corpus with a Text column (and a Date/Time column, if
 // it has one) that no index holds, and at least two rows.
 TEST(CrashMatrix, SingleAndGroupedUpdatesJet3) {
-  SKIP_WITHOUT_SHARED("corpus/V1997");
-  std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(testfiles::shared("corpus/V1997"))) files.push_back(e.path());
-  std::sort(files.begin(), files.end());
-  for (const auto& file : files) {
+  for (const auto& file : testfiles::corpusFiles("V1997")) {
     auto db = jet::Database::open(file.string(), jet::Database::Mode::ReadOnly);
     for (const auto& t : db->tables()) {
       if (t.system || t.linked || t.rowCount < 2) continue;

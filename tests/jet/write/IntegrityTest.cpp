@@ -17,8 +17,6 @@ namespace err = jet::err;
 
 namespace {
 
-fs::path corpusFile(const std::string& name) { return testfiles::data("..") / "corpus" / name; }
-
 int refusal(const std::function<void()>& change) {
   try {
     change();
@@ -44,7 +42,7 @@ bool anyContains(const std::vector<std::string>& lines, const std::string& part)
 
 TEST(Integrity, NullNeverEntersAPrimaryKey) {
   testfiles::ScratchDir dir;
-  const std::string keys = dir.copy(corpusFile("testIndexPropertiesV2003.mdb")).string();
+  const std::string keys = dir.copy(testfiles::corpus("V2003/testIndexPropertiesV2003.mdb")).string();
   {
     auto db = Database::open(keys, Database::Mode::Exclusive);
     const jet::TableInfo& t = *db->findTable("TableIgnoreNulls1");
@@ -64,8 +62,8 @@ TEST(Integrity, NullNeverEntersAPrimaryKey) {
 
 TEST(Integrity, VerifyNamesANullWhereNoneMayBe) {
   testfiles::ScratchDir dir;
-  const std::string keys = dir.copy(corpusFile("testIndexPropertiesV2003.mdb")).string();
-  const std::string users = dir.copy(corpusFile("fixedTextTestV2000.mdb")).string();
+  const std::string keys = dir.copy(testfiles::corpus("V2003/testIndexPropertiesV2003.mdb")).string();
+  const std::string users = dir.copy(testfiles::corpus("V2000/fixedTextTestV2000.mdb")).string();
   // Clearing a column's bit in a row's null mask makes its value Null behind the engine's back.
   auto clearNullBit = [](const std::string& path, const std::string& table, const std::string& column) {
     uint64_t at = 0;

@@ -143,15 +143,17 @@ TEST(RowUpdate, SeriesOnEveryFixtureReadsBackThroughBothReaders) {
 }
 
 TEST(RowUpdate, SeriesOnCorpusFilesOfEveryGeneration) {
-  SKIP_WITHOUT_SHARED("corpus");
   for (const char* dir : {"V1997", "V2000", "V2003", "V2007", "V2010"}) {
-    const fs::path folder = testfiles::shared(std::string("corpus/") + dir);
-    if (!fs::exists(folder)) continue;
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(folder)) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
+    const auto files = testfiles::corpusFiles(dir);
+    EXPECT_FALSE(files.empty()) << dir;
     for (const auto& f : files) runSeries(f);
   }
+}
+
+TEST(RowUpdate, SeriesOnMoreSharedCorpusFiles) {
+  SKIP_WITHOUT_SHARED("corpus");
+  for (const char* dir : {"V1997", "V2000", "V2003", "V2007", "V2010"})
+    for (const auto& f : testfiles::moreCorpusFiles(dir)) runSeries(f);
 }
 
 // Wide (checks2000): rows 6 and 7 share a page with 152 bytes free; rows 3 to 5 are
@@ -254,9 +256,8 @@ TEST(RowUpdate, RefusalsLeaveTheFileByteIdentical) {
 // Access 97 rows past 256 bytes keep their one-byte offsets through a jump table; rows
 // grown past 512 bytes need real (not placeholder) jump entries.
 TEST(RowUpdate, Jet3RowsGrowPastSeveralJumpBoundaries) {
-  SKIP_WITHOUT_SHARED("corpus/V1997/test2V1997.mdb");
   testfiles::ScratchDir dir;
-  const std::string path = dir.copy(testfiles::shared("corpus/V1997/test2V1997.mdb")).string();
+  const std::string path = dir.copy(testfiles::corpus("V1997/test2V1997.mdb")).string();
   const auto before = writecheck::dumpAll(path);
   auto rows = writecheck::rowsOf(before.at("MSP_PROJECTS"));
   ASSERT_FALSE(rows.empty());

@@ -23,15 +23,16 @@ std::vector<std::vector<std::string>> rowsOf(const std::string& dump);
 std::string joinRows(const std::string& header, const std::vector<std::vector<std::string>>& rows);
 
 // Differences between mdb-export's reading of the table and our expected rows (as fields
-// in dump form, any order); empty when they agree row for row. "" too when mdbtools is
-// missing.
+// in dump form, any order); empty when they agree row for row. When mdbtools is missing:
+// "", and the running test is marked skipped.
 // columns: which columns to compare (default: all mdbtools can read).
 std::string compareWithMdbtools(const std::string& path, const jet::TableInfo& table,
                                 const std::vector<std::vector<std::string>>& expected,
                                 const std::vector<bool>* columns = nullptr);
 
 // The columns on which mdbtools' reading of an unchanged file agrees with ours (mdbtools
-// misreads some columns of some files: those cannot judge a write).
+// misreads some columns of some files: those cannot judge a write); every column when
+// mdbtools is missing.
 std::vector<bool> agreeingColumns(const std::string& path, const jet::TableInfo& table,
                                   const std::vector<std::vector<std::string>>& ours);
 

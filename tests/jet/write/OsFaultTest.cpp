@@ -1,0 +1,287 @@
+// What the operating system can do to a repair besides a crash: another program's lock,
+// failing reads, writes and syncs, a full disk, read-only permission bits, a journal that
+// cannot be removed or that was deleted by hand, a file cut short. Each must reach the
+// user as a jet::Error in Chinese, with the file at its last commit.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "TestFiles.h"
+#include "WriteCheck.h"
+#include "jet/Error.h"
+#include "jet/JetDatabase.h"
+#include "jet/os/FaultEnv.h"
+
+namespace fs = std::filesystem;
+using jet::Value;
+using jet::os::FaultEnv;
+using Mode = jet::Database::Mode;
+
+namespace {
+
+std::unique_ptr<jet::JetDatabase> openDb(jet::os::Env& env, const std::string& path,
+                                         Mode mode = Mode::Exclusive) {
+  return jet::JetDatabase::open(env, path, mode);
+}
+
+std::string longText() {
+  std::string s;
+  for (int i = 0; i < 200; ++i) s += "长";
+  return s;
+}
+
+// The change every test makes: a text that needs a new page for its row.
+void change(jet::JetDatabase& db) {
+  const jet::TableInfo& t = *db.findTable("Wide");
+  db.update(t, writecheck::rowAt(db, "Wide", 6), t.findColumn("W1")->position,
+            Value(longText()));
+}
+
+bool chinese(const std::string& s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return true;
+  return false;
+}
+
+bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+// The number of a jet::Error work throws; 0 when it throws none. Anything else fails.
+int errorOf(const std::function<void()>& work, std::string* text = nullptr) {
+  try {
+    work();
+  } catch (const jet::Error& e) {
+    EXPECT_TRUE(chinese(e.description())) << e.description();
+    if (text) *text = e.description();
+    return e.number();
+  }
+  return 0;
+}
+
+// A hot journal beside path: a crash in the middle of writing the changed pages.
+void leaveHotJournal(const std::string& path) {
+  FaultEnv env;
+  auto db = openDb(env, path);
+  env.crashAt(6);  // journal created, written, synced; some pages of the file written
+  try {
+    change(*db);
+    db->close();
+  } catch (const jet::os::SimulatedCrash&) {
+  }
+  db.reset();
+  env.settle(FaultEnv::Loss::None);
+}
+
+struct Scratch {
+  testfiles::ScratchDir dir;
+  std::string path = dir.copy(testfiles::data("checks2000.mdb")).string();
+  std::vector<uint8_t> original = writecheck::bytesOf(path);
+  std::string journal = path + "-journal";
+};
+
+}  // namespace
+
+// A program holding the file with flock(2), shared or exclusive, keeps a repair out, and
+// our own hold keeps its flock out.
+TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
+  Scratch s;
+  for (int kind : {LOCK_SH, LOCK_EX}) {
+    const int fd = ::open(s.path.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fd, kind | LOCK_NB), 0);
+    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::posix(), s.path); }), 3045);
+    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly); }),
+              kind == LOCK_EX ? 3045 : 0);
+    ::close(fd);
+  }
+  auto db = openDb(jet::os::Env::posix(), s.path);
+  const int fd = ::open(s.path.c_str(), O_RDONLY);
+  EXPECT_NE(::flock(fd, LOCK_SH | LOCK_NB), 0);
+  db->close();
+  EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
+}
+
+// The I/O-error matrix: an error at every read, write and sync of an update (once, or for
+// good as a full disk stays full). The update fails with 3026 or 3043 in Chinese, or is
+// carried out whole; either way the file is at a commit point at once, and the next open
+// finds it clean.
+TEST(OsFaults, AnErrorAtEveryReadWriteAndSyncLeavesTheLastCommit) {
+  Scratch s;
+  const auto allowed = writecheck::problems(s.path);
+  {
+    auto db = openDb(jet::os::Env::posix(), s.path);
+    change(*db);
+  }
+  const auto after = writecheck::bytesOf(s.path);
+  ASSERT_NE(after, s.original);
+
+  for (auto kind : {FaultEnv::Call::Read, FaultEnv::Call::Write, FaultEnv::Call::Sync}) {
+    // How many calls of this kind the update makes.
+    fs::copy_file(testfiles::data("checks2000.mdb"), s.path, fs::copy_options::overwrite_existing);
+    uint64_t total;
+    {
+      FaultEnv env;
+      auto db = openDb(env, s.path);
+      const uint64_t start = env.calls(kind);
+      change(*db);
+      total = env.calls(kind) - start;
+    }
+    ASSERT_GT(total, 0u);
+    for (int code : {EIO, ENOSPC})
+      for (bool sticky : {false, true})
+        for (uint64_t k = 1; k <= total; ++k) {
+          SCOPED_TRACE(testing::Message() << "call kind " << int(kind) << " #" << k << " errno " << code
+                                          << (sticky ? " for good" : " once"));
+          fs::copy_file(testfiles::data("checks2000.mdb"), s.path, fs::copy_options::overwrite_existing);
+          FaultEnv env;
+          auto db = openDb(env, s.path);
+          env.failAt(kind, k, code, sticky);
+          std::string text;
+          const int number = errorOf([&] { change(*db); }, &text);
+          if (number != 0) {
+            EXPECT_TRUE(number == 3026 || number == 3043) << number;
+            // Put back at once, unless the disk refuses that too: then the next open does.
+            if (!contains(text, "下次打开时将被撤销")) EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+          } else {
+            EXPECT_EQ(writecheck::bytesOf(s.path), after);
+          }
+          env.failAt(kind, 0, 0);
+          try {
+            db->close();
+          } catch (const jet::Error&) {
+          }
+          db.reset();
+          openDb(jet::os::Env::posix(), s.path)->close();
+          EXPECT_FALSE(fs::exists(s.journal));
+          EXPECT_EQ(writecheck::bytesOf(s.path), number != 0 ? s.original : after);
+          EXPECT_EQ(writecheck::problems(s.path), allowed);
+        }
+  }
+}
+
+// A full disk while the journal is written: Jet's disk-full message naming the journal
+// and saying the file is unchanged, not a damaged database.
+TEST(OsFaults, DiskFullNamesTheJournalAndKeepsTheFile) {
+  Scratch s;
+  FaultEnv env;
+  auto db = openDb(env, s.path);
+  env.failAt(FaultEnv::Call::Write, 1, ENOSPC, true);
+  std::string text;
+  EXPECT_EQ(errorOf([&] { change(*db); }, &text), 3026);
+  EXPECT_TRUE(contains(text, "磁盘空间不足")) << text;
+  EXPECT_TRUE(contains(text, "日志文件 '" + s.journal + "'")) << text;
+  EXPECT_TRUE(contains(text, "没有改动")) << text;
+  EXPECT_FALSE(contains(text, "损坏")) << text;
+  EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+}
+
+// Permission bits that deny writing are obeyed though root may write anything: the file
+// opens and reads, and every change is refused with 3027 before anything is written.
+TEST(OsFaults, ReadOnlyPermissionBitsRefuseRepairsEvenForRoot) {
+  for (bool folder : {false, true}) {
+    Scratch s;
+    const fs::path target = folder ? s.dir.path() : fs::path(s.path);
+    const auto mode = fs::status(target).permissions();
+    fs::permissions(target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    std::string text;
+    {
+      auto db = openDb(jet::os::Env::posix(), s.path);
+      EXPECT_FALSE(writecheck::rowsOf(writecheck::dumpAll(s.path).at("Wide")).empty());
+      EXPECT_EQ(errorOf([&] { change(*db); }, &text), 3027);
+    }
+    fs::permissions(target, mode);
+    EXPECT_TRUE(contains(text, "数据库或对象为只读")) << text;
+    EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+    EXPECT_FALSE(fs::exists(s.journal));
+  }
+}
+
+// A journal that cannot be removed after its rollback: Chinese text saying what is wrong
+// and what to do; the rollback stands, and a read-only open reads the file. A hot journal
+// is read around by a read-only open, which leaves the file and the journal alone.
+TEST(OsFaults, AJournalThatCannotBeRemovedIsExplained) {
+  Scratch s;
+  leaveHotJournal(s.path);
+  const auto torn = writecheck::bytesOf(s.path);
+  ASSERT_NE(torn, s.original);
+  ASSERT_TRUE(fs::exists(s.journal));
+  {
+    auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+    ASSERT_EQ(reader->notices().size(), 1u);
+    EXPECT_TRUE(contains(reader->notices()[0], s.journal));
+    EXPECT_EQ(errorOf([&] { change(*reader); }), 3027);
+  }
+  EXPECT_EQ(writecheck::bytesOf(s.path), torn);
+  EXPECT_TRUE(fs::exists(s.journal));
+
+  FaultEnv env;
+  env.failAt(FaultEnv::Call::Remove, 1, EACCES, true);
+  std::string text;
+  EXPECT_EQ(errorOf([&] { openDb(env, s.path); }, &text), 3051);
+  EXPECT_TRUE(contains(text, s.journal)) << text;
+  EXPECT_TRUE(contains(text, "文件夹 '" + s.dir.path().string() + "' 写入权限")) << text;
+  EXPECT_TRUE(contains(text, "已经撤销")) << text;
+  EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+  EXPECT_TRUE(fs::exists(s.journal));
+  auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+  EXPECT_TRUE(reader->notices().empty());
+}
+
+// A crash leaves the marker in our lock-file record: with the journal beside the file the
+// next open rolls back in silence; with the journal deleted by hand it warns, once.
+TEST(OsFaults, AJournalDeletedByHandAfterACrashIsReported) {
+  for (bool deleted : {false, true}) {
+    Scratch s;
+    leaveHotJournal(s.path);
+    ASSERT_TRUE(fs::exists(s.dir.path() / "checks2000.ldb"));
+    if (deleted) fs::remove(s.journal);
+    {
+      auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+      EXPECT_EQ(reader->notices().size(), 1u);
+    }
+    {
+      auto db = openDb(jet::os::Env::posix(), s.path);
+      ASSERT_EQ(db->notices().size(), deleted ? 1u : 0u);
+      if (deleted) EXPECT_TRUE(contains(db->notices()[0], "手工删除")) << db->notices()[0];
+    }
+    EXPECT_TRUE(openDb(jet::os::Env::posix(), s.path)->notices().empty());
+    if (!deleted) EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+  }
+}
+
+// A file cut at a page boundary: it opens and reads with a notice that it is incomplete,
+// and every change is refused with the damage message.
+TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
+  Scratch s;
+  {
+    // Two rows outgrow their page; the second moves to a page appended at the end.
+    auto db = openDb(jet::os::Env::posix(), s.path);
+    change(*db);
+    const jet::TableInfo& t = *db->findTable("Wide");
+    std::string wider;
+    for (int i = 0; i < 250; ++i) wider += "宽";
+    db->update(t, writecheck::rowAt(*db, "Wide", 7), t.findColumn("W1")->position, Value(wider));
+    ASSERT_EQ(db->lastPlacement(), 3);
+  }
+  const auto whole = writecheck::bytesOf(s.path);
+  fs::resize_file(s.path, whole.size() - 4096);
+  const auto cut = writecheck::bytesOf(s.path);
+  auto db = openDb(jet::os::Env::posix(), s.path);
+  ASSERT_EQ(db->notices().size(), 1u);
+  EXPECT_TRUE(contains(db->notices()[0], "文件不完整")) << db->notices()[0];
+  std::string text;
+  EXPECT_EQ(errorOf([&] { change(*db); }, &text), 3049);
+  EXPECT_TRUE(contains(text, "文件不完整")) << text;
+  db->close();
+  EXPECT_EQ(writecheck::bytesOf(s.path), cut);
+  // A sound file says nothing.
+  EXPECT_TRUE(openDb(jet::os::Env::posix(), testfiles::data("checks2000.mdb").string(), Mode::ReadOnly)
+                  ->notices()
+                  .empty());
+}

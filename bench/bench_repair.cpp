@@ -106,6 +106,9 @@ int main() {
   const auto freshCopy = [&] {
     const std::string path = (dir / ("copy" + std::to_string(copies++) + ".mdb")).string();
     fs::copy_file(fixture, path);
+    // The shared fixture is read-only and its copy keeps the mode; the engine rightly
+    // refuses to write a read-only file.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     return path;
   };
   int status = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/Commands.h"
 #include "check/MemoryControls.h"
 #include "data/Dao.h"
@@ -72,8 +72,8 @@ long daoWalk(const std::string& path, double& elapsed) {
 
 // The command path: the list of a drill-down, then BatchUpdate with one date for all.
 long commandWalk(const std::string& path, double& elapsed, std::string& failure) {
-  app::CheckState state;
-  state.checkChars = app::kDefaultCheckChars;
+  check::CheckState state;
+  state.checkChars = check::kDefaultCheckChars;
   check::MemoryControls ui;
   ui.dialogs.files.push_back(path);
   check::OpenDatabaseFile(state, ui.controls);
@@ -106,6 +106,9 @@ int main() {
   const auto freshCopy = [&] {
     const std::string path = (dir / ("copy" + std::to_string(copies++) + ".mdb")).string();
     fs::copy_file(fixture, path);
+    // The shared fixture is read-only and its copy keeps the mode; the engine rightly
+    // refuses to write a read-only file.
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     return path;
   };
   int status = 0;

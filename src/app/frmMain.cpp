@@ -59,7 +59,7 @@ constexpr PanelDef kPanels[] = {{"File", 2440}, {"Date", 1440}, {"Char", 1440}};
 struct MenuDef {
   const char* name;
   const char* caption;
-  void (*command)(CheckState&, check::Controls&);
+  check::Result (*command)(CheckState&, check::Controls&);
 };
 const MenuDef kMenuItems[] = {
     {"Clear", "清空", repair::Clear},
@@ -322,7 +322,7 @@ QAction* frmMain::menuItem(const QString& name) const {
 // ---- event handlers ----
 
 void frmMain::Load() {
-  state_.checkChars = kDefaultCheckChars;
+  state_.checkChars = check::kDefaultCheckChars;
   Timer1_->start();
 }
 
@@ -350,10 +350,10 @@ void frmMain::ButtonClick(const QString& key) {
     if (key.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
       check::OpenDatabaseFile(state_, controls());
     } else if (key.compare(QLatin1String("Tavrin"), Qt::CaseInsensitive) == 0) {
-      state_.charMode = 0;
+      state_.kind = &check::kDateCheck;
       check::ScanDatabase(state_, controls());
     } else if (key.compare(QLatin1String("CheckChar"), Qt::CaseInsensitive) == 0) {
-      state_.charMode = -1;
+      state_.kind = &check::kCharCheck;
       check::ScanDatabase(state_, controls());
     } else if (key.compare(QLatin1String("help"), Qt::CaseInsensitive) == 0) {
       KeyDown(kKeyF1, 0);

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "app/QtControls.h"
 #include "check/Controls.h"
 
@@ -19,6 +19,8 @@ class QTimer;
 class QToolBar;
 
 namespace app {
+
+using check::CheckState;  // the state lives with the commands, one layer down
 
 // The texts the window itself shows.
 inline constexpr const char* kCaption = "Access数据的日期和特殊字符检查工具";

@@ -6,28 +6,13 @@
 #include "check/CheckChars.h"
 #include "check/Messages.h"
 #include "check/Queries.h"
+#include "check/Reporting.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
 
 namespace check {
 
 namespace {
-
-// Runs a command body and shows any failure's description: a command never throws.
-template <typename Body>
-void reporting(Controls& ui, Body&& body) {
-  try {
-    try {
-      body();
-    } catch (const jet::Error& e) {
-      ui.dialogs.message(e.description());
-    } catch (const std::exception& e) {
-      ui.dialogs.message(e.what());
-    }
-  } catch (...) {
-    // The message box itself failed; nothing is left to tell the operator with.
-  }
-}
 
 // The part of a path after its last folder separator (either kind), or the whole path.
 std::string fileNameOf(const std::string& path) {
@@ -37,7 +22,7 @@ std::string fileNameOf(const std::string& path) {
 
 // Closes the database, then the workspace, ignoring failures, and lets go of both and of
 // the undo of the last repair, which belongs to the closed file.
-void closeQuietly(app::CheckState& state) {
+void closeQuietly(check::CheckState& state) {
   try {
     if (state.database) state.database->Close();
   } catch (...) {
@@ -66,8 +51,8 @@ int64_t countOf(const jet::Value& v) {
 
 }  // namespace
 
-void OpenDatabaseFile(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
+Result OpenDatabaseFile(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](Result& result) {
     // The dialog comes first: a cancel leaves the open file, its tree, its list and the
     // undo of its last repair as they are.
     const std::string path = ui.dialogs.openFile();
@@ -98,24 +83,23 @@ void OpenDatabaseFile(app::CheckState& state, Controls& ui) {
   });
 }
 
-void CloseAtUnload(app::CheckState& state) {
+void CloseAtUnload(check::CheckState& state) {
   ++state.generation;
   closeQuietly(state);
 }
 
-void ScanDatabase(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
+Result ScanDatabase(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](Result& result) {
     if (!state.database) {
-      ui.dialogs.message(msg::kOpenFirst);
+      refuse(ui, result, msg::kOpenFirst);
       return;
     }
     // Another scan, an open or the unload during one of our yields bumps this: the newer
     // command owns the tree then, and this scan stops without touching anything.
     const uint64_t generation = ++state.generation;
     const std::shared_ptr<dao::Database> db = state.database;
-    const bool charMode = state.charMode != 0;
+    const CheckKind& kind = *state.kind;
     const std::string chars = state.checkChars;
-    const int16_t wanted = charMode ? dao::dbText : dao::dbDate;
 
     BusyScope busy(ui.events);
     const NodeId root;
@@ -123,18 +107,16 @@ void ScanDatabase(app::CheckState& state, Controls& ui) {
     ui.tree.add(root, msg::kRootText);
     ui.list.clear();
     for (const auto& tableDef : db->TableDefs()) {
-      state.currentTableDef = tableDef;
       if (tableDef->Attributes() == 0) {
         const std::string table = tableDef->Name();
         const NodeId tableNode{NodeId::Kind::Table, table, {}};
         ui.tree.add(tableNode, table);
         for (const auto& field : tableDef->Fields()) {
-          state.currentField = field;
-          if (field->Type() != wanted) continue;
+          if (field->Type() != kind.candidateType) continue;
           const std::string column = field->Name();
           const NodeId columnNode{NodeId::Kind::Column, table, column};
           ui.tree.add(columnNode, column);
-          state.currentQuery = countQuery(table, column, charMode, chars);
+          state.currentQuery = countQuery(table, column, kind, chars);
           auto rs = db->OpenRecordset(state.currentQuery);
           const int64_t count = countOf(rs->Fields(0)->Value());
           if (count > 0)
@@ -156,12 +138,12 @@ void ScanDatabase(app::CheckState& state, Controls& ui) {
   });
 }
 
-void DrillDown(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
+Result DrillDown(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](Result& result) {
     const std::optional<NodeId> node = ui.tree.selected();
     if (!node || node->kind != NodeId::Kind::Column) return;
     const std::string query =
-        selectQuery(node->table, node->column, state.charMode != 0, state.checkChars);
+        selectQuery(node->table, node->column, *state.kind, state.checkChars);
     state.currentQuery = query;
     if (!state.database) throw jet::invalidObject();
     BusyScope busy(ui.events);
@@ -176,23 +158,23 @@ void DrillDown(app::CheckState& state, Controls& ui) {
   });
 }
 
-void EditCheckChars(app::CheckState& state, Controls& ui, const std::string& panelKey,
+Result EditCheckChars(check::CheckState& state, Controls& ui, const std::string& panelKey,
                     const std::string& panelText) {
-  reporting(ui, [&] {
+  return reporting(ui, [&](Result& result) {
     if (panelText.empty() || panelKey.size() != 4) return;
     for (size_t i = 0; i < 4; ++i)
       if (std::tolower(static_cast<unsigned char>(panelKey[i])) != "char"[i]) return;
     const std::string answer = ui.dialogs.input(msg::kCharsPrompt, msg::kCharsTitle,
                                                 state.checkChars);
     if (answer.empty()) {
-      ui.dialogs.message(msg::kCharsInvalid);
+      refuse(ui, result, msg::kCharsInvalid);
       return;
     }
     const NormalizedChars normalized = normalizeCheckChars(answer);
     for (const std::string& m : normalized.messages) ui.dialogs.message(m);
     state.checkChars = normalized.chars;
     ui.status.setPanelText(3, state.checkChars);
-    if (state.charMode != 0) ScanDatabase(state, ui);
+    if (state.kind->usesCheckChars) result.add(ScanDatabase(state, ui));
   });
 }
 

@@ -1,25 +1,29 @@
 #pragma once
-// The window's commands that open, scan and drill down. Each reports its own failures
-// through Controls and never throws to its caller.
+// The window's commands that open, scan and drill down. Each shows its own failures
+// through Controls, never throws to its caller, and returns what it did (check/Result.h).
+//
+// src/check stands on src/data and the engine's public headers; src/repair stands on it,
+// and the window and the console tool on both. Nothing here includes repair/ or app/.
 #include <string>
 
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/Controls.h"
+#include "check/Result.h"
 
 namespace check {
 
 // Toolbar "Open": asks for a file; unless the operator cancels (which changes nothing),
 // closes the previous database and opens the file exclusively. After a failed open no
 // database is held and none is shown.
-void OpenDatabaseFile(app::CheckState& state, Controls& ui);
+Result OpenDatabaseFile(check::CheckState& state, Controls& ui);
 // The window unloads: database, then workspace, are closed and released; never fails.
-void CloseAtUnload(app::CheckState& state);
-// Toolbar "Tavrin"/"CheckChar" (after charMode is set) and the pattern editor.
-void ScanDatabase(app::CheckState& state, Controls& ui);
+void CloseAtUnload(check::CheckState& state);
+// Toolbar "Tavrin"/"CheckChar" (after the state's kind is set) and the pattern editor.
+Result ScanDatabase(check::CheckState& state, Controls& ui);
 // A click in the tree: lists the defective values of the selected column node.
-void DrillDown(app::CheckState& state, Controls& ui);
+Result DrillDown(check::CheckState& state, Controls& ui);
 // A double-click on a status-bar panel, with the panel's key and text.
-void EditCheckChars(app::CheckState& state, Controls& ui, const std::string& panelKey,
+Result EditCheckChars(check::CheckState& state, Controls& ui, const std::string& panelKey,
                     const std::string& panelText);
 
 }  // namespace check

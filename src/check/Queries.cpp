@@ -6,38 +6,23 @@ namespace {
 
 std::string bracketed(const std::string& name) { return "[" + name + "]"; }
 
-// The LIKE pattern that matches a text holding any character of the set.
-std::string likePattern(const std::string& set) {
-  if (set.empty() || set[0] != '!') return "*[" + set + "]*";
-  // "[!...]" is a negated list. A "!" anywhere but first is literal, so move the leading
-  // ones behind another character; a "-" must stay first or last, where it is literal.
-  std::string rest = set;
-  while (!rest.empty() && rest[0] == '!') rest.erase(0, 1);
-  if (rest.empty()) return "*!*";  // outside a list "!" is an ordinary character
-  if (rest[0] == '-') return "*[-!" + rest.substr(1) + "]*";
-  if (rest.back() == '-') return "*[" + rest.substr(0, rest.size() - 1) + "!-]*";
-  return "*[" + rest + "!]*";
-}
-
 }  // namespace
 
-std::string defectCondition(const std::string& column, bool charMode,
+std::string defectCondition(const std::string& column, const CheckKind& kind,
                             const std::string& checkChars) {
-  const std::string c = bracketed(column);
-  if (charMode) return c + " like '" + likePattern(checkChars) + "'";
-  return c + "<#1900-1-1# and " + c + ">#0:0:0#";
+  return kind.condition(bracketed(column), checkChars);
 }
 
-std::string countQuery(const std::string& table, const std::string& column, bool charMode,
+std::string countQuery(const std::string& table, const std::string& column, const CheckKind& kind,
                        const std::string& checkChars) {
   return "Select count(*)  from " + bracketed(table) + " where " +
-         defectCondition(column, charMode, checkChars);
+         defectCondition(column, kind, checkChars);
 }
 
-std::string selectQuery(const std::string& table, const std::string& column, bool charMode,
+std::string selectQuery(const std::string& table, const std::string& column, const CheckKind& kind,
                         const std::string& checkChars) {
   return "select " + bracketed(column) + " from " + bracketed(table) + " where " +
-         defectCondition(column, charMode, checkChars);
+         defectCondition(column, kind, checkChars);
 }
 
 std::string columnQuery(const std::string& table, const std::string& column) {

@@ -6,22 +6,24 @@
 #include <optional>
 #include <string>
 
+#include "check/CheckKind.h"
+
 namespace check {
 
-// The condition that selects the defective values of one column:
+// The condition that selects the defective values of one column, the kind's:
 //   dates: [C]<#1900-1-1# and [C]>#0:0:0#
 //   chars: [C] like '*[<list>]*'
 // The list is checkChars unchanged, except that a leading "!" (which would negate the list)
 // is moved to where it stands for itself.
-std::string defectCondition(const std::string& column, bool charMode,
+std::string defectCondition(const std::string& column, const CheckKind& kind,
                             const std::string& checkChars);
 
 // Select count(*)  from [T] where <condition>
-std::string countQuery(const std::string& table, const std::string& column, bool charMode,
+std::string countQuery(const std::string& table, const std::string& column, const CheckKind& kind,
                        const std::string& checkChars);
 
 // select [C] from [T] where <condition>
-std::string selectQuery(const std::string& table, const std::string& column, bool charMode,
+std::string selectQuery(const std::string& table, const std::string& column, const CheckKind& kind,
                         const std::string& checkChars);
 
 // select [C] from [T]: every row of the table, whatever its value.

@@ -137,8 +137,9 @@ bool iequals(const std::string& a, const char* b) {
   return i == a.size() && !b[i];
 }
 
-// A value set on a field, converted to the column's type the way Jet converts it.
-jet::Value convert(const jet::ColumnInfo& col, const jet::Value& v) {
+}  // namespace
+
+Variant ConvertToColumn(const jet::ColumnInfo& col, const Variant& v) {
   using K = jet::Value::Kind;
   if (v.isNull()) {
     if (col.daoType == jet::daotype::kBoolean) throw nullNotVariant();  // Yes/No has no Null
@@ -204,8 +205,6 @@ jet::Value convert(const jet::ColumnInfo& col, const jet::Value& v) {
     default: return v;  // the engine judges the rest
   }
 }
-
-}  // namespace
 
 // ---- DBEngine -----------------------------------------------------------------------
 
@@ -396,7 +395,7 @@ void Field::SetValue(const Variant& value) {
   if (!rs_->adding) rs_->requireCurrent();
   if (!rs_->editing) throw updateWithoutEdit();
   const jet::ColumnInfo& c = rs_->table->columns[rs_->columns[column_]];
-  rs_->pending[column_] = convert(c, value);
+  rs_->pending[column_] = ConvertToColumn(c, value);
 }
 
 // ---- Recordset ----------------------------------------------------------------------

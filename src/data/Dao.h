@@ -20,6 +20,12 @@ namespace dao {
 // Values travel as a variant: Null, text, date, number or boolean.
 using Variant = jet::Value;
 
+// A value as a field of the column takes it: converted to the column's type the way Jet
+// converts it (text to date by jet::parseDate's forms, text to number with blanks around,
+// numbers to whole numbers half to even). Fails with 3421 when it cannot convert, 3163 when
+// a text is longer than the column, 3162 for Null in a Yes/No column.
+Variant ConvertToColumn(const jet::ColumnInfo& col, const Variant& value);
+
 constexpr int dbUseJet = 2;         // CreateWorkspace type
 constexpr int dbUpdateRegular = 1;  // Recordset::Update type
 

@@ -13,19 +13,9 @@
 #include <vector>
 
 #include "jet/Value.h"
+#include "jet/format/Types.h"  // FileFormat, daotype, RowId
 
 namespace jet {
-
-// Column types by the numbers DAO uses for Field.Type.
-namespace daotype {
-constexpr int kBoolean = 1, kByte = 2, kInteger = 3, kLong = 4, kCurrency = 5, kSingle = 6,
-              kDouble = 7, kDate = 8, kBinary = 9, kText = 10, kLongBinary = 11, kMemo = 12,
-              kGuid = 15, kBigInt = 16, kComplex = 101, kDecimal = 20;
-// ACE "Date/Time Extended" (stored as 42 ASCII characters); read as Text, never a date.
-constexpr int kDateTimeExtended = 26;
-}
-
-enum class FileFormat { Jet3, Jet4, Ace };
 
 struct ColumnInfo {
   std::string name;
@@ -65,15 +55,6 @@ struct TableInfo {
   uint32_t rowCount = 0;  // as the table definition records it
 
   const ColumnInfo* findColumn(std::string_view name) const;  // letter case ignored
-};
-
-// A row's stable identity: the data page and slot where the row's first bytes live (the
-// slot that holds the forwarding pointer, for a row that has moved).
-struct RowId {
-  uint32_t page = 0;
-  uint16_t row = 0;
-  bool operator==(const RowId&) const = default;
-  auto operator<=>(const RowId&) const = default;
 };
 
 class TableCursor;

@@ -16,7 +16,7 @@
 #include "jet/format/UsageMap.h"
 #include "jet/index/IndexMaintenance.h"
 #include "jet/index/IndexTree.h"
-#include "jet/index/TransactionPages.h"
+#include "jet/TransactionPages.h"
 #include "jet/write/Encode.h"
 #include "jet/write/RowCodec.h"
 #include "jet/write/RowWriter.h"

@@ -1,7 +1,8 @@
 #pragma once
 // The engine's view of the file as numbered pages.
 //
-// REQUIRES: an open File whose first page is a decoded Jet header (see format/HeaderPage.h).
+// REQUIRES: an open File whose first page is a decoded Jet header (format/HeaderPage.h, a
+// layer above, decodes it).
 // GUARANTEES: page(n) returns ps readable bytes or throws format::Corrupt naming n (an
 // I/O error of the system leaves as the jet::Error the Env reports); a pointer it returns
 // stays valid while the Pager lives. Pages are read with pread(2) in runs, once, and kept:
@@ -11,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "jet/format/HeaderPage.h"
+#include "jet/format/Types.h"
 #include "jet/journal/Journal.h"
 #include "jet/os/Env.h"
 

@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "jet/Database.h"
+#include "jet/format/Types.h"
 #include "jet/Pager.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/TableDef.h"

@@ -8,6 +8,7 @@
 
 #include "check/Messages.h"
 #include "check/Queries.h"
+#include "check/Reporting.h"
 #include "check/Text.h"
 #include "data/Dao.h"
 #include "jet/DateTime.h"
@@ -20,31 +21,17 @@ namespace repair {
 namespace msg = check::msg;
 using check::Controls;
 using check::LineTag;
+using check::reporting;
 
 namespace {
 
-// Runs a command body and shows any failure's description: a command never throws.
-template <typename Body>
-void reporting(Controls& ui, Body&& body) {
-  try {
-    try {
-      body();
-    } catch (const jet::Error& e) {
-      ui.dialogs.message(e.description());
-    } catch (const std::exception& e) {
-      ui.dialogs.message(e.what());
-    }
-  } catch (...) {
-  }
-}
-
 // A line is acted on through the query it was listed from: a scan that ran during the
 // drill-down may have put a count query into currentQuery since.
-std::string queryOfLine(const app::CheckState& state, const LineTag& tag) {
+std::string queryOfLine(const check::CheckState& state, const LineTag& tag) {
   return tag.query.empty() ? state.currentQuery : tag.query;
 }
 
-std::shared_ptr<dao::Recordset> openQuery(const app::CheckState& state,
+std::shared_ptr<dao::Recordset> openQuery(const check::CheckState& state,
                                           const std::string& query) {
   if (!state.database) throw jet::invalidObject();
   return state.database->OpenRecordset(query);
@@ -66,7 +53,7 @@ struct ClosingRecordset {
 // A recordset standing on the row a line shows. The line's query finds it while its value
 // is still defective; a row that an earlier rewrite took out of the query is found among
 // all rows of its column, so a line can be repaired again.
-std::shared_ptr<dao::Recordset> openOnLine(const app::CheckState& state, const LineTag& tag) {
+std::shared_ptr<dao::Recordset> openOnLine(const check::CheckState& state, const LineTag& tag) {
   const std::string query = queryOfLine(state, tag);
   auto rs = openQuery(state, query);
   try {
@@ -94,14 +81,6 @@ void dropEdit(dao::Recordset& rs) {
     rs.CancelUpdate();
   } catch (...) {
   }
-}
-
-// The answer for a single or batch date rewrite: empty (a cancel) or not a date is refused.
-bool askDate(Controls& ui, std::string& answer) {
-  answer = ui.dialogs.input(msg::kDatePrompt, msg::kDateTitle, "");
-  if (jet::parseDate(answer)) return true;
-  ui.dialogs.message(msg::kDateInvalid);
-  return false;
 }
 
 // Groups the rows of a walk into commits, at least every quarter second and at the end.
@@ -170,7 +149,7 @@ class GroupedWalk {
 // shows its new count; a command that wrote nothing leaves the previous undo in place.
 class UndoRecorder {
  public:
-  UndoRecorder(app::CheckState& state, Controls& ui, const std::string& query)
+  UndoRecorder(check::CheckState& state, Controls& ui, const std::string& query)
       : state_(state), ui_(ui) {
     if (const auto where = check::queryColumn(query)) {
       log_.table = where->table;
@@ -195,7 +174,7 @@ class UndoRecorder {
   }
 
  private:
-  app::CheckState& state_;
+  check::CheckState& state_;
   Controls& ui_;
   UndoLog log_;
   bool known_ = false;
@@ -215,8 +194,8 @@ int findLine(const check::ResultList& list, const std::string& bookmark, const s
 
 }  // namespace
 
-void Clear(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
+check::Result Clear(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](check::Result& result) {
     const int line = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const LineTag tag = ui.list.tag(line);
@@ -229,10 +208,11 @@ void Clear(app::CheckState& state, Controls& ui) {
       rs->Fields(0)->SetValue(dao::Variant::null());
       rs->Update(dao::dbUpdateRegular, false);
       undo.written(rs->Bookmark(), std::move(before), jet::Value::null());
+      result.changed = 1;
     } catch (const jet::Error& e) {
       if (rs.rs) dropEdit(*rs.rs);
       if (e.number() > 0) {
-        ui.dialogs.message(e.description());
+        check::refuse(ui, result, e.description(), e.number());
         return;
       }
     }
@@ -240,20 +220,14 @@ void Clear(app::CheckState& state, Controls& ui) {
   });
 }
 
-void Update(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
-    std::string answer;
-    if (state.charMode != 0) {
-      std::string shown = ui.list.text();
-      std::erase(shown, '\r');
-      answer = ui.dialogs.input(msg::kValuePrompt, msg::kValueTitle, shown);
-      if (answer.empty()) {
-        ui.dialogs.message(msg::kValueInvalid);
-        return;
-      }
-    } else if (!askDate(ui, answer)) {
+check::Result Update(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](check::Result& result) {
+    const check::Answer asked = state.kind->askValue(ui.dialogs, ui.list.text());
+    if (asked.refusal) {
+      check::refuse(ui, result, asked.refusal);
       return;
     }
+    const std::string& answer = asked.value;
     const int line = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const LineTag tag = ui.list.tag(line);
@@ -267,10 +241,11 @@ void Update(app::CheckState& state, Controls& ui) {
       rs->Fields(0)->SetValue(dao::Variant(answer));
       rs->Update(dao::dbUpdateRegular, false);
       undo.written(rs->Bookmark(), std::move(before), rs->Fields(0)->Value());
+      result.changed = 1;
     } catch (const jet::Error& e) {
       // A refused value is no success: say why, and keep showing what is stored.
       dropEdit(*rs.rs);
-      ui.dialogs.message(e.description());
+      check::refuse(ui, result, e.description(), e.number());
       refused = true;
     }
     try {
@@ -281,8 +256,8 @@ void Update(app::CheckState& state, Controls& ui) {
   });
 }
 
-void BatchClear(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
+check::Result BatchClear(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](check::Result& result) {
     const int selected = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const std::string query = queryOfLine(state, ui.list.tag(selected));
@@ -299,6 +274,7 @@ void BatchClear(app::CheckState& state, Controls& ui) {
     int hint = 0;
     const auto removeLine = [&](Cleared& c) {
       undo.written(c.bookmark, std::move(c.before), jet::Value::null());
+      ++result.changed;
       const int line = findLine(ui.list, c.bookmark, query, hint);
       if (line < 0) return;
       ui.list.removeItem(line);
@@ -335,22 +311,16 @@ void BatchClear(app::CheckState& state, Controls& ui) {
   });
 }
 
-void BatchUpdate(app::CheckState& state, Controls& ui) {
-  reporting(ui, [&] {
-    const bool charMode = state.charMode != 0;
+check::Result BatchUpdate(check::CheckState& state, Controls& ui) {
+  return reporting(ui, [&](check::Result& result) {
+    const check::CheckKind& kind = *state.kind;
     const std::string chars = state.checkChars;
-    std::string answer;
-    if (charMode) {
-      const size_t n = check::characterCount(chars);
-      answer = ui.dialogs.input(std::string(msg::kModePrompt) + "\r\n\r\n" + chars,
-                                msg::kValueTitle, std::string(n, 'A'));
-      if (check::characterCount(answer) != n) {
-        ui.dialogs.message(msg::kModeInvalid);
-        return;
-      }
-    } else if (!askDate(ui, answer)) {
+    const check::Answer asked = kind.askRewrite(ui.dialogs, chars);
+    if (asked.refusal) {
+      check::refuse(ui, result, asked.refusal);
       return;
     }
+    const std::string& answer = asked.value;
     const int selected = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const std::string query = queryOfLine(state, ui.list.tag(selected));
@@ -390,6 +360,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     std::string lastRefusal;
     const auto durable = [&](Rewritten& r) {
       undo->written(std::move(r.bookmark), std::move(r.was), std::move(r.now));
+      ++result.changed;
     };
     const auto lost = [&](const Rewritten& r) {
       ui.list.setItem(r.line, r.before);
@@ -397,7 +368,6 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     };
     GroupedWalk<Rewritten> walk(state.database, ui.events);
     const auto field = rs->Fields(0);
-    const dao::Variant dateAnswer(answer);  // the one value of a date rewrite
     // The text of the last stored value: a date rewrite stores the same value in every row.
     jet::Value shownValue;
     std::string shownText;
@@ -412,10 +382,7 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
           try {
             was = field->Value();
             rs->Edit();
-            if (charMode)
-              field->SetValue(dao::Variant(NewValue(field->Value().toText(), answer, chars)));
-            else
-              field->SetValue(dateAnswer);
+            field->SetValue(kind.rewrite(was, answer, chars));
             rs->Update(dao::dbUpdateRegular, false);
             saved = true;
           } catch (const jet::Error& e) {
@@ -457,8 +424,8 @@ void BatchUpdate(app::CheckState& state, Controls& ui) {
     undo.reset();  // the count follows before the messages
     busy.reset();
     if (refused > 0)
-      ui.dialogs.message(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
-    if (!walkEnded.empty()) ui.dialogs.message(walkEnded);
+      check::refuse(ui, result, std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
+    if (!walkEnded.empty()) check::refuse(ui, result, walkEnded);
   });
 }
 

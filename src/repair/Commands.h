@@ -1,21 +1,23 @@
 #pragma once
 // The popup menu's repairs of the listed values. Each reports its own failures through
-// Controls and never throws to its caller.
+// Controls, never throws to its caller, and returns what it did: the refusals, and the rows
+// it wrote durably. src/repair stands on src/check and src/data;
+// only the window and the console tool stand on it.
 #include <string>
 
-#include "app/CheckState.h"
+#include "check/CheckKind.h"
+#include "check/CheckState.h"
 #include "check/Controls.h"
+#include "check/Result.h"
 
 namespace repair {
 
-void Clear(app::CheckState& state, check::Controls& ui);
-void Update(app::CheckState& state, check::Controls& ui);
-void BatchClear(app::CheckState& state, check::Controls& ui);
-void BatchUpdate(app::CheckState& state, check::Controls& ui);
+check::Result Clear(check::CheckState& state, check::Controls& ui);
+check::Result Update(check::CheckState& state, check::Controls& ui);
+check::Result BatchClear(check::CheckState& state, check::Controls& ui);
+check::Result BatchUpdate(check::CheckState& state, check::Controls& ui);
 
-// Maps every special character of checkChars in fvalue to the character at the same
-// position of nMode (a trailing "''" of checkChars counts as one quote).
-std::string NewValue(const std::string& fvalue, const std::string& nMode,
-                     const std::string& checkChars);
+// The special-character check's rewrite (check/CheckKind.h).
+using check::NewValue;
 
 }  // namespace repair

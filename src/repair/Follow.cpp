@@ -11,13 +11,13 @@ std::string countText(const std::string& column, long long count) {
   return column + "(" + std::to_string(count) + "条)";
 }
 
-void followCount(app::CheckState& state, check::Controls& ui, const std::string& table,
+void followCount(check::CheckState& state, check::Controls& ui, const std::string& table,
                  const std::string& column) {
   const check::NodeId node{check::NodeId::Kind::Column, table, column};
   if (!ui.tree.contains(node) || !state.database) return;
   // The tree is the last check's: its mode and characters are the state's.
   auto rs = state.database->OpenRecordset(
-      check::countQuery(table, column, state.charMode != 0, state.checkChars));
+      check::countQuery(table, column, *state.kind, state.checkChars));
   const jet::Value v = rs->Fields(0)->Value();
   rs->Close();
   long long count = 0;
@@ -26,12 +26,12 @@ void followCount(app::CheckState& state, check::Controls& ui, const std::string&
   ui.tree.setText(node, countText(column, count));
 }
 
-void followCount(app::CheckState& state, check::Controls& ui, const std::string& query) {
+void followCount(check::CheckState& state, check::Controls& ui, const std::string& query) {
   if (const auto where = check::queryColumn(query))
     followCount(state, ui, where->table, where->column);
 }
 
-void followUndo(app::CheckState& state, check::Controls& ui, const UndoLog& log) {
+void followUndo(check::CheckState& state, check::Controls& ui, const UndoLog& log) {
   const auto isLogColumn = [&](const std::string& query) {
     const auto where = check::queryColumn(query);
     return where && where->table == log.table && where->column == log.column &&

@@ -3,7 +3,7 @@
 // shows how many defective values are left, and an undo lists the column's values again.
 #include <string>
 
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/Controls.h"
 
 namespace repair {
@@ -16,13 +16,13 @@ std::string countText(const std::string& column, long long count);
 // Counts the column's defective values again, as the tree's check counts them, and shows
 // the count in its node. Nothing happens when the tree has no node for the column.
 // Throws the engine's jet::Error.
-void followCount(app::CheckState& state, check::Controls& ui, const std::string& table,
+void followCount(check::CheckState& state, check::Controls& ui, const std::string& table,
                  const std::string& column);
 // The same for the column of a query made by the drill-down.
-void followCount(app::CheckState& state, check::Controls& ui, const std::string& query);
+void followCount(check::CheckState& state, check::Controls& ui, const std::string& query);
 
 // After an undo: the list, when it shows the log's column (or shows nothing and the last
 // drill-down was of it), is filled again from that column's query; then the count follows.
-void followUndo(app::CheckState& state, check::Controls& ui, const UndoLog& log);
+void followUndo(check::CheckState& state, check::Controls& ui, const UndoLog& log);
 
 }  // namespace repair

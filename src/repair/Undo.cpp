@@ -188,12 +188,13 @@ size_t restore(dao::Database& db, const UndoLog& log) {
   return log.entries.size();
 }
 
-void Undo(app::CheckState& state, check::Controls& ui) {
+check::Result Undo(check::CheckState& state, check::Controls& ui) {
+  check::Result result;
   try {
     try {
       if (!state.undo) {
-        ui.dialogs.message(kNothingToUndo);
-        return;
+        check::refuse(ui, result, kNothingToUndo);
+        return result;
       }
       if (!state.database) throw jet::invalidObject();
       const std::shared_ptr<UndoLog> log = state.undo;
@@ -203,20 +204,22 @@ void Undo(app::CheckState& state, check::Controls& ui) {
         try {
           restored = restore(*state.database, *log);
         } catch (const jet::Error& e) {
-          ui.dialogs.message(e.description() + "\n" + kNotUndone);
-          return;
+          check::refuse(ui, result, e.description() + "\n" + kNotUndone, e.number());
+          return result;
         }
+        result.changed = static_cast<int64_t>(restored);
         state.undo.reset();
         followUndo(state, ui, *log);
       }
       ui.dialogs.message(kUndoneFirst + std::to_string(restored) + kUndoneLast);
     } catch (const jet::Error& e) {
-      ui.dialogs.message(e.description());
+      check::refuse(ui, result, e.description(), e.number());
     } catch (const std::exception& e) {
-      ui.dialogs.message(e.what());
+      check::refuse(ui, result, e.what());
     }
   } catch (...) {
   }
+  return result;
 }
 
 void writeUndoFile(const std::string& path, const UndoLog& log) {

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/Controls.h"
+#include "check/Result.h"
 #include "jet/Value.h"
 
 namespace dao {
@@ -42,8 +43,9 @@ size_t restore(dao::Database& db, const UndoLog& log);
 
 // The window's "撤销" (Ctrl+Z): restores what the last repair command replaced, forgets the
 // log, shows the column's defective values again and follows the tree's count; a message
-// tells how many values came back. Reports its own failures and never throws.
-void Undo(app::CheckState& state, check::Controls& ui);
+// tells how many values came back. Shows its own failures, never throws, and returns them
+// with the count of values put back.
+check::Result Undo(check::CheckState& state, check::Controls& ui);
 
 // The log as a file. write replaces `path` whole (a crash leaves the old file or the new
 // one); read fails with a jet::Error naming the file when it is no undo log.

@@ -102,7 +102,7 @@ TEST(WindowCommandsTest, ClosingTheWindowWhileTheScanYieldsEndsTheScanQuietly) {
   window.button("CheckChar")->trigger();
   EXPECT_TRUE(closed);
   EXPECT_EQ(window.state().database, nullptr);
-  EXPECT_EQ(window.state().charMode, -1);
+  EXPECT_EQ(window.state().kind, &check::kCharCheck);
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
   // The tree holds no more than the scan had reached.
   EXPECT_LT(window.trvTable()->topLevelItem(0)->childCount(), 9);

@@ -170,13 +170,11 @@ TEST_F(FrmMainTest, PopupMenuEditHasFourItemsAndUndoAndIsNoMenuBar) {
 }
 
 TEST_F(FrmMainTest, StartsWithDefaultsEmptyControlsAndTheFocusInTheTree) {
-  const app::CheckState& s = window->state();
+  const check::CheckState& s = window->state();
   EXPECT_EQ(s.checkChars, "-+*/#%<>:,{=''");
-  EXPECT_EQ(s.charMode, 0);
+  EXPECT_EQ(s.kind, &check::kDateCheck);
   EXPECT_EQ(s.database, nullptr);
   EXPECT_EQ(s.workspace, nullptr);
-  EXPECT_EQ(s.currentTableDef, nullptr);
-  EXPECT_EQ(s.currentField, nullptr);
   EXPECT_TRUE(s.currentQuery.empty());
   EXPECT_EQ(window->trvTable()->topLevelItemCount(), 0);
   EXPECT_EQ(window->lstResult()->count(), 0);
@@ -235,13 +233,13 @@ TEST_F(FrmMainTest, HelpButtonShowsTheSameBoxAsF1AndKeysIgnoreCase) {
 
 TEST_F(FrmMainTest, CheckButtonsSetTheModeEvenWithoutADatabase) {
   window->button("CheckChar")->trigger();
-  EXPECT_EQ(window->state().charMode, -1);
+  EXPECT_EQ(window->state().kind, &check::kCharCheck);
   window->button("Tavrin")->trigger();
-  EXPECT_EQ(window->state().charMode, 0);
+  EXPECT_EQ(window->state().kind, &check::kDateCheck);
   window->ButtonClick("checkchar");
-  EXPECT_EQ(window->state().charMode, -1);
+  EXPECT_EQ(window->state().kind, &check::kCharCheck);
   window->ButtonClick("TAVRIN");
-  EXPECT_EQ(window->state().charMode, 0);
+  EXPECT_EQ(window->state().kind, &check::kDateCheck);
   EXPECT_EQ(dialogs.messages, std::vector<std::string>(4, kNoDatabase));
   EXPECT_EQ(window->trvTable()->topLevelItemCount(), 0);
 }

@@ -34,7 +34,7 @@ TEST(DrillDown, ListsTheColumnsDefectsInEngineOrder) {
 TEST(DrillDown, NamesNeedingBracketsWork) {
   Session s;
   s.open(s.copy("checks2000.mdb"));
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   for (const auto& [table, column, expected] :
        std::vector<std::tuple<std::string, std::string, Lines>>{
            {"Order Details", "Memo2", {"fragile, handle with care"}},
@@ -47,7 +47,7 @@ TEST(DrillDown, NamesNeedingBracketsWork) {
     EXPECT_TRUE(s.takeMessages().empty());
     EXPECT_EQ(s.lines(), expected);
   }
-  s.state.charMode = 0;
+  s.state.kind = &check::kDateCheck;
   s.drill("Shipments", "Ship Date");
   EXPECT_EQ(s.lines().size(), 1u);
   EXPECT_TRUE(s.takeMessages().empty());

@@ -60,10 +60,10 @@ TEST(Editor, RescansOnlyInCharacterMode) {
   Session s;
   s.open(s.copy("checks2000.mdb"));
   s.ui.dialogs.answers = {"=", "="};
-  s.state.charMode = 0;
+  s.state.kind = &check::kDateCheck;
   edit(s);
   EXPECT_EQ(s.tree(), "");  // not rebuilt in date mode
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   edit(s);
   EXPECT_TRUE(s.takeMessages().empty());
   EXPECT_EQ(s.ui.tree.text(check::NodeId{check::NodeId::Kind::Column, "a,b", "c"}), "c(1条)");
@@ -74,7 +74,7 @@ TEST(Editor, RescansOnlyInCharacterMode) {
 TEST(Editor, CharacterModeWithoutDatabaseAsksToOpenOne) {
   Session s;
   s.ui.status.setPanelText(3, s.state.checkChars);
-  s.state.charMode = 1;  // any non-zero value is True
+  s.state.kind = &check::kCharCheck;
   s.ui.dialogs.answers = {"#"};
   edit(s);
   EXPECT_EQ(s.takeMessages(), Msgs{msg::kOpenFirst});

@@ -16,7 +16,7 @@ TEST(Reentrancy, SecondScanDuringYieldWins) {
   s.open(s.copy("checks2000.mdb"));
   s.ui.events.onYield = [&](int n) {
     if (n != 2) return;
-    s.state.charMode = -1;  // the toolbar's character check
+    s.state.kind = &check::kCharCheck;  // the toolbar's character check
     check::ScanDatabase(s.state, s.ui.controls);
   };
   s.scan(false);

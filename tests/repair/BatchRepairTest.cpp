@@ -16,16 +16,16 @@ namespace {
 namespace msg = check::msg;
 using Lines = std::vector<std::string>;
 
-void batchUpdate(Session& s, const std::string& answer) {
+check::Result batchUpdate(Session& s, const std::string& answer) {
   s.ui.dialogs.answers.push_back(answer);
-  repair::BatchUpdate(s.state, s.ui.controls);
+  return repair::BatchUpdate(s.state, s.ui.controls);
 }
 
 // Drills into a text column with the given set and selects the first line.
 void listChars(Session& s, const std::string& table, const std::string& column,
                const std::string& chars) {
   s.state.checkChars = chars;
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill(table, column);
   s.selectLine(0);
 }
@@ -35,17 +35,19 @@ TEST(BatchUpdate, DefaultModeMapsEverySpecialToA) {
   Session s;
   const std::string path = s.copy("checks2000.mdb");
   s.open(path);
-  listChars(s, "Orders", "Remark", app::kDefaultCheckChars);
+  listChars(s, "Orders", "Remark", check::kDefaultCheckChars);
   const Lines before = s.lines();
   ASSERT_EQ(before.size(), 14u);
-  batchUpdate(s, std::string(14, 'A'));
+  const check::Result result = batchUpdate(s, std::string(14, 'A'));
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(result.changed, 14);  // every listed row, durably
   EXPECT_EQ(s.ui.dialogs.prompts.back().prompt, "输入新匹配替换模式:\r\n\r\n-+*/#%<>:,{=''");
   EXPECT_EQ(s.ui.dialogs.prompts.back().title, "更新值");
   EXPECT_EQ(s.ui.dialogs.prompts.back().defaultAnswer, std::string(14, 'A'));
   EXPECT_TRUE(s.takeMessages().empty());
   for (size_t i = 0; i < before.size(); ++i)
     EXPECT_EQ(s.lines()[i], repair::NewValue(before[i], std::string(14, 'A'),
-                                             app::kDefaultCheckChars));
+                                             check::kDefaultCheckChars));
   EXPECT_NE(std::find(s.lines().begin(), s.lines().end(), "OABrien"), s.lines().end());
   check::CloseAtUnload(s.state);
   // Nothing defective is left, and every new value is in the file.
@@ -83,13 +85,13 @@ TEST(BatchUpdate, WrongLengthModeOrCancelChangesNothing) {
   Session s;
   const std::string path = s.copy("checks2000.mdb");
   s.open(path);
-  listChars(s, "Orders", "Remark", app::kDefaultCheckChars);
+  listChars(s, "Orders", "Remark", check::kDefaultCheckChars);
   const Lines before = s.lines();
   batchUpdate(s, std::string(13, 'A'));
   batchUpdate(s, "");
   EXPECT_EQ(s.takeMessages(), (Lines{msg::kModeInvalid, msg::kModeInvalid}));
   EXPECT_EQ(s.lines(), before);
-  s.state.charMode = 0;
+  s.state.kind = &check::kDateCheck;
   s.drill("Orders", "Shipped");
   s.selectLine(0);
   batchUpdate(s, "");
@@ -166,7 +168,7 @@ TEST(BatchUpdate, EveryRowOfBigColumnsGetsItsOwnLine) {
   EXPECT_TRUE(s.takeMessages().empty());
   EXPECT_EQ(s.lines(), Lines(40000, "1999-12-31"));
 
-  listChars(s, "Big", "T", app::kDefaultCheckChars);
+  listChars(s, "Big", "T", check::kDefaultCheckChars);
   const Lines before = s.lines();
   ASSERT_EQ(before.size(), 33000u);
   batchUpdate(s, std::string(14, 'A'));
@@ -174,7 +176,7 @@ TEST(BatchUpdate, EveryRowOfBigColumnsGetsItsOwnLine) {
   const Lines after = s.lines();
   for (size_t i = 0; i < before.size(); ++i)
     ASSERT_EQ(after[i], repair::NewValue(before[i], std::string(14, 'A'),
-                                         app::kDefaultCheckChars)) << i;
+                                         check::kDefaultCheckChars)) << i;
   check::CloseAtUnload(s.state);
   EXPECT_EQ(occurrences(columnThroughEngine(path, "Big", "D"), "1999-12-31 00:00:00"), 40000);
   // The rows, read afresh in scan order, hold exactly the values of the lines.
@@ -197,7 +199,7 @@ TEST(BatchUpdate, IndexedColumnsStayConsistent) {
   s.selectLine(0);
   batchUpdate(s, "2023-12-31");
   EXPECT_EQ(s.lines(), Lines(5, "2023-12-31"));
-  listChars(s, "Orders", "Code", app::kDefaultCheckChars);
+  listChars(s, "Orders", "Code", check::kDefaultCheckChars);
   batchUpdate(s, "____________" "__");
   EXPECT_EQ(sorted(s.lines()), (Lines{"1001_01", "1002_02", "2024_06", "A_B"}));
   EXPECT_TRUE(s.takeMessages().empty());

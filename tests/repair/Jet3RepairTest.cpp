@@ -25,7 +25,7 @@ std::string corpusCopy(Session& s, const std::string& name) {
 // Lists the column's defects and rewrites them all with the batch.
 void repairAll(Session& s, const std::string& table, const std::string& name, bool chars,
                const std::string& answer) {
-  s.state.checkChars = app::kDefaultCheckChars;
+  s.state.checkChars = check::kDefaultCheckChars;
   s.scan(chars);
   s.drill(table, name);
   ASSERT_GT(s.ui.list.count(), 0) << table << "." << name;
@@ -42,9 +42,9 @@ TEST(Jet3Repair, IndexedDateAndTextColumnsAreRepairedInPlace) {
   const std::string mode(14, '_');
   Lines expected1, expected14;
   for (const auto& v : columnThroughEngine(path, "Table1", "data"))
-    expected1.push_back(repair::NewValue(v, mode, app::kDefaultCheckChars));
+    expected1.push_back(repair::NewValue(v, mode, check::kDefaultCheckChars));
   for (const auto& v : columnThroughEngine(path, "Table14", "data"))
-    expected14.push_back(repair::NewValue(v, mode, app::kDefaultCheckChars));
+    expected14.push_back(repair::NewValue(v, mode, check::kDefaultCheckChars));
   s.open(path);
   s.scan(false);
   EXPECT_EQ(s.ui.tree.text(column("Table6", "data")), "data(4条)");

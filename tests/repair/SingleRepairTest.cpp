@@ -110,7 +110,7 @@ TEST(Update, TextDefaultDropsCarriageReturns) {
   const std::string path = s.copy("checks2000.mdb");
   s.open(path);
   s.state.checkChars = "\r";
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill("Orders", "Remark");
   ASSERT_EQ(s.lines(), Lines{"line1\r\nline2"});
   s.selectLine(0);
@@ -131,7 +131,7 @@ TEST(Update, ValueStillHoldingASpecialIsWritten) {
   Session s;
   const std::string path = s.copy("checks2000.mdb");
   s.open(path);
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill("Orders", "Remark");
   s.selectLine(0);
   update(s, "still-bad");
@@ -147,7 +147,7 @@ TEST(Update, ValueStillHoldingASpecialIsWritten) {
 TEST(Update, EmptyTextAnswerIsRefused) {
   Session s;
   s.open(s.copy("checks2000.mdb"));
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill("Orders", "Remark");
   s.selectLine(0);
   update(s, "");
@@ -159,7 +159,7 @@ TEST(Update, RefusedValueIsReportedAndTheLineShowsTheStoredValue) {
   Session s;
   const std::string path = s.copy("checks2000.mdb");
   s.open(path);
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill("Shipments", "Carrier");
   s.selectLine(0);
   update(s, std::string(41, 'x'));  // Carrier is Text(40)
@@ -203,7 +203,7 @@ TEST(Repair, IndexedColumnsStayConsistent) {
   update(s, "2001-02-03");
   s.selectLine(0);
   clear(s);
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill("凭证", "科目代码");
   s.selectLine(1);
   update(s, "1002.01");

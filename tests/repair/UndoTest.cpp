@@ -27,7 +27,7 @@ NodeId columnNode(const std::string& table, const std::string& column) {
   return NodeId{NodeId::Kind::Column, table, column};
 }
 
-void undo(Session& s) { repair::Undo(s.state, s.ui.controls); }
+check::Result undo(Session& s) { return repair::Undo(s.state, s.ui.controls); }
 
 TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   REQUIRE_WRITES("checks2000.mdb", "Orders", "OrderDate");
@@ -47,12 +47,16 @@ TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "OrderDate")), "OrderDate(0条)");
   ASSERT_TRUE(s.state.undo);
 
-  undo(s);
+  const check::Result back = undo(s);
+  EXPECT_TRUE(back.ok());
+  EXPECT_EQ(back.changed, 2);
   EXPECT_EQ(s.takeMessages(), Lines{restored(2)});
   EXPECT_EQ(s.lines(), listed);  // the defective values are listed again
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "OrderDate")), "OrderDate(2条)");
   EXPECT_FALSE(s.state.undo);
-  undo(s);  // once only
+  const check::Result again = undo(s);  // once only
+  ASSERT_EQ(again.refusals.size(), 1u);
+  EXPECT_EQ(again.refusals[0].message, kNothing);
   EXPECT_EQ(s.takeMessages(), Lines{kNothing});
 
   check::CloseAtUnload(s.state);
@@ -66,7 +70,7 @@ TEST(Undo, SingleClearAndUpdateAndABatchClearOfText) {
   const std::string path = s.copy("checks2000.mdb");
   const auto before = columnThroughEngine(path, "Orders", "Code");
   s.open(path);
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.scan(true);
   s.drill("Orders", "Code");
   const Lines listed = s.lines();
@@ -137,7 +141,7 @@ TEST(Undo, ARefusedValueLeavesEveryRowAsItWas) {
   Session s;
   const std::string path = s.copy("checks2000.mdb");
   s.open(path);
-  s.state.charMode = -1;
+  s.state.kind = &check::kCharCheck;
   s.drill("Orders", "Code");
   s.selectLine(0);
   s.ui.dialogs.answers.push_back(std::string(14, 'A'));  // one per default character

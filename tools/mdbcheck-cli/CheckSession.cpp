@@ -7,6 +7,7 @@
 #include "check/Commands.h"
 #include "check/Messages.h"
 #include "data/Dao.h"
+#include "jet/Dump.h"
 #include "jet/Error.h"
 #include "repair/Undo.h"
 
@@ -52,9 +53,10 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
     const std::string& a = args[i];
     if (a == "--dates" && !modeGiven) {
       modeGiven = true;
+      o.kind = &check::kDateCheck;
     } else if (a == "--chars" && !modeGiven) {
       modeGiven = true;
-      o.charMode = true;
+      o.kind = &check::kCharCheck;
       if (i + 1 < args.size() && !isOption(args[i + 1])) o.chars = args[++i];
     } else if (a == "--date" && i + 1 < args.size() && !o.date) {
       o.date = args[++i];
@@ -75,11 +77,8 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
 }
 
 CheckSession::CheckSession() {
-  state.checkChars = app::kDefaultCheckChars;
-  ui.dialogs.onMessage = [this](const std::string& m) {
-    std::cerr << m << "\n";
-    failed_ = true;
-  };
+  state.checkChars = check::kDefaultCheckChars;
+  ui.dialogs.onMessage = [](const std::string& m) { std::cerr << m << "\n"; };
 }
 
 CheckSession::~CheckSession() { check::CloseAtUnload(state); }
@@ -98,25 +97,16 @@ bool CheckSession::start(const std::string& file, const CheckOptions& options) {
     }
   }
   ui.dialogs.files.push_back(file);
-  check::OpenDatabaseFile(state, ui.controls);
-  if (failed_) return false;
+  if (!took(check::OpenDatabaseFile(state, ui.controls))) return false;
   if (options.chars) {
     // The editor with the date check current, so that it does not scan on its own; its
-    // rule announcements are information, not failures.
+    // rule announcements are printed but are no refusal.
     ui.dialogs.answers.push_back(*options.chars);
-    ui.dialogs.onMessage = [this](const std::string& m) {
-      std::cerr << m << "\n";
-      if (m == check::msg::kCharsInvalid) failed_ = true;
-    };
-    state.charMode = 0;
-    check::EditCheckChars(state, ui.controls, "Char", ui.status.panelText(3));
-    ui.dialogs.onMessage = [this](const std::string& m) {
-      std::cerr << m << "\n";
-      failed_ = true;
-    };
-    if (failed_) return false;
+    state.kind = &check::kDateCheck;
+    if (!took(check::EditCheckChars(state, ui.controls, "Char", ui.status.panelText(3))))
+      return false;
   }
-  state.charMode = options.charMode ? -1 : 0;
+  state.kind = options.kind;
   return true;
 }
 
@@ -127,7 +117,6 @@ bool CheckSession::isCandidate(const std::string& table, const std::string& colu
   try {
     const jet::Database& db = state.database ? state.database->engine() : throw jet::invalidObject();
     const jet::TableInfo* t = db.findTable(table);
-    const bool dates = state.charMode == 0;
     if (!t) {
       refusal = jet::noSuchTable(table).description();
     } else if (t->linked) {
@@ -136,15 +125,16 @@ bool CheckSession::isCandidate(const std::string& table, const std::string& colu
       refusal = "表 '" + t->name + "' 是系统表或隐藏的表，不在检查之列。";
     } else if (const jet::ColumnInfo* c = t->findColumn(column); !c) {
       refusal = "表 '" + t->name + "' 没有字段 '" + column + "'。";
-    } else if (c->daoType != (dates ? dao::dbDate : dao::dbText)) {
+    } else if (c->daoType != state.kind->candidateType) {
       refusal = "字段 '" + c->name + "' 的类型是" + typeName(c->daoType) + "，" +
-                (dates ? "日期检查只适用于日期/时间字段。" : "特殊字符检查只适用于文本字段。");
+                state.kind->wrongType;
     }
   } catch (const jet::Error& e) {
     refusal = e.description();
   }
   if (refusal.empty()) return true;
   ui.dialogs.message(refusal);
+  failed_ = true;
   return false;
 }
 
@@ -158,7 +148,7 @@ bool CheckSession::drillDown(const std::string& table, const std::string& column
   ui.tree.add(tableNode, table);
   ui.tree.add(columnNode, column);
   ui.tree.select(columnNode);
-  check::DrillDown(state, ui.controls);
+  took(check::DrillDown(state, ui.controls));
   return !failed_;
 }
 
@@ -192,22 +182,13 @@ bool CheckSession::saveUndo(const CheckOptions& options, const std::string& tabl
 void CheckSession::printTree() const { std::cout << ui.tree.render(); }
 
 void CheckSession::printList() const {
-  for (const std::string& line : ui.list.items()) std::cout << escapeLine(line) << "\n";
-}
-
-std::string escapeLine(const std::string& text) {
+  // One console line per list line: CR, LF, TAB and backslash escaped as a dump escapes them.
   std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default: out.push_back(c);
-    }
+  for (const std::string& line : ui.list.items()) {
+    jet::appendEscaped(out, line);
+    out += '\n';
   }
-  return out;
+  std::cout << out;
 }
 
 }  // namespace cli

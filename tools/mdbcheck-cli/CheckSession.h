@@ -6,8 +6,9 @@
 #include <string>
 
 #include "Command.h"
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/MemoryControls.h"
+#include "check/Result.h"
 
 namespace cli {
 
@@ -15,7 +16,7 @@ namespace cli {
 // (--date D, --mode M) of the batch rewrite, and where a repair writes the values it
 // replaces (--undo-log LOG).
 struct CheckOptions {
-  bool charMode = false;
+  const check::CheckKind* kind = &check::kDateCheck;
   std::optional<std::string> chars;  // as typed; the editor's rules apply to it
   std::optional<std::string> date;
   std::optional<std::string> mode;
@@ -45,22 +46,24 @@ class CheckSession {
   // empty log when it changed nothing). False after a message.
   bool saveUndo(const CheckOptions& options, const std::string& table, const std::string& column);
 
-  // True once a failure message was shown.
+  // Takes a command's result: a refusal makes the session fail. True when there was none.
+  bool took(const check::Result& result) {
+    if (!result.ok()) failed_ = true;
+    return result.ok();
+  }
+  // True once a command was refused or the session refused something itself.
   bool failed() const { return failed_; }
   int exitCode() const { return failed_ ? 1 : 0; }
 
   void printTree() const;
   void printList() const;
 
-  app::CheckState state;
+  check::CheckState state;
   check::MemoryControls ui;
 
  private:
   bool isCandidate(const std::string& table, const std::string& column);
   bool failed_ = false;
 };
-
-// Text of a list line on one console line: CR, LF, TAB and backslash escaped.
-std::string escapeLine(const std::string& text);
 
 }  // namespace cli

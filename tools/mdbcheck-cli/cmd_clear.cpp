@@ -19,7 +19,7 @@ int run(const Args& args) {
   CheckSession s;
   if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
   if (!s.selectLine(args[3])) return 1;
-  repair::Clear(s.state, s.ui.controls);
+  s.took(repair::Clear(s.state, s.ui.controls));
   s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();

@@ -17,7 +17,7 @@ int run(const Args& args) {
   CheckSession s;
   if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
   if (s.ui.list.count() > 0) s.ui.list.select(0);
-  repair::BatchClear(s.state, s.ui.controls);
+  s.took(repair::BatchClear(s.state, s.ui.controls));
   s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();

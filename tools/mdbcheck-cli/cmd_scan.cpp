@@ -12,7 +12,7 @@ int run(const Args& args) {
   if (!options) return 2;
   CheckSession s;
   if (!s.start(args[0], *options)) return 1;
-  check::ScanDatabase(s.state, s.ui.controls);
+  s.took(check::ScanDatabase(s.state, s.ui.controls));
   if (s.failed()) return 1;
   s.printTree();
   return 0;

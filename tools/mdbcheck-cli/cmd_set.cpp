@@ -1,49 +1,15 @@
 // mdbcheck-cli set FILE TABLE COLUMN ROW VALUE|--null: writes one value of the ROW-th row
-// (0-based, in scan order), durably, as a repair does.
+// (0-based, in scan order), durably, as a repair does: VALUE converts to the column's type
+// as a repair's field converts it.
 #include <iostream>
 #include <string>
 
 #include "Command.h"
+#include "data/Dao.h"
 #include "jet/Database.h"
-#include "jet/DateTime.h"
 #include "jet/Error.h"
 
 namespace {
-
-// The command line's text as a value of the column's type.
-jet::Value parse(const std::string& text, const jet::ColumnInfo& c) {
-  using namespace jet::daotype;
-  try {
-    switch (c.daoType) {
-      case kDate:
-        if (auto d = jet::parseDate(text)) return jet::Value(jet::Date{*d});
-        throw jet::conversion();
-      case kBoolean:
-        if (text == "True" || text == "-1" || text == "1") return jet::Value(true);
-        if (text == "False" || text == "0") return jet::Value(false);
-        throw jet::conversion();
-      case kByte:
-      case kInteger:
-      case kLong: {
-        size_t used = 0;
-        long long v = std::stoll(text, &used);
-        if (used != text.size()) throw jet::conversion();
-        return jet::Value(int64_t(v));
-      }
-      case kSingle:
-      case kDouble:
-      case kCurrency: {
-        size_t used = 0;
-        double v = std::stod(text, &used);
-        if (used != text.size()) throw jet::conversion();
-        return jet::Value(v);
-      }
-      default: return jet::Value(text);
-    }
-  } catch (const std::logic_error&) {
-    throw jet::conversion();
-  }
-}
 
 int run(const cli::Args& args) {
   if (args.size() != 5) {
@@ -72,7 +38,8 @@ int run(const cli::Args& args) {
     if (!cursor->next()) throw jet::noCurrentRecord();
   const jet::RowId id = cursor->rowId();
   cursor.reset();
-  const jet::Value value = args[4] == "--null" ? jet::Value() : parse(args[4], *column);
+  const jet::Value value =
+      args[4] == "--null" ? jet::Value() : dao::ConvertToColumn(*column, jet::Value(args[4]));
   db->update(*table, id, column->position, value);
   db->close();
   return 0;

@@ -20,7 +20,7 @@ int run(const Args& args) {
   if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
   if (!s.selectLine(args[3])) return 1;
   s.ui.dialogs.answers.push_back(args[4]);
-  repair::Update(s.state, s.ui.controls);
+  s.took(repair::Update(s.state, s.ui.controls));
   s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();

@@ -11,8 +11,9 @@ const char* kUsage = "update-all FILE TABLE COLUMN (--dates --date D | --chars [
 
 int run(const Args& args) {
   auto options = args.size() >= 3 ? parseCheckOptions(args, 3, kUsage) : std::nullopt;
-  if (options && (options->charMode ? !options->mode || options->date
-                                    : !options->date || options->mode))
+  // The batch's answer: a pattern for a check that uses the special characters, else a date.
+  const bool patterned = options && options->kind->usesCheckChars;
+  if (options && (patterned ? !options->mode || options->date : !options->date || options->mode))
     options = parseCheckOptions({}, 0, kUsage);
   if (!options) {
     if (args.size() < 3) parseCheckOptions({}, 0, kUsage);
@@ -21,8 +22,8 @@ int run(const Args& args) {
   CheckSession s;
   if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
   if (s.ui.list.count() > 0) s.ui.list.select(0);
-  s.ui.dialogs.answers.push_back(options->charMode ? *options->mode : *options->date);
-  repair::BatchUpdate(s.state, s.ui.controls);
+  s.ui.dialogs.answers.push_back(patterned ? *options->mode : *options->date);
+  s.took(repair::BatchUpdate(s.state, s.ui.controls));
   s.saveUndo(*options, args[1], args[2]);
   s.printList();
   return s.exitCode();

@@ -8,17 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "jet/Database.h"
+#include "jet/format/Types.h"
 
 namespace jet::format {
-
-// The facts every other structure's layout depends on.
-struct Version {
-  FileFormat format = FileFormat::Jet4;
-  int versionByte = 1;  // 0 Jet3, 1 Jet4, 2.. ACE
-  bool jet3() const { return format == FileFormat::Jet3; }
-  uint32_t pageSize() const { return jet3() ? 2048 : 4096; }
-};
 
 struct HeaderOffsets {
   int engineName = 0x04;  // 15 ASCII bytes, both versions

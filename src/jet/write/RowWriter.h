@@ -20,7 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "jet/Database.h"
+#include "jet/format/Types.h"
 #include "jet/Value.h"
 #include "jet/format/HeaderPage.h"
 #include "jet/format/TableDef.h"

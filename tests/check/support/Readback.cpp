@@ -10,23 +10,17 @@
 #include "TestFiles.h"
 #include "data/Dao.h"
 #include "jet/DateTime.h"
+#include "jet/Dump.h"
 #include "jet/Error.h"
 
 namespace checktest {
 
 namespace {
 
-std::string escaped(const std::string& text) {
+// Text as the console tool prints a list line.
+std::string escapedText(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default: out.push_back(c);
-    }
-  }
+  jet::appendEscaped(out, text);
   return out;
 }
 
@@ -64,7 +58,7 @@ std::vector<std::string> columnThroughEngine(const std::string& path, const std:
     else if (v.kind() == jet::Value::Kind::Date)
       out.push_back(jet::formatDateTime(v.asDate().stored));
     else
-      out.push_back(escaped(v.toText()));
+      out.push_back(escapedText(v.toText()));
   }
   rs->Close();
   return out;

@@ -4,7 +4,7 @@
 
 namespace checktest {
 
-Session::Session() { state.checkChars = app::kDefaultCheckChars; }
+Session::Session() { state.checkChars = check::kDefaultCheckChars; }
 
 Session::~Session() { check::CloseAtUnload(state); }
 
@@ -18,7 +18,7 @@ void Session::open(const std::string& path) {
 }
 
 void Session::scan(bool charMode) {
-  state.charMode = charMode ? -1 : 0;
+  state.kind = charMode ? &check::kCharCheck : &check::kDateCheck;
   check::ScanDatabase(state, ui.controls);
 }
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "app/CheckState.h"
+#include "check/CheckState.h"
 #include "check/MemoryControls.h"
 
 namespace checktest {
@@ -30,7 +30,7 @@ class Session {
   std::vector<std::string> takeMessages();
 
   testfiles::ScratchDir dir;
-  app::CheckState state;
+  check::CheckState state;
   check::MemoryControls ui;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
-// The main window's state record. It holds no Qt type, so the check and repair commands,
-// which read and write it, build and run without a screen.
+// The state the check and repair commands share: the open file, the query behind the
+// list, the check's kind and special characters. It holds no Qt type; the window keeps one,
+// the console tool another, and tests their own.
 //
 // `database` and `workspace` are none whenever no file is open: an open that replaces the
 // file, fails, or the unload closes them and lets go of them.
@@ -8,18 +9,18 @@
 #include <memory>
 #include <string>
 
+#include "check/CheckKind.h"
+
 namespace dao {
 class Database;
 class Workspace;
-class TableDef;
-class Field;
 }  // namespace dao
 
 namespace repair {
-struct UndoLog;
+struct UndoLog;  // held for the repair commands; the check commands only let go of it
 }  // namespace repair
 
-namespace app {
+namespace check {
 
 // The special characters checked until the operator edits them.
 inline constexpr const char* kDefaultCheckChars = "-+*/#%<>:,{=''";
@@ -27,11 +28,9 @@ inline constexpr const char* kDefaultCheckChars = "-+*/#%<>:,{=''";
 struct CheckState {
   std::shared_ptr<dao::Database> database;
   std::shared_ptr<dao::Workspace> workspace;
-  std::shared_ptr<dao::TableDef> currentTableDef;
-  std::shared_ptr<dao::Field> currentField;
   std::string currentQuery;
   std::string checkChars;
-  int16_t charMode = 0;  // 16-bit Boolean: 0 is False, any other value True (-1 when set)
+  const CheckKind* kind = &kDateCheck;  // the toolbar's last choice; dates until then
 
   // Bumped whenever a command replaces the database, the tree or the list, so that a scan
   // resuming after its yield can tell that the world changed under it.
@@ -42,4 +41,4 @@ struct CheckState {
   std::shared_ptr<repair::UndoLog> undo;
 };
 
-}  // namespace app
+}  // namespace check

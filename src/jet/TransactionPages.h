@@ -1,7 +1,8 @@
 #pragma once
 // The index writer's pages inside the engine's write transaction: reads see the
 // transaction's images, changes go to its journalled images, and index pages are taken
-// and given back through the row writer's page maps.
+// and given back through the row writer's page maps. It joins index/ and write/, which
+// never include each other, so it lives with the database that owns both.
 //
 // REQUIRES: a PageFile opened for writing and the RowWriter over it; both outlive this.
 #include <cstdint>

@@ -42,6 +42,7 @@ class MemoryEnv final : public jet::os::Env {
     return std::make_unique<MemoryFile>(data_, size_);
   }
   bool exists(const std::string& path) override { return path == kPath; }
+  bool permitsWriting(const std::string&) override { return false; }
   void remove(const std::string&) override {}
   void syncDirectoryOf(const std::string&) override {}
   static constexpr const char* kPath = "/fuzz/input.mdb";

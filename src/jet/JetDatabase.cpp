@@ -80,6 +80,45 @@ class Cursor final : public TableCursor {
     return nextSlow();
   }
 
+  bool nextWhere(const RowFilter& f) override {
+    const int col = f.column;
+    if (f.kind == RowFilter::Kind::DateIn && static_cast<unsigned>(col) < fast_.size() &&
+        fast_[col].kind == Fast::kFixedDate) {
+      const Fast fd = fast_[col];
+      while (next()) {
+        const format::RowView& v = dec_.view();
+        if (!v.present(fd.number)) continue;  // Null, as date() says
+        const uint8_t* p = v.fixed(fd.fixedOffset, 8);
+        if (p == nullptr) return true;  // too short: the full read reports it
+        double d;
+        std::memcpy(&d, p, 8);
+        if ((f.loOpen ? d > f.lo : d >= f.lo) && (f.hiOpen ? d < f.hi : d <= f.hi)) return true;
+      }
+      return false;
+    }
+    if (f.kind == RowFilter::Kind::TextHasAscii && static_cast<unsigned>(col) < fast_.size() &&
+        fast_[col].kind == Fast::kVarText4) {
+      const Fast ft = fast_[col];
+      while (next()) {
+        format::RowView& v = dec_.view();
+        if (!v.present(ft.number)) continue;  // Null, as text() says
+        const uint8_t* p;
+        uint32_t n;
+        try {
+          if (!v.variable(ft.varIndex, &p, &n)) continue;
+        } catch (const Corrupt&) {
+          return true;  // damaged offsets: the full read reports them
+        }
+        // Every ASCII character of the value is one stored byte of the same value: a
+        // byte of its own when compressed, the low byte of its pair when not.
+        for (uint32_t i = 0; i < n; ++i)
+          if (p[i] < 0x80 && f.ascii[p[i]]) return true;
+      }
+      return false;
+    }
+    return next();
+  }
+
   RowId rowId() const override {
     if (!onRow_) throw noCurrentRecord();
     return scan_.rowId();

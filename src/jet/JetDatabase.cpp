@@ -2,11 +2,16 @@
 
 #include <unicode/unistr.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
@@ -44,6 +49,48 @@ bool sameName(std::string_view a, std::string_view b) {
   icu::UnicodeString ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
   return ua.foldCase() == ub.foldCase();
 }
+
+// Whether a run of bytes holds any of a set of ASCII byte values: sixteen bytes at a time
+// when the set is small, then byte by byte.
+class ByteSearch {
+ public:
+  explicit ByteSearch(const bool (&ascii)[128]) {
+    for (int c = 0; c < 128; ++c) {
+      hit_[c] = ascii[c];
+      if (ascii[c] && count_ < kMaxWide) wide_[count_] = static_cast<uint8_t>(c);
+      if (ascii[c]) ++count_;
+    }
+#ifdef __SSE2__
+    for (int k = 0; k < count_ && k < kMaxWide; ++k) needles_[k] = _mm_set1_epi8(static_cast<char>(wide_[k]));
+#endif
+  }
+
+  bool any(const uint8_t* p, uint32_t n) const {
+    uint32_t i = 0;
+#ifdef __SSE2__
+    if (count_ > 0 && count_ <= kMaxWide) {
+      for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i m = _mm_cmpeq_epi8(b, needles_[0]);
+        for (int k = 1; k < count_; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(b, needles_[k]));
+        if (_mm_movemask_epi8(m) != 0) return true;
+      }
+    }
+#endif
+    for (; i < n; ++i)
+      if (hit_[p[i]]) return true;
+    return false;
+  }
+
+ private:
+  static constexpr int kMaxWide = 16;
+  bool hit_[256] = {};
+  uint8_t wide_[kMaxWide] = {};
+  int count_ = 0;
+#ifdef __SSE2__
+  __m128i needles_[kMaxWide];
+#endif
+};
 
 // A forward scan handing out values of the current row on demand. The check's count
 // queries call date() or text() once per row, so those two have paths that go straight
@@ -99,6 +146,12 @@ class Cursor final : public TableCursor {
     if (f.kind == RowFilter::Kind::TextHasAscii && static_cast<unsigned>(col) < fast_.size() &&
         fast_[col].kind == Fast::kVarText4) {
       const Fast ft = fast_[col];
+      // Built once per filter, not once per call: a call may return after one row.
+      if (!search_ || std::memcmp(searchFor_, f.ascii, sizeof searchFor_) != 0) {
+        search_.emplace(f.ascii);
+        std::memcpy(searchFor_, f.ascii, sizeof searchFor_);
+      }
+      const ByteSearch& search = *search_;
       while (next()) {
         format::RowView& v = dec_.view();
         if (!v.present(ft.number)) continue;  // Null, as text() says
@@ -111,8 +164,7 @@ class Cursor final : public TableCursor {
         }
         // Every ASCII character of the value is one stored byte of the same value: a
         // byte of its own when compressed, the low byte of its pair when not.
-        for (uint32_t i = 0; i < n; ++i)
-          if (p[i] < 0x80 && f.ascii[p[i]]) return true;
+        if (search.any(p, n)) return true;
       }
       return false;
     }
@@ -236,6 +288,8 @@ class Cursor final : public TableCursor {
   const bool* openFlag_;
   bool jet4_;
   std::vector<Fast> fast_;
+  std::optional<ByteSearch> search_;  // of the last text filter
+  bool searchFor_[128] = {};
   bool onRow_ = false;
   bool done_ = false;
 };

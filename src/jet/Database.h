@@ -130,11 +130,38 @@ class Database {
 
 // A cursor over the live rows of one table. Values are decoded on demand, one column at a
 // time, so a scan that tests one column pays for that column only.
+// A test on one column's stored bytes that rules rows out without decoding them, for
+// conditions that can hold only when it passes. It never rules out a row the full test
+// would accept: a row it cannot judge from the bytes alone (a value stored out of line, a
+// damaged row, a type it does not know) is kept, and the full test decides.
+struct RowFilter {
+  enum class Kind : uint8_t {
+    None,
+    // A Date/Time column whose stored double lies in [lo, hi] (loOpen/hiOpen exclude the
+    // bound); a Null date is ruled out.
+    DateIn,
+    // A Text column holding at least one of the ASCII characters `ascii` marks, as stored
+    // (compressed or two-byte Unicode); a Null value is ruled out.
+    TextHasAscii,
+  };
+  Kind kind = Kind::None;
+  int column = -1;
+  double lo = 0, hi = 0;
+  bool loOpen = false, hiOpen = false;
+  bool ascii[128] = {};
+};
+
 class TableCursor {
  public:
   virtual ~TableCursor() = default;
   // Moves to the next live row; false past the last one. Starts before the first row.
   virtual bool next() = 0;
+  // Moves to the next live row the filter keeps: the same rows next() reaches, minus those
+  // the filter rules out, in the same order, with the errors of next().
+  virtual bool nextWhere(const RowFilter& filter) {
+    (void)filter;
+    return next();
+  }
   virtual RowId rowId() const = 0;
   virtual Value value(int column) = 0;
   // Fast paths without allocation. Return false when the value is Null (or, for date(),

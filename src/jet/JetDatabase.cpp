@@ -2,11 +2,16 @@
 
 #include <unicode/unistr.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
@@ -45,6 +50,48 @@ bool sameName(std::string_view a, std::string_view b) {
   return ua.foldCase() == ub.foldCase();
 }
 
+// Whether a run of bytes holds any of a set of ASCII byte values: sixteen bytes at a time
+// when the set is small, then byte by byte.
+class ByteSearch {
+ public:
+  explicit ByteSearch(const bool (&ascii)[128]) {
+    for (int c = 0; c < 128; ++c) {
+      hit_[c] = ascii[c];
+      if (ascii[c] && count_ < kMaxWide) wide_[count_] = static_cast<uint8_t>(c);
+      if (ascii[c]) ++count_;
+    }
+#ifdef __SSE2__
+    for (int k = 0; k < count_ && k < kMaxWide; ++k) needles_[k] = _mm_set1_epi8(static_cast<char>(wide_[k]));
+#endif
+  }
+
+  bool any(const uint8_t* p, uint32_t n) const {
+    uint32_t i = 0;
+#ifdef __SSE2__
+    if (count_ > 0 && count_ <= kMaxWide) {
+      for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i m = _mm_cmpeq_epi8(b, needles_[0]);
+        for (int k = 1; k < count_; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(b, needles_[k]));
+        if (_mm_movemask_epi8(m) != 0) return true;
+      }
+    }
+#endif
+    for (; i < n; ++i)
+      if (hit_[p[i]]) return true;
+    return false;
+  }
+
+ private:
+  static constexpr int kMaxWide = 16;
+  bool hit_[256] = {};
+  uint8_t wide_[kMaxWide] = {};
+  int count_ = 0;
+#ifdef __SSE2__
+  __m128i needles_[kMaxWide];
+#endif
+};
+
 // A forward scan handing out values of the current row on demand. The check's count
 // queries call date() or text() once per row, so those two have paths that go straight
 // from the column's descriptor to its bytes; everything else goes through RowDecoder.
@@ -78,6 +125,50 @@ class Cursor final : public TableCursor {
       return rowTooShort();
     }
     return nextSlow();
+  }
+
+  bool nextWhere(const RowFilter& f) override {
+    const int col = f.column;
+    if (f.kind == RowFilter::Kind::DateIn && static_cast<unsigned>(col) < fast_.size() &&
+        fast_[col].kind == Fast::kFixedDate) {
+      const Fast fd = fast_[col];
+      while (next()) {
+        const format::RowView& v = dec_.view();
+        if (!v.present(fd.number)) continue;  // Null, as date() says
+        const uint8_t* p = v.fixed(fd.fixedOffset, 8);
+        if (p == nullptr) return true;  // too short: the full read reports it
+        double d;
+        std::memcpy(&d, p, 8);
+        if ((f.loOpen ? d > f.lo : d >= f.lo) && (f.hiOpen ? d < f.hi : d <= f.hi)) return true;
+      }
+      return false;
+    }
+    if (f.kind == RowFilter::Kind::TextHasAscii && static_cast<unsigned>(col) < fast_.size() &&
+        fast_[col].kind == Fast::kVarText4) {
+      const Fast ft = fast_[col];
+      // Built once per filter, not once per call: a call may return after one row.
+      if (!search_ || std::memcmp(searchFor_, f.ascii, sizeof searchFor_) != 0) {
+        search_.emplace(f.ascii);
+        std::memcpy(searchFor_, f.ascii, sizeof searchFor_);
+      }
+      const ByteSearch& search = *search_;
+      while (next()) {
+        format::RowView& v = dec_.view();
+        if (!v.present(ft.number)) continue;  // Null, as text() says
+        const uint8_t* p;
+        uint32_t n;
+        try {
+          if (!v.variable(ft.varIndex, &p, &n)) continue;
+        } catch (const Corrupt&) {
+          return true;  // damaged offsets: the full read reports them
+        }
+        // Every ASCII character of the value is one stored byte of the same value: a
+        // byte of its own when compressed, the low byte of its pair when not.
+        if (search.any(p, n)) return true;
+      }
+      return false;
+    }
+    return next();
   }
 
   RowId rowId() const override {
@@ -197,6 +288,8 @@ class Cursor final : public TableCursor {
   const bool* openFlag_;
   bool jet4_;
   std::vector<Fast> fast_;
+  std::optional<ByteSearch> search_;  // of the last text filter
+  bool searchFor_[128] = {};
   bool onRow_ = false;
   bool done_ = false;
 };

@@ -172,6 +172,14 @@ bool LikePattern::matches(std::string_view s) const {
   return matchGeneral(s);
 }
 
+bool LikePattern::asciiSearch(bool (&hit)[128]) const {
+  if (!containsOne_ || elems_[1].kind != Elem::Set) return false;
+  const CharSet& set = sets_[elems_[1].set];
+  if (!set.byteWise || set.negated) return false;
+  for (int c = 0; c < 128; ++c) hit[c] = set.asciiHit[c];
+  return true;
+}
+
 bool LikePattern::matchGeneral(std::string_view s) const {
   buf_.clear();
   for (size_t i = 0; i < s.size();) buf_.push_back(decode(s, i));

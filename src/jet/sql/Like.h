@@ -20,6 +20,11 @@ class LikePattern {
 
   bool matches(std::string_view utf8) const;
 
+  // Whether the pattern is a search for any one of a set of ASCII characters ("*[list]*",
+  // "*x*", "*#*") that no other character matches, letter case ignored; if so, `hit` marks
+  // them (both cases of a letter).
+  bool asciiSearch(bool (&hit)[128]) const;
+
  private:
   struct CharSet {
     bool negated = false;

@@ -1,6 +1,7 @@
 #include "Query.h"
 
 #include <cmath>
+#include <limits>
 #include <cstdlib>
 #include <optional>
 
@@ -20,6 +21,9 @@ class Predicate {
  public:
   virtual ~Predicate() = default;
   virtual Tri eval(TableCursor& c) = 0;
+  // A test on stored bytes that every row meeting the condition passes; false when there
+  // is none.
+  virtual bool filter(RowFilter&) const { return false; }
 };
 
 namespace {
@@ -132,6 +136,43 @@ std::u32string folded(std::string_view utf8) {
 
 // ---- predicates ---------------------------------------------------------------------
 
+// Narrows a date filter's interval by one comparison; Ne narrows nothing.
+void narrow(RowFilter& f, CompareOp op, double k) {
+  switch (op) {
+    case CompareOp::Lt:
+      if (k < f.hi || (k == f.hi && !f.hiOpen)) f.hi = k, f.hiOpen = true;
+      break;
+    case CompareOp::Le:
+      if (k < f.hi) f.hi = k, f.hiOpen = false;
+      break;
+    case CompareOp::Gt:
+      if (k > f.lo || (k == f.lo && !f.loOpen)) f.lo = k, f.loOpen = true;
+      break;
+    case CompareOp::Ge:
+      if (k > f.lo) f.lo = k, f.loOpen = false;
+      break;
+    case CompareOp::Eq:
+      narrow(f, CompareOp::Ge, k);
+      narrow(f, CompareOp::Le, k);
+      break;
+    case CompareOp::Ne: break;
+  }
+}
+
+// The filter of one or two comparisons on a Date/Time column. Not for Ne alone: a stored
+// NaN is unequal to everything, and the interval would rule it out.
+bool dateFilter(RowFilter& f, int col, CompareOp op1, double k1, std::optional<std::pair<CompareOp, double>> second) {
+  if (op1 == CompareOp::Ne && (!second || second->first == CompareOp::Ne)) return false;
+  f = RowFilter{};
+  f.kind = RowFilter::Kind::DateIn;
+  f.column = col;
+  f.lo = -std::numeric_limits<double>::infinity();
+  f.hi = std::numeric_limits<double>::infinity();
+  narrow(f, op1, k1);
+  if (second) narrow(f, second->first, second->second);
+  return true;
+}
+
 struct Const final : Predicate {
   Tri v;
   explicit Const(Tri t) : v(t) {}
@@ -147,6 +188,8 @@ struct And final : Predicate {
     if (y == kFalse) return kFalse;
     return x == kTrue && y == kTrue ? kTrue : kNull;
   }
+  // Both sides must hold: either side's filter will do.
+  bool filter(RowFilter& f) const override { return a->filter(f) || b->filter(f); }
 };
 
 struct Or final : Predicate {
@@ -179,6 +222,7 @@ struct DateCmp final : Predicate {
     if (!c.date(col, d)) return kNull;
     return compare(d, k, op);
   }
+  bool filter(RowFilter& f) const override { return dateFilter(f, col, op, k, std::nullopt); }
 };
 
 // Two bounds on one Date/Time column (the date check): one read per row.
@@ -191,6 +235,7 @@ struct DateRange final : Predicate {
     if (!c.date(col, d)) return kNull;
     return compare(d, k1, op1) == kTrue && compare(d, k2, op2) == kTrue ? kTrue : kFalse;
   }
+  bool filter(RowFilter& f) const override { return dateFilter(f, col, op1, k1, std::pair{op2, k2}); }
 };
 
 // Any other number-like column against a constant.
@@ -240,6 +285,15 @@ struct TextLike final : Predicate {
   Tri eval(TableCursor& c) override {
     if (!c.text(col, buf)) return kNull;
     return pattern.matches(buf) != negated ? kTrue : kFalse;
+  }
+  bool filter(RowFilter& f) const override {
+    if (negated) return false;
+    RowFilter g;
+    if (!pattern.asciiSearch(g.ascii)) return false;
+    g.kind = RowFilter::Kind::TextHasAscii;
+    g.column = col;
+    f = g;
+    return true;
   }
 };
 
@@ -516,14 +570,18 @@ int64_t Query::count(Database& db) {
     return n;
   }
   Predicate& p = *where_;
-  while (cursor->next()) n += p.eval(*cursor) == kTrue;
+  RowFilter f;
+  if (!p.filter(f)) f.kind = RowFilter::Kind::None;
+  while (cursor->nextWhere(f)) n += p.eval(*cursor) == kTrue;
   return n;
 }
 
 std::vector<RowId> Query::rows(Database& db) {
   auto cursor = db.scan(*table_);
   std::vector<RowId> out;
-  while (cursor->next())
+  RowFilter f;
+  if (!where_ || !where_->filter(f)) f.kind = RowFilter::Kind::None;
+  while (cursor->nextWhere(f))
     if (test(*cursor)) out.push_back(cursor->rowId());
   return out;
 }

@@ -99,3 +99,35 @@ TEST(Like, NegatedListInsideStars) {
 }
 
 }  // namespace
+
+namespace jet::sql {
+namespace {
+
+// The scan rules rows out by their stored bytes only for searches no non-ASCII character
+// can satisfy; the characters it looks for are those the matcher accepts, both cases.
+TEST(Like, AsciiSearchOnlyWhereBytesDecide) {
+  auto search = [](const char* pattern, std::string& marked) {
+    bool hit[128] = {};
+    const bool yes = LikePattern::compile(pattern)->asciiSearch(hit);
+    marked.clear();
+    for (int c = 0; c < 128; ++c)
+      if (hit[c]) marked.push_back(static_cast<char>(c));
+    return yes;
+  };
+  std::string m;
+  EXPECT_TRUE(search("*[-+*/#%<>:,{=']*", m));
+  EXPECT_EQ(m, "#%'*+,-/:<=>{");
+  EXPECT_TRUE(search("*x*", m));
+  EXPECT_EQ(m, "Xx");
+  EXPECT_TRUE(search("*[a-c]*", m));
+  EXPECT_EQ(m, "ABCabc");
+  EXPECT_TRUE(search("*#*", m));
+  EXPECT_EQ(m, "0123456789");
+  // Non-ASCII characters could match: a negated list, a non-ASCII member, a letter that a
+  // non-ASCII character folds into (the Kelvin sign, the long s), or not a plain search.
+  for (const char* p : {"*[!a]*", "*[é]*", "*[k]*", "*s*", "*?*", "a*", "*a*b*", "*[a]"})
+    EXPECT_FALSE(search(p, m)) << p;
+}
+
+}  // namespace
+}  // namespace jet::sql

@@ -32,6 +32,7 @@ double now() {
 double rewriteRate(const fs::path& original, const char* table, const char* column, int rounds) {
   const fs::path path = fs::temp_directory_path() / ("bench_index_" + std::to_string(::getpid()) + ".mdb");
   fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);  // the shared file may be read-only
   double rate = 0;
   {
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);
@@ -90,6 +91,7 @@ double textRewriteRate(const fs::path& original, const char* table, const char* 
                        uint16_t lcid, int rounds) {
   const fs::path path = fs::temp_directory_path() / ("bench_index_t" + std::to_string(::getpid()) + ".mdb");
   fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);  // the shared file may be read-only
   double rate = 0;
   if (lcid == 0 || patchSortOrder(path, table, column, lcid)) {
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);

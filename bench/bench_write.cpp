@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
   if (argc <= 1 && fs::exists(million)) {
     for (bool syncs : {true, false}) {
       fs::copy_file(million, dir / "million.mdb", fs::copy_options::overwrite_existing);
+      // The shared file may be read-only, and its copy with it.
+      fs::permissions(dir / "million.mdb", fs::perms::owner_write, fs::perm_options::add);
       const Walk m = walk(dir / "million.mdb", syncs, "Ledger", "D1");
       std::printf("walk over Ledger.D1 (1M rows), syncs %-3s: %.3f s = %8.0f rows/s; %llu commits, "
                   "%llu syncs, %llu page writes\n",

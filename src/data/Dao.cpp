@@ -509,11 +509,12 @@ void Recordset::Update(int type, bool force) {
     changed.push_back(static_cast<int>(i));
   }
   const jet::RowId row = s_->rows[s_->pos];
-  // Several columns of one row change in one commit (the caller's, inside its batch).
-  const bool grouped = changed.size() > 1 && !s_->db->inBatch;
-  if (grouped) e.beginBatch();
+  // Several columns of one row change in one commit (the caller's, inside its batch): a
+  // column refused after others changed takes them back, and the edit stays pending.
+  std::optional<jet::ScopedBatch> together;
+  if (changed.size() > 1 && !s_->db->inBatch) together.emplace(e);
   for (int i : changed) e.update(*s_->table, row, s_->columns[i], *s_->pending[i]);
-  if (grouped) e.commitBatch();
+  if (together) together->commit();
   s_->lastModified = row;
   s_->dropEdit();
 }

@@ -171,4 +171,39 @@ class TableCursor {
   virtual bool text(int column, std::string& utf8) = 0;
 };
 
+// A batch bound to a scope. commit() ends it and makes its changes durable; leaving the
+// scope any other way (an exception) takes back every change since the last commit and
+// ends the batch, so that no failure leaves the engine batching.
+// REQUIRES: no batch open when it begins (a Whole batch commits an open one first).
+// GUARANTEES: after the scope the engine is not batching, whatever happened inside.
+class ScopedBatch {
+ public:
+  enum class Kind { Grouped, Whole };
+  explicit ScopedBatch(Database& db, Kind kind = Kind::Whole) : db_(db) {
+    if (kind == Kind::Whole)
+      db_.beginWholeBatch();
+    else
+      db_.beginBatch();
+  }
+  ScopedBatch(const ScopedBatch&) = delete;
+  ScopedBatch& operator=(const ScopedBatch&) = delete;
+  ~ScopedBatch() {
+    if (!open_) return;
+    try {
+      db_.rollbackBatch();
+    } catch (...) {
+      // A closed database has no batch left to end.
+    }
+  }
+
+  void commit() {
+    open_ = false;
+    db_.commitBatch();
+  }
+
+ private:
+  Database& db_;
+  bool open_ = true;
+};
+
 }  // namespace jet

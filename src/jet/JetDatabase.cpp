@@ -621,8 +621,8 @@ void JetDatabase::startWriting() {
   pages_ = journal::PageFile::attach(env_, path_, *file_, journal::PageFile::Mode::Writable,
                                      syncs_);
   pages_->setPageSize(header_.version.pageSize());
-  writer_ = std::make_unique<write::RowWriter>(*pages_, header_.version, header_.codePage);
-  indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *writer_);
+  writer_ = std::make_unique<write::RowWriter>(*pages_, *pager_, header_.version, header_.codePage);
+  indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *pager_, *writer_);
   pager_->setOverlay(pages_.get());
 }
 

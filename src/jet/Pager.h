@@ -1,5 +1,9 @@
 #pragma once
-// The engine's view of the file as numbered pages.
+// The engine's view of the file as numbered pages, and the one road to a page: the scans,
+// the row writer, the index writer and the usage-map code read every page through page(n).
+// Once the write path starts, its PageFile is the overlay: a page the transaction changed
+// (committed or not) is read from the PageFile's image, every other page from the file.
+// Pages change only through the PageFile (modify/append), never through these bytes.
 //
 // REQUIRES: an open File whose first page is a decoded Jet header (format/HeaderPage.h, a
 // layer above, decodes it).

@@ -4,10 +4,13 @@
 // and given back through the row writer's page maps. It joins index/ and write/, which
 // never include each other, so it lives with the database that owns both.
 //
-// REQUIRES: a PageFile opened for writing and the RowWriter over it; both outlive this.
+// REQUIRES: a PageFile opened for writing, the Pager with it as overlay (every read goes
+// through the pager: a page read stays valid while the pager lives, so a parent and its
+// child can be held at once) and the RowWriter over it; all outlive this.
 #include <cstdint>
 #include <vector>
 
+#include "jet/Pager.h"
 #include "jet/index/IndexWriter.h"
 #include "jet/journal/PageFile.h"
 #include "jet/write/RowWriter.h"
@@ -16,14 +19,10 @@ namespace jet::index {
 
 class TransactionPages : public PageStore {
  public:
-  TransactionPages(journal::PageFile& file, write::RowWriter& writer)
-      : file_(file), writer_(writer), buffer_(file.pageSize()) {}
+  TransactionPages(journal::PageFile& file, Pager& pager, write::RowWriter& writer)
+      : file_(file), pager_(pager), writer_(writer) {}
 
-  const uint8_t* page(uint32_t n) override {
-    if (const uint8_t* p = file_.image(n)) return p;
-    file_.read(n, buffer_.data());
-    return buffer_.data();
-  }
+  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
   uint8_t* modify(uint32_t n) override { return file_.modify(n); }
   uint32_t allocate(uint32_t usageMap) override {
     return writer_.allocateIndexPage(format::RowPointer::decode(usageMap));
@@ -34,8 +33,8 @@ class TransactionPages : public PageStore {
 
  private:
   journal::PageFile& file_;
+  Pager& pager_;
   write::RowWriter& writer_;
-  std::vector<uint8_t> buffer_;
 };
 
 }  // namespace jet::index

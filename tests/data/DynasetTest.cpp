@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TestFiles.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
@@ -124,6 +126,43 @@ TEST(Dynaset, NullIntoARequiredColumnFailsAtUpdate) {
   }
   rs->CancelUpdate();
   EXPECT_EQ(db->OpenRecordset("select count(*) from users")->Fields(0)->Value().asInt(), rows);
+}
+
+// A column refused by the engine after another column of the same Update changed takes
+// that change back, and leaves no batch behind: the next single update is in the file at
+// once, as every update outside a batch is.
+TEST(Dynaset, ARefusedColumnTakesBackTheUpdateAndEndsItsBatch) {
+  testfiles::ScratchDir dir;
+  const auto path = dir.copy(testfiles::data("checks2000.mdb"));
+  auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
+  auto db = ws->OpenDatabase(path.string(), true);
+  const char* sql = "select Shipped, Notes, Remark from Orders where Remark = 'plain'";
+  auto rs = db->OpenRecordset(sql);
+  ASSERT_FALSE(rs->Eof());
+  const Variant shipped = rs->Fields(0)->Value();
+  rs->Edit();
+  rs->Fields(0)->SetValue(Variant("2024-06-30 08:00"));
+  rs->Fields(1)->SetValue(Variant("备注"));  // a Memo: the engine does not write those yet
+  try {
+    rs->Update();
+    FAIL() << "a Memo was written";
+  } catch (const jet::Error& e) {
+    EXPECT_EQ(e.number(), 3027);
+  }
+  rs->CancelUpdate();
+  EXPECT_EQ(rs->Fields(0)->Value(), shipped);
+
+  rs->Edit();
+  rs->Fields(2)->SetValue(Variant("plain once more"));
+  rs->Update();
+  // Copied while open: only what was committed is in the file.
+  const auto copy = dir.path() / "copy.mdb";
+  std::filesystem::copy_file(path, copy);
+  auto ws2 = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
+  auto db2 = ws2->OpenDatabase(copy.string(), true);
+  auto seen = db2->OpenRecordset("select Shipped from Orders where Remark = 'plain once more'");
+  ASSERT_FALSE(seen->Eof());
+  EXPECT_EQ(seen->Fields(0)->Value(), shipped);
 }
 
 }  // namespace

@@ -30,6 +30,11 @@ inline uint32_t le32(const uint8_t* p) {
   std::memcpy(&v, p, 4);  // the engine runs on little-endian hosts only
   return v;
 }
+inline void put16le(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32le(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline uint64_t le64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);

@@ -15,27 +15,31 @@ uint16_t RowView::varCount() {
   return le16(row_ + tb - 2);
 }
 
-// Jet 3 offsets are single bytes; values of 256 and more are reconstructed from the jump
-// table, whose size follows from the row length. When the offset table itself ends below
-// the last 256-byte boundary the last jump byte is a placeholder and does not count.
-void RowView::parseJet3() {
-  const uint32_t tb = len_ - maskLen_;
-  if (tb < 2) tooShort();
-  varCount_ = row_[tb - 1];
-  const uint32_t jumps = (len_ - 1) / 256;
-  if (tb < 2 + jumps + varCount_ + 1) tooShort();
+// When the offset table itself ends below the last 256-byte boundary the last jump byte
+// is a placeholder and does not count.
+bool jet3VarOffsets(const uint8_t* row, uint32_t len, uint32_t maskLen,
+                    std::vector<uint32_t>& offsets, uint32_t& eodPos) {
+  if (len < maskLen + 2) return false;
+  const uint32_t tb = len - maskLen;
+  const uint32_t count = row[tb - 1];
+  const uint32_t jumps = (len - 1) / 256;
+  if (tb < 2 + jumps + count + 1) return false;
   const uint32_t first = tb - 2 - jumps;  // off(0); off(i) at first - i
-  const uint32_t eodPos = first - varCount_;
-  if (eodPos < 1) tooShort();
+  eodPos = first - count;
   uint32_t usable = jumps;
   if (eodPos / 256 < usable) --usable;
-  offsets_.resize(varCount_ + 1u);
+  offsets.resize(count + 1u);
   uint32_t used = 0;
-  for (uint32_t i = 0; i <= varCount_; ++i) {
-    while (used < usable && i == row_[tb - 2 - used]) ++used;
-    offsets_[i] = row_[first - i] + 256u * used;
+  for (uint32_t i = 0; i <= count; ++i) {
+    while (used < usable && i == row[tb - 2 - used]) ++used;
+    offsets[i] = row[first - i] + 256u * used;
   }
-  varLimit_ = eodPos;
+  return true;
+}
+
+void RowView::parseJet3() {
+  if (!jet3VarOffsets(row_, len_, maskLen_, offsets_, varLimit_)) tooShort();
+  varCount_ = static_cast<uint16_t>(offsets_.size() - 1);
   varParsed_ = true;
 }
 

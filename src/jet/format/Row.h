@@ -20,6 +20,14 @@ struct RowLayout {
 constexpr RowLayout kRowJet3{.numColsSize = 1, .varEntrySize = 1};
 constexpr RowLayout kRowJet4{.numColsSize = 2, .varEntrySize = 2};
 
+// The Jet 3 variable-offset table: offsets are single bytes, and values of 256 and more
+// are rebuilt from the jump table, whose size follows from the row length. Fills offsets
+// (var_count + 1 entries, the end-of-data offset last) and eodPos (where the offset table
+// begins). Returns false when the trailer does not fit in the row. The offsets are not
+// checked against each other. maskLen: the null mask's length.
+bool jet3VarOffsets(const uint8_t* row, uint32_t len, uint32_t maskLen,
+                    std::vector<uint32_t>& offsets, uint32_t& eodPos);
+
 class RowView {
  public:
   explicit RowView(const Version& v) : jet3_(v.jet3()) {}

@@ -1,6 +1,8 @@
 #include "jet/format/UsageMap.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "jet/Pager.h"
 #include "jet/format/DataPage.h"
@@ -16,49 +18,103 @@ RowBytes rowAt(Pager& pager, RowPointer where) {
   return {page.bytes() + start, end - start, page.slot(where.row)};
 }
 
+UsageMap::UsageMap(RowPointer where, const uint8_t* holder, const Version& v, uint32_t pageCount)
+    : where_(where),
+      pageSize_(v.pageSize()),
+      perBitmap_((v.pageSize() - 4) * 8),
+      pageCount_(pageCount) {
+  const DataPage page(holder, where.page, v);
+  if (where.row >= page.rowCount())
+    corruptPage(where.page, "没有第 " + std::to_string(where.row) + " 行");
+  uint32_t end;
+  page.rowBounds(where.row, start_, end);
+  length_ = end - start_;
+  row_ = holder + start_;
+  if (row_[0] == kMapInline) {
+    if (length_ < 5) corruptPage(where.page, "页使用表太短");
+  } else if (row_[0] != kMapReference) {
+    corruptPage(where.page, "未知的页使用表类型 " + std::to_string(row_[0]));
+  }
+}
+
+bool UsageMap::covers(uint32_t n) const {
+  if (isInline()) return n >= windowStart() && uint64_t{n} < uint64_t{windowStart()} + windowSpan();
+  return n / perBitmap_ < bitmapSlots();
+}
+
+std::optional<UsageMap::Bit> UsageMap::bitOf(uint32_t n) const {
+  if (!covers(n)) return std::nullopt;
+  if (isInline()) {
+    const uint32_t k = n - windowStart();
+    return Bit{where_.page, start_ + 5 + k / 8, static_cast<uint8_t>(1u << (k % 8))};
+  }
+  return inBitmap(bitmapPage(n / perBitmap_), n, perBitmap_);
+}
+
+namespace {
+
+// Adds the pages of the set bits of bitmap[0, bytes), bit 0 standing for page first.
+void collect(const uint8_t* bitmap, uint32_t bytes, uint64_t first, uint32_t count,
+             std::vector<uint32_t>& pages, uint64_t* pastEnd) {
+  for (uint32_t i = 0; i < bytes; ++i) {
+    uint8_t bits = bitmap[i];
+    while (bits) {
+      const int k = __builtin_ctz(bits);
+      bits &= bits - 1;
+      const uint64_t pg = first + uint64_t{i} * 8 + k;
+      if (pg < count && pg != 0)
+        pages.push_back(static_cast<uint32_t>(pg));
+      else if (pg >= count && pastEnd)
+        ++*pastEnd;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<uint32_t> UsageMap::pages(const PageReader& page, uint64_t* pastEnd) const {
+  std::vector<uint32_t> out;
+  if (isInline()) {
+    collect(row_ + 5, length_ - 5, windowStart(), pageCount_, out, pastEnd);
+    return out;
+  }
+  for (uint32_t j = 0; j < bitmapSlots(); ++j) {
+    const uint32_t bp = bitmapPage(j);
+    if (bp == 0) continue;  // absent, or garbage in a trailing slot
+    const uint8_t* bitmap = page(bp);
+    if (bitmap[0] != kUsageBitmapPageType) corruptPage(bp, "不是页使用位图页");
+    collect(bitmap + 4, pageSize_ - 4, uint64_t{j} * perBitmap_, pageCount_, out, pastEnd);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+void UsageMap::writeInline(uint8_t* row, uint32_t length, uint32_t start,
+                           const std::vector<uint32_t>& pages) {
+  std::memset(row, 0, length);
+  row[0] = kMapInline;
+  put32le(row + 1, start);
+  for (uint32_t q : pages) row[5 + (q - start) / 8] |= static_cast<uint8_t>(1u << ((q - start) % 8));
+}
+
+void UsageMap::writeReference(uint8_t* row, uint32_t length, const std::vector<uint32_t>& bitmaps) {
+  std::memset(row, 0, length);
+  row[0] = kMapReference;
+  for (size_t j = 0; j < bitmaps.size() && 1 + 4 * j + 4 <= length; ++j)
+    put32le(row + 1 + 4 * j, bitmaps[j]);
+}
+
+void UsageMap::initBitmapPage(uint8_t* page, uint32_t pageSize) {
+  std::memset(page, 0, pageSize);
+  page[0] = kUsageBitmapPageType;
+  page[1] = 0x01;
+}
+
 std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where, uint64_t* pastEnd) {
   if (where.isNull()) return {};
-  const RowBytes row = rowAt(pager, where);
-  const uint32_t count = pager.pageCount();
-  std::vector<uint32_t> pages;
-  if (row.length < 1) corruptPage(where.page, "页使用表为空");
-  if (row.data[0] == kMapInline) {
-    if (row.length < 5) corruptPage(where.page, "页使用表太短");
-    const uint32_t startPage = le32(row.data + 1);
-    for (uint32_t i = 5; i < row.length; ++i) {
-      uint8_t bits = row.data[i];
-      while (bits) {
-        const int k = __builtin_ctz(bits);
-        bits &= bits - 1;
-        const uint64_t pg = uint64_t{startPage} + uint64_t{i - 5} * 8 + k;
-        if (pg < count && pg != 0) pages.push_back(static_cast<uint32_t>(pg));
-        else if (pg >= count && pastEnd) ++*pastEnd;
-      }
-    }
-  } else if (row.data[0] == kMapReference) {
-    const uint32_t perBitmap = (pager.pageSize() - 4) * 8;
-    for (uint32_t j = 0; 1 + 4 * j + 4 <= row.length; ++j) {
-      const uint32_t bp = le32(row.data + 1 + 4 * j);
-      if (bp == 0 || bp >= count) continue;  // absent, or garbage in a trailing slot
-      const uint8_t* bitmap = pager.page(bp);
-      if (bitmap[0] != kUsageBitmapPageType) corruptPage(bp, "不是页使用位图页");
-      for (uint32_t i = 4; i < pager.pageSize(); ++i) {
-        uint8_t bits = bitmap[i];
-        while (bits) {
-          const int k = __builtin_ctz(bits);
-          bits &= bits - 1;
-          const uint64_t pg = uint64_t{j} * perBitmap + uint64_t{i - 4} * 8 + k;
-          if (pg < count && pg != 0) pages.push_back(static_cast<uint32_t>(pg));
-          else if (pg >= count && pastEnd) ++*pastEnd;
-        }
-      }
-    }
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-  } else {
-    corruptPage(where.page, "未知的页使用表类型 " + std::to_string(row.data[0]));
-  }
-  return pages;
+  const UsageMap map(where, pager.page(where.page), pager.version(), pager.pageCount());
+  return map.pages([&](uint32_t n) { return pager.page(n); }, pastEnd);
 }
 
 }  // namespace jet::format

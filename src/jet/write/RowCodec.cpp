@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "jet/format/Bytes.h"
+#include "jet/format/Row.h"
 
 namespace jet::write {
 
@@ -50,19 +51,9 @@ RowParts parseRow(bool jet3, bool hasVarTable, const uint8_t* row, uint32_t len)
         corrupt("行内变长列的偏移无效");
   } else {
     if (tb < head + 1) corrupt("行太短，放不下变长列表");
-    const uint32_t count = row[tb - 1];
-    const uint32_t jumps = (len - 1) / 256;
-    if (tb < head + 2 + jumps + count) corrupt("变长列数目超出行长");
-    const uint32_t first = tb - 2 - jumps;
-    const uint32_t eodPos = first - count;
-    uint32_t usable = jumps;
-    if (eodPos / 256 < usable) --usable;
-    off.resize(count + 1u);
-    uint32_t used = 0;
-    for (uint32_t i = 0; i <= count; ++i) {
-      while (used < usable && i == row[tb - 2 - used]) ++used;
-      off[i] = row[first - i] + 256u * used;
-    }
+    uint32_t eodPos;
+    if (!format::jet3VarOffsets(row, len, maskLen, off, eodPos)) corrupt("变长列数目超出行长");
+    const uint32_t count = uint32_t(off.size() - 1);
     for (uint32_t i = 0; i <= count; ++i)
       if (off[i] < head || off[i] > eodPos || (i && off[i] < off[i - 1]))
         corrupt("行内变长列的偏移无效");

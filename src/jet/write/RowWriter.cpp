@@ -27,36 +27,32 @@ void put16(uint8_t* p, uint16_t v) {
 void put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 constexpr uint16_t kFlags = format::kSlotDeleted | format::kSlotOverflow;
-constexpr uint32_t kGlobalMapPage = 1;
+// The global map: row 0 of page 1 (set bit = free page).
+const RowPointer kGlobalMap{1, 0};
 
 // Rows on a page ask this much beyond their bytes when they join it.
 constexpr uint32_t kSlotCost = 2;
 
 }  // namespace
 
-RowWriter::RowWriter(journal::PageFile& file, const format::Version& v, int codePage)
+RowWriter::RowWriter(journal::PageFile& file, Pager& pager, const format::Version& v, int codePage)
     : file_(file),
+      pager_(pager),
+      version_(v),
       jet3_(v.jet3()),
       ps_(v.pageSize()),
-      hs_(jet3_ ? 10 : 14),
+      L_(format::dataPageLayout(v)),
+      hs_(L_.slotTable),
       tdef_(&format::tdefLayout(v)),
       codePage_(codePage) {}
 
-const uint8_t* RowWriter::page(uint32_t n) {
-  if (const uint8_t* p = file_.image(n)) return p;
-  auto& buf = clean_[n];
-  if (!buf) {
-    auto b = std::make_unique<uint8_t[]>(ps_);
-    file_.read(n, b.get());
-    buf = std::move(b);
-  }
-  return buf.get();
-}
+// Changed pages come from the transaction's images, the others from the pager's cache.
+const uint8_t* RowWriter::page(uint32_t n) { return pager_.page(n); }
 
-uint16_t RowWriter::rowCount(const uint8_t* p) const { return le16(p + (jet3_ ? 8 : 12)); }
+uint16_t RowWriter::rowCount(const uint8_t* p) const { return le16(p + L_.numRows); }
 uint16_t RowWriter::slot(const uint8_t* p, uint16_t i) const { return le16(p + hs_ + 2 * i); }
 void RowWriter::setSlot(uint8_t* p, uint16_t i, uint16_t v) const { put16(p + hs_ + 2 * i, v); }
-uint16_t RowWriter::freeSpace(const uint8_t* p) const { return le16(p + 2); }
+uint16_t RowWriter::freeSpace(const uint8_t* p) const { return le16(p + L_.freeSpace); }
 
 void RowWriter::rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& start,
                           uint32_t& end) {
@@ -86,7 +82,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     throw readOnly("字段 '" + c.name + "' 的存储长度与其类型不符");
 
   const uint8_t* hp = page(id.page);
-  if (hp[0] != format::kDataPageType || le32(hp + 4) != def.page || id.row >= rowCount(hp))
+  if (hp[0] != format::kDataPageType || le32(hp + L_.tdefPage) != def.page || id.row >= rowCount(hp))
     throw noCurrentRecord();
   const uint16_t hslot = slot(hp, id.row);
   if (hslot & format::kSlotDeleted) throw noCurrentRecord();
@@ -100,7 +96,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     const RowPointer to = RowPointer::decode(le32(hp + s));
     data = Slot{to.page, to.row};
     const uint8_t* dp = page(data.page);
-    if (dp[0] != format::kDataPageType || le32(dp + 4) != def.page || data.row >= rowCount(dp) ||
+    if (dp[0] != format::kDataPageType || le32(dp + L_.tdefPage) != def.page || data.row >= rowCount(dp) ||
         (slot(dp, data.row) & kFlags) != format::kSlotDeleted)
       corruptPage(id.page, "第 " + std::to_string(id.row) + " 行的转发指针无效");
   }
@@ -192,7 +188,7 @@ uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) 
   for (uint32_t n : mapPages(map)) {
     const uint8_t* p = page(n);
     if (canAppend(p, def.page, length)) return n;
-    if (!def.freeMap.isNull() && p[0] == format::kDataPageType && le32(p + 4) == def.page &&
+    if (!def.freeMap.isNull() && p[0] == format::kDataPageType && le32(p + L_.tdefPage) == def.page &&
         (rowCount(p) >= 255 || freeSpace(p) < length + kSlotCost))
       removeFromMap(def.freeMap, n);
   }
@@ -200,21 +196,10 @@ uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) 
 }
 
 void RowWriter::removeFromMap(RowPointer map, uint32_t n) {
-  if (map.isNull() || !inWindow(map, n)) return;
-  uint32_t s, e;
-  rowBounds(page(map.page), map.page, map.row, s, e);
-  if (page(map.page)[s] == format::kMapInline) {
-    const uint32_t k = n - le32(page(map.page) + s + 1);
-    if (!((page(map.page)[s + 5 + k / 8] >> (k % 8)) & 1)) return;
-    file_.modify(map.page)[s + 5 + k / 8] &= uint8_t(~(1u << (k % 8)));
-    return;
-  }
-  const uint32_t per = (ps_ - 4) * 8;
-  const uint32_t bp = le32(page(map.page) + s + 1 + 4 * (n / per));
-  if (bp == 0 || bp >= file_.pageCount()) return;
-  const uint32_t k = n % per;
-  if (!((page(bp)[4 + k / 8] >> (k % 8)) & 1)) return;
-  file_.modify(bp)[4 + k / 8] &= uint8_t(~(1u << (k % 8)));
+  if (map.isNull()) return;
+  const std::optional<format::UsageMap::Bit> bit = mapAt(map).bitOf(n);
+  if (!bit || bit->page == 0 || !format::UsageMap::bitSet(page(bit->page), *bit)) return;
+  format::UsageMap::setBit(file_.modify(bit->page), *bit, false);
 }
 
 void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool moved,
@@ -288,7 +273,7 @@ bool RowWriter::repack(uint32_t n, uint16_t row, const std::vector<uint8_t>& byt
     std::memcpy(next.data() + pos, src, len);
     setSlot(next.data(), i, uint16_t((slot(p, i) & kFlags) | pos));
   }
-  put16(next.data() + 2, uint16_t(pos - (hs_ + kSlotCost * rows)));
+  put16(next.data() + L_.freeSpace, uint16_t(pos - (hs_ + kSlotCost * rows)));
   std::memcpy(file_.modify(n), next.data(), ps_);
   return true;
 }
@@ -296,7 +281,7 @@ bool RowWriter::repack(uint32_t n, uint16_t row, const std::vector<uint8_t>& byt
 // A page takes a row at its end of the slot table only if its last slot's row is its
 // lowest (rows end where the previous slot's row starts).
 bool RowWriter::canAppend(const uint8_t* p, uint32_t owner, uint32_t length) {
-  if (p[0] != format::kDataPageType || le32(p + 4) != owner) return false;
+  if (p[0] != format::kDataPageType || le32(p + L_.tdefPage) != owner) return false;
   const uint16_t rows = rowCount(p);
   if (rows >= 255 || freeSpace(p) < length + kSlotCost) return false;
   uint32_t low = ps_;
@@ -313,88 +298,30 @@ uint16_t RowWriter::append(uint32_t n, const std::vector<uint8_t>& bytes, uint16
   const uint32_t start = end - uint32_t(bytes.size());
   std::memcpy(p + start, bytes.data(), bytes.size());
   setSlot(p, rows, uint16_t(start | flags));
-  put16(p + (jet3_ ? 8 : 12), uint16_t(rows + 1));
-  put16(p + 2, uint16_t(start - (hs_ + kSlotCost * (rows + 1u))));
+  put16(p + L_.numRows, uint16_t(rows + 1));
+  put16(p + L_.freeSpace, uint16_t(start - (hs_ + kSlotCost * (rows + 1u))));
   return rows;
 }
 
 // ---- pages and maps -------------------------------------------------------------------
 
+format::UsageMap RowWriter::mapAt(RowPointer map) {
+  return format::UsageMap(map, page(map.page), version_, file_.pageCount());
+}
+
 std::vector<uint32_t> RowWriter::mapPages(RowPointer map) {
-  std::vector<uint32_t> out;
-  if (map.isNull()) return out;
-  const uint8_t* p = page(map.page);
-  uint32_t s, e;
-  rowBounds(p, map.page, map.row, s, e);
-  const uint8_t* r = p + s;
-  const uint32_t len = e - s;
-  const uint32_t count = file_.pageCount();
-  if (r[0] == format::kMapInline) {
-    if (len < 5) corruptPage(map.page, "页使用表太短");
-    const uint32_t first = le32(r + 1);
-    for (uint32_t i = 0; i < (len - 5) * 8; ++i) {
-      if (r[5 + i / 8] == 0) {
-        i |= 7;
-        continue;
-      }
-      if ((r[5 + i / 8] >> (i % 8)) & 1)
-        if (uint64_t(first) + i < count) out.push_back(first + i);
-    }
-  } else if (r[0] == format::kMapReference) {
-    const uint32_t per = (ps_ - 4) * 8;
-    for (uint32_t j = 0; 1 + 4 * j + 4 <= len; ++j) {
-      const uint32_t bp = le32(r + 1 + 4 * j);
-      if (bp == 0 || bp >= count) continue;
-      const uint8_t* b = page(bp);
-      if (b[0] != format::kUsageBitmapPageType) continue;
-      for (uint32_t i = 0; i < per; ++i) {
-        if (b[4 + i / 8] == 0) {
-          i |= 7;
-          continue;
-        }
-        if ((b[4 + i / 8] >> (i % 8)) & 1)
-          if (uint64_t(j) * per + i < count) out.push_back(j * per + i);
-      }
-    }
-  } else {
-    corruptPage(map.page, "未知的页使用表类型");
-  }
-  return out;
+  if (map.isNull()) return {};
+  return mapAt(map).pages([this](uint32_t n) { return page(n); });
 }
 
 bool RowWriter::inWindow(RowPointer map, uint32_t n) {
-  if (map.isNull()) return true;
-  const uint8_t* p = page(map.page);
-  uint32_t s, e;
-  rowBounds(p, map.page, map.row, s, e);
-  const uint8_t* r = p + s;
-  if (r[0] == format::kMapInline) {
-    const uint32_t first = le32(r + 1);
-    return n >= first && uint64_t(n) < uint64_t(first) + uint64_t(e - s - 5) * 8;
-  }
-  const uint32_t per = (ps_ - 4) * 8;
-  return 1 + 4 * (n / per) + 4 <= e - s;
+  return map.isNull() || mapAt(map).covers(n);
 }
 
 bool RowWriter::globallyFree(uint32_t n) {
-  const uint8_t* p = page(kGlobalMapPage);
-  uint32_t s, e;
-  rowBounds(p, kGlobalMapPage, 0, s, e);
-  const uint8_t* r = p + s;
-  if (r[0] == format::kMapInline) {
-    const uint32_t first = le32(r + 1);
-    if (n < first || uint64_t(n) >= uint64_t(first) + uint64_t(e - s - 5) * 8) return false;
-    const uint32_t k = n - first;
-    return (r[5 + k / 8] >> (k % 8)) & 1;
-  }
   // A reference global map: only pages its bitmap pages cover can be told free.
-  const uint32_t per = (ps_ - 4) * 8;
-  const uint32_t j = n / per;
-  if (1 + 4 * j + 4 > e - s) return false;
-  const uint32_t bp = le32(r + 1 + 4 * j);
-  if (bp == 0 || bp >= file_.pageCount()) return false;
-  const uint32_t k = n - j * per;
-  return (page(bp)[4 + k / 8] >> (k % 8)) & 1;
+  const std::optional<format::UsageMap::Bit> bit = mapAt(kGlobalMap).bitOf(n);
+  return bit && bit->page != 0 && format::UsageMap::bitSet(page(bit->page), *bit);
 }
 
 uint32_t RowWriter::allocateIndexPage(RowPointer map) {
@@ -407,67 +334,39 @@ void RowWriter::releasePage(RowPointer map, uint32_t n) {
   removeFromMap(map, n);
   freeFrom_ = std::min(freeFrom_, n);
   // Free in the global map.
-  const uint8_t* p = page(kGlobalMapPage);
-  uint32_t s, e;
-  rowBounds(p, kGlobalMapPage, 0, s, e);
-  if (p[s] == format::kMapInline) {
-    const uint32_t first = le32(p + s + 1);
-    if (n < first || uint64_t(n) >= uint64_t(first) + uint64_t(e - s - 5) * 8) return;
-    const uint32_t k = n - first;
-    file_.modify(kGlobalMapPage)[s + 5 + k / 8] |= uint8_t(1u << (k % 8));
-    return;
-  }
-  const uint32_t per = (ps_ - 4) * 8;
-  if (1 + 4 * (n / per) + 4 > e - s) return;
-  const uint32_t bp = le32(p + s + 1 + 4 * (n / per));
-  if (bp == 0 || bp >= file_.pageCount()) return;
-  const uint32_t k = n % per;
-  file_.modify(bp)[4 + k / 8] |= uint8_t(1u << (k % 8));
+  const std::optional<format::UsageMap::Bit> bit = mapAt(kGlobalMap).bitOf(n);
+  if (!bit || bit->page == 0) return;
+  format::UsageMap::setBit(file_.modify(bit->page), *bit, true);
 }
 
 // An inline global map covers a window of pages; pages below it count as in use. A file
 // that grows past the window's end moves the window up to start at the new page, which
 // leaves the pages it uncovers in use (at worst a free one is never reused).
 void RowWriter::slideGlobalWindow(uint32_t n) {
-  const uint8_t* p = page(kGlobalMapPage);
-  uint32_t s, e;
-  rowBounds(p, kGlobalMapPage, 0, s, e);
-  if (p[s] != format::kMapInline || e - s <= 5) return;
-  const uint32_t first = le32(p + s + 1);
-  const uint32_t span = (e - s - 5) * 8;
+  const format::UsageMap global = mapAt(kGlobalMap);
+  if (!global.isInline() || global.rowLength() <= 5) return;
+  const uint32_t first = global.windowStart();
+  const uint32_t span = global.windowSpan();
   if (n < uint64_t(first) + span) return;
   const uint32_t start = n & ~7u;
   const uint32_t count = file_.pageCount();
-  std::vector<uint8_t> bits(e - s - 5, 0);
+  std::vector<uint32_t> free;
   for (uint32_t k = 0; k < span; ++k) {
     const uint32_t q = start + k;
-    bool free = q >= count;
-    if (!free && q >= first && q < uint64_t(first) + span)
-      free = (p[s + 5 + (q - first) / 8] >> ((q - first) % 8)) & 1;
-    if (free) bits[k / 8] |= uint8_t(1u << (k % 8));
+    bool isFree = q >= count;
+    if (!isFree && global.covers(q)) isFree = format::UsageMap::bitSet(page(kGlobalMap.page), *global.bitOf(q));
+    if (isFree) free.push_back(q);
   }
-  uint8_t* w = file_.modify(kGlobalMapPage);
-  put32(w + s + 1, start);
-  std::memcpy(w + s + 5, bits.data(), bits.size());
+  format::UsageMap::writeInline(file_.modify(kGlobalMap.page) + global.rowStart(), global.rowLength(),
+                                start, free);
 }
 
 // The global map's bit for a page: set = free. A page taken into use clears it.
 void RowWriter::markUsed(uint32_t n) {
   if (!globallyFree(n))
     throw readOnly("数据库的全局页面映射容纳不下新页，暂不能扩展文件");
-  const uint8_t* p = page(kGlobalMapPage);
-  uint32_t s, e;
-  rowBounds(p, kGlobalMapPage, 0, s, e);
-  if (p[s] == format::kMapInline) {
-    uint8_t* w = file_.modify(kGlobalMapPage);
-    const uint32_t k = n - le32(w + s + 1);
-    w[s + 5 + k / 8] &= uint8_t(~(1u << (k % 8)));
-    return;
-  }
-  const uint32_t per = (ps_ - 4) * 8;
-  const uint32_t bp = le32(p + s + 1 + 4 * (n / per));
-  const uint32_t k = n % per;
-  file_.modify(bp)[4 + k / 8] &= uint8_t(~(1u << (k % 8)));
+  const format::UsageMap::Bit bit = *mapAt(kGlobalMap).bitOf(n);
+  format::UsageMap::setBit(file_.modify(bit.page), bit, false);
 }
 
 // A page for the file's own bookkeeping or a table: a free page inside the file that the
@@ -500,71 +399,57 @@ uint32_t RowWriter::allocateDataPage(const format::TableDef& def) {
   uint8_t* p = file_.modify(n);
   p[0] = format::kDataPageType;
   p[1] = 0x01;
-  put16(p + 2, uint16_t(ps_ - hs_));
-  put32(p + 4, def.page);
+  put16(p + L_.freeSpace, uint16_t(ps_ - hs_));
+  put32(p + L_.tdefPage, def.page);
   addToMap(def.ownedMap, n);
   addToMap(def.freeMap, n);
   return n;
 }
 
+uint32_t RowWriter::newBitmapPage() {
+  const uint32_t bp = allocatePage({});
+  format::UsageMap::initBitmapPage(file_.modify(bp), ps_);
+  return bp;
+}
+
 void RowWriter::addToMap(RowPointer map, uint32_t n) {
   if (map.isNull()) return;
-  const uint32_t per = (ps_ - 4) * 8;
-  uint32_t s, e;
-  rowBounds(page(map.page), map.page, map.row, s, e);
-  const uint32_t len = e - s;
-  if (page(map.page)[s] == format::kMapInline) {
-    if (inWindow(map, n)) {
-      uint8_t* r = file_.modify(map.page) + s;
-      const uint32_t k = n - le32(r + 1);
-      r[5 + k / 8] |= uint8_t(1u << (k % 8));
+  using format::UsageMap;
+  const UsageMap m = mapAt(map);
+  const uint32_t per = m.perBitmap(), s = m.rowStart(), len = m.rowLength();
+  if (m.isInline()) {
+    if (m.covers(n)) {
+      UsageMap::setBit(file_.modify(map.page), *m.bitOf(n), true);
       return;
     }
     std::vector<uint32_t> pages = mapPages(map);
     pages.push_back(n);
     const uint32_t lo = *std::min_element(pages.begin(), pages.end()) & ~7u;
     const uint32_t hi = *std::max_element(pages.begin(), pages.end());
-    if (hi - lo < (len - 5) * 8) {
-      // Slide the window.
-      uint8_t* r = file_.modify(map.page) + s;
-      std::memset(r + 1, 0, len - 1);
-      put32(r + 1, lo);
-      for (uint32_t q : pages) r[5 + (q - lo) / 8] |= uint8_t(1u << ((q - lo) % 8));
+    if (hi - lo < m.windowSpan()) {  // slide the window
+      UsageMap::writeInline(file_.modify(map.page) + s, len, lo, pages);
       return;
     }
     // Too wide for any window: the same row becomes references to bitmap pages.
     for (uint32_t q : pages)
-      if (1 + 4 * (q / per) + 4 > len) throw readOnly("页使用表容纳不下新页");
-    std::vector<uint32_t> bitmaps((len - 1) / 4, 0);
+      if (q / per >= m.bitmapSlots()) throw readOnly("页使用表容纳不下新页");
+    std::vector<uint32_t> bitmaps(m.bitmapSlots(), 0);
     for (uint32_t q : pages) {
       uint32_t& bp = bitmaps[q / per];
-      if (bp == 0) {
-        bp = allocatePage({});
-        uint8_t* b = file_.modify(bp);
-        b[0] = format::kUsageBitmapPageType;
-        b[1] = 0x01;
-      }
-      const uint32_t k = q % per;
-      file_.modify(bp)[4 + k / 8] |= uint8_t(1u << (k % 8));
+      if (bp == 0) bp = newBitmapPage();
+      UsageMap::setBit(file_.modify(bp), UsageMap::inBitmap(bp, q, per), true);
     }
-    uint8_t* r = file_.modify(map.page) + s;
-    std::memset(r, 0, len);
-    r[0] = format::kMapReference;
-    for (size_t j = 0; j < bitmaps.size(); ++j) put32(r + 1 + 4 * j, bitmaps[j]);
+    UsageMap::writeReference(file_.modify(map.page) + s, len, bitmaps);
     return;
   }
+  if (!m.covers(n)) throw readOnly("页使用表容纳不下新页");
   const uint32_t j = n / per;
-  if (1 + 4 * j + 4 > len) throw readOnly("页使用表容纳不下新页");
-  uint32_t bp = le32(page(map.page) + s + 1 + 4 * j);
-  if (bp == 0 || bp >= file_.pageCount()) {
-    bp = allocatePage({});
-    uint8_t* b = file_.modify(bp);
-    b[0] = format::kUsageBitmapPageType;
-    b[1] = 0x01;
-    put32(file_.modify(map.page) + s + 1 + 4 * j, bp);
+  uint32_t bp = m.bitmapPage(j);
+  if (bp == 0) {
+    bp = newBitmapPage();
+    UsageMap::setBitmapPage(file_.modify(map.page) + s, j, bp);
   }
-  const uint32_t k = n % per;
-  file_.modify(bp)[4 + k / 8] |= uint8_t(1u << (k % 8));
+  UsageMap::setBit(file_.modify(bp), UsageMap::inBitmap(bp, n, per), true);
 }
 
 }  // namespace jet::write

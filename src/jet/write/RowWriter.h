@@ -7,8 +7,9 @@
 // page map and the definition's row count are kept right; inline maps that outgrow their
 // window become reference maps, and an inline global map follows a growing file.
 //
-// REQUIRES: a PageFile opened for writing over a decoded file, and table definitions read
-// from it. GUARANTEES: update() and insert() change pages only inside the PageFile's open
+// REQUIRES: a PageFile opened for writing over a decoded file, the Pager over the same
+// file with that PageFile as its overlay (the one road to pages: reads see the
+// transaction's images), and table definitions read from it. GUARANTEES: update() and insert() change pages only inside the PageFile's open
 // transaction and under a savepoint: on any failure the rows, the pages and the maps are
 // as before. Refusals: 3027 (a column an index holds; a column type not written; a map
 // that cannot grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
@@ -20,10 +21,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "jet/Pager.h"
 #include "jet/format/Types.h"
 #include "jet/Value.h"
 #include "jet/format/HeaderPage.h"
+#include "jet/format/DataPage.h"
 #include "jet/format/TableDef.h"
+#include "jet/format/UsageMap.h"
 #include "jet/journal/PageFile.h"
 
 namespace jet::write {
@@ -32,7 +36,7 @@ class RowWriter {
  public:
   enum class Placement { InPlace, SamePage, OtherPage, NewPage };
 
-  RowWriter(journal::PageFile& file, const format::Version& version, int codePage);
+  RowWriter(journal::PageFile& file, Pager& pager, const format::Version& version, int codePage);
 
   // alsoInside runs inside the update's savepoint once the row is in place (the index
   // changes of the update); without it, a column an index holds is refused.
@@ -88,17 +92,21 @@ class RowWriter {
   void markUsed(uint32_t pageNo);
   bool globallyFree(uint32_t pageNo);
   void addToMap(format::RowPointer map, uint32_t pageNo);
+  format::UsageMap mapAt(format::RowPointer map);
   std::vector<uint32_t> mapPages(format::RowPointer map);
+  uint32_t newBitmapPage();
   bool inWindow(format::RowPointer map, uint32_t pageNo);
 
   journal::PageFile& file_;
+  Pager& pager_;
+  format::Version version_;
   bool jet3_;
   uint32_t ps_;
+  const format::DataPageLayout& L_;
   uint32_t hs_;  // data page header size
   const format::TdefLayout* tdef_;
   int codePage_;
   Placement last_ = Placement::InPlace;
-  std::map<uint32_t, std::unique_ptr<uint8_t[]>> clean_;  // read-only copies of pages
   std::unordered_map<uint32_t, uint32_t> insertPage_;  // TDEF page -> last page an insert used
   uint32_t freeFrom_ = 3;  // no page below this is free in the global map
 };

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 #include "TestFiles.h"
 #include "WriteCheck.h"
@@ -84,8 +85,6 @@ struct Scratch {
   std::string journal = path + "-journal";
 };
 
-}  // namespace
-
 // A program holding the file with flock(2), shared or exclusive, keeps a repair out, and
 // our own hold keeps its flock out.
 TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
@@ -106,62 +105,102 @@ TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
   ::close(fd);
 }
 
-// The I/O-error matrix: an error at every read, write and sync of an update (once, or for
-// good as a full disk stays full). The update fails with 3026 or 3043 in Chinese, or is
-// carried out whole; either way the file is at a commit point at once, and the next open
-// finds it clean.
-TEST(OsFaults, AnErrorAtEveryReadWriteAndSyncLeavesTheLastCommit) {
-  Scratch s;
-  const auto allowed = writecheck::problems(s.path);
+// The I/O-error matrix: an error at every read, write and sync of `work` (once, or for good
+// as a full disk stays full). The work fails with 3026 or 3043 in Chinese, or is carried
+// out whole; either way the file is at a commit point at once, and the next open finds it
+// clean. pairs: the error kinds to try at each call.
+using Work = std::function<void(jet::JetDatabase&)>;
+void ioErrorMatrix(const fs::path& source, const Work& work,
+                   const std::vector<std::pair<int, bool>>& pairs) {
+  SCOPED_TRACE(source.filename().string());
+  testfiles::ScratchDir dir;
+  const std::string path = dir.copy(source).string(), journal = path + "-journal";
+  const std::vector<uint8_t> original = writecheck::bytesOf(path);
+  const auto allowed = writecheck::problems(path);
   {
-    auto db = openDb(jet::os::Env::posix(), s.path);
-    change(*db);
+    auto db = openDb(jet::os::Env::posix(), path);
+    work(*db);
   }
-  const auto after = writecheck::bytesOf(s.path);
-  ASSERT_NE(after, s.original);
+  const auto after = writecheck::bytesOf(path);
+  ASSERT_NE(after, original);
 
   for (auto kind : {FaultEnv::Call::Read, FaultEnv::Call::Write, FaultEnv::Call::Sync}) {
-    // How many calls of this kind the update makes.
-    fs::copy_file(testfiles::data("checks2000.mdb"), s.path, fs::copy_options::overwrite_existing);
+    // How many calls of this kind the work makes.
+    fs::copy_file(source, path, fs::copy_options::overwrite_existing);
     uint64_t total;
     {
       FaultEnv env;
-      auto db = openDb(env, s.path);
+      auto db = openDb(env, path);
       const uint64_t start = env.calls(kind);
-      change(*db);
+      work(*db);
       total = env.calls(kind) - start;
     }
     ASSERT_GT(total, 0u);
-    for (int code : {EIO, ENOSPC})
-      for (bool sticky : {false, true})
-        for (uint64_t k = 1; k <= total; ++k) {
-          SCOPED_TRACE(testing::Message() << "call kind " << int(kind) << " #" << k << " errno " << code
-                                          << (sticky ? " for good" : " once"));
-          fs::copy_file(testfiles::data("checks2000.mdb"), s.path, fs::copy_options::overwrite_existing);
-          FaultEnv env;
-          auto db = openDb(env, s.path);
-          env.failAt(kind, k, code, sticky);
-          std::string text;
-          const int number = errorOf([&] { change(*db); }, &text);
-          if (number != 0) {
-            EXPECT_TRUE(number == 3026 || number == 3043) << number;
-            // Put back at once, unless the disk refuses that too: then the next open does.
-            if (!contains(text, "下次打开时将被撤销")) EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
-          } else {
-            EXPECT_EQ(writecheck::bytesOf(s.path), after);
-          }
-          env.failAt(kind, 0, 0);
-          try {
-            db->close();
-          } catch (const jet::Error&) {
-          }
-          db.reset();
-          openDb(jet::os::Env::posix(), s.path)->close();
-          EXPECT_FALSE(fs::exists(s.journal));
-          EXPECT_EQ(writecheck::bytesOf(s.path), number != 0 ? s.original : after);
-          EXPECT_EQ(writecheck::problems(s.path), allowed);
+    for (const auto& [code, sticky] : pairs)
+      for (uint64_t k = 1; k <= total; ++k) {
+        SCOPED_TRACE(testing::Message() << "call kind " << int(kind) << " #" << k << " errno " << code
+                                        << (sticky ? " for good" : " once"));
+        fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+        FaultEnv env;
+        auto db = openDb(env, path);
+        env.failAt(kind, k, code, sticky);
+        std::string text;
+        const int number = errorOf([&] { work(*db); }, &text);
+        if (number != 0) {
+          EXPECT_TRUE(number == 3026 || number == 3043) << number;
+          // Put back at once, unless the disk refuses that too: then the next open does.
+          if (!contains(text, "下次打开时将被撤销")) EXPECT_EQ(writecheck::bytesOf(path), original);
+        } else {
+          EXPECT_EQ(writecheck::bytesOf(path), after);
         }
+        env.failAt(kind, 0, 0);
+        try {
+          db->close();
+        } catch (const jet::Error&) {
+        }
+        db.reset();
+        openDb(jet::os::Env::posix(), path)->close();
+        EXPECT_FALSE(fs::exists(journal));
+        EXPECT_EQ(writecheck::bytesOf(path), number != 0 ? original : after);
+        EXPECT_EQ(writecheck::problems(path), allowed);
+      }
   }
+}
+
+const std::vector<std::pair<int, bool>> kEveryError = {{EIO, false}, {EIO, true}, {ENOSPC, false}, {ENOSPC, true}};
+
+}  // namespace
+
+TEST(OsFaults, AnErrorAtEveryReadWriteAndSyncLeavesTheLastCommit) {
+  ioErrorMatrix(testfiles::data("checks2000.mdb"), change, kEveryError);
+}
+
+// The same over a batch that splits index pages: 500 new rows of a table with two
+// indexes (enough to split the leaves of both and grow each tree a level), in one commit.
+TEST(OsFaults, AnErrorDuringAnIndexSplitLeavesTheLastCommit) {
+  ioErrorMatrix(testfiles::data("template2000.mdb"), [](jet::JetDatabase& db) {
+    std::vector<std::vector<Value>> rows;
+    for (int i = 0; i < 500; ++i)
+      rows.push_back({Value(int32_t(i)), Value(jet::Date{40000.0 + i % 97}), Value(), Value(), Value(),
+                      Value("第" + std::to_string(i * 7 % 400) + "行 ledger entry"), Value("x"),
+                      Value(), Value()});
+    db.insertMany(*db.findTable("LedgerIdx"), rows);
+  }, {{EIO, false}, {ENOSPC, true}});
+}
+
+// And over a walk: a scoped batch rewriting a value in each of 200 rows, which lands whole
+// or, when any call fails, not at all (the scope takes back what it began).
+TEST(OsFaults, AnErrorDuringABatchWalkLeavesTheLastCommit) {
+  ioErrorMatrix(testfiles::data("checks2000.mdb"), [](jet::JetDatabase& db) {
+    const jet::TableInfo& big = *db.findTable("Big");
+    const int d = big.findColumn("D")->position;
+    std::vector<jet::RowId> ids;
+    auto cur = db.scan(big);
+    while (cur->next() && ids.size() < 200) ids.push_back(cur->rowId());
+    jet::ScopedBatch batch(db);
+    for (size_t i = 0; i < ids.size(); ++i) db.update(big, ids[i], d, Value(jet::Date{1.0 + double(i) / 1000}));
+    batch.commit();
+  }, {{EIO, false}, {ENOSPC, true}});
 }
 
 // A full disk while the journal is written: Jet's disk-full message naming the journal

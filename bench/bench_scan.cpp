@@ -67,7 +67,7 @@ long countTexts(jet::Database& db, const jet::TableInfo& t, int column) {
 
 // The check's count query of one column, as the engine answers it.
 long countQuery(jet::Database& db, const jet::TableInfo& t, int column, bool chars) {
-  const std::string sql = check::countQuery(t.name, t.columns[column].name, chars, kDefaultSet);
+  const std::string sql = check::countQuery(t.name, t.columns[column].name, chars ? check::kCharCheck : check::kDateCheck, kDefaultSet);
   return static_cast<long>(jet::sql::Query::prepare(db, sql).count(db));
 }
 long checkDates(jet::Database& db, const jet::TableInfo& t, int column) { return countQuery(db, t, column, false); }

@@ -81,8 +81,8 @@ int compareFile(const fs::path& file) {
       const bool text = c.daoType == jet::daotype::kText || c.daoType == jet::daotype::kMemo;
       if (!date && !text) continue;
       for (const char* set : kSets) {
-        const std::string countSql = check::countQuery(t.name, c.name, text, set);
-        const std::string selectSql = check::selectQuery(t.name, c.name, text, set);
+        const std::string countSql = check::countQuery(t.name, c.name, text ? check::kCharCheck : check::kDateCheck, set);
+        const std::string selectSql = check::selectQuery(t.name, c.name, text ? check::kCharCheck : check::kDateCheck, set);
         const Outcome fast = engine(*db, countSql, selectSql);
         const Outcome slow = plain(*db, selectSql);
         EXPECT_EQ(fast.failure, slow.failure) << file << " " << selectSql;

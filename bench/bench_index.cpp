@@ -28,19 +28,31 @@ double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// A writable copy of `original` in the temporary folder (the shared file may be read-only).
+fs::path writableCopy(const fs::path& original, const std::string& tag) {
+  const fs::path path = fs::temp_directory_path() / ("bench_index_" + tag + std::to_string(::getpid()) + ".mdb");
+  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+  return path;
+}
+
+// Every row of `t`, in table order.
+std::vector<jet::RowId> rowIdsOf(jet::Database& db, const jet::TableInfo& t) {
+  std::vector<jet::RowId> ids;
+  auto cur = db.scan(t);
+  while (cur->next()) ids.push_back(cur->rowId());
+  return ids;
+}
+
 // Rewrites `column` of every row of `table`, `rounds` times, as one grouped walk; rows/s.
 double rewriteRate(const fs::path& original, const char* table, const char* column, int rounds) {
-  const fs::path path = fs::temp_directory_path() / ("bench_index_" + std::to_string(::getpid()) + ".mdb");
-  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
-  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);  // the shared file may be read-only
+  const fs::path path = writableCopy(original, "");
   double rate = 0;
   {
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);
     const jet::TableInfo& t = *db->findTable(table);
     const int c = t.findColumn(column)->position;
-    std::vector<jet::RowId> ids;
-    auto cur = db->scan(t);
-    while (cur->next()) ids.push_back(cur->rowId());
+    const std::vector<jet::RowId> ids = rowIdsOf(*db, t);
     std::mt19937 rng(1);
     const double t0 = now();
     db->beginBatch();
@@ -89,17 +101,13 @@ bool patchSortOrder(const fs::path& path, const char* table, const char* column,
 // sort order (0: as the file has it); rows/s, 0 when the column cannot be given it.
 double textRewriteRate(const fs::path& original, const char* table, const char* column,
                        uint16_t lcid, int rounds) {
-  const fs::path path = fs::temp_directory_path() / ("bench_index_t" + std::to_string(::getpid()) + ".mdb");
-  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
-  fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);  // the shared file may be read-only
+  const fs::path path = writableCopy(original, "t");
   double rate = 0;
   if (lcid == 0 || patchSortOrder(path, table, column, lcid)) {
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);
     const jet::TableInfo& t = *db->findTable(table);
     const int c = t.findColumn(column)->position;
-    std::vector<jet::RowId> ids;
-    auto cur = db->scan(t);
-    while (cur->next()) ids.push_back(cur->rowId());
+    const std::vector<jet::RowId> ids = rowIdsOf(*db, t);
     static const char* kWords[] = {"应收账款-", "预付/", "Cash-", "管理费用：", "銀行存款"};
     std::mt19937 rng(3);
     auto round = [&] {

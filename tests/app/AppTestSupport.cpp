@@ -1,5 +1,7 @@
 #include "AppTestSupport.h"
 
+#include <QMenu>
+#include <QTest>
 #include <cstdlib>
 
 #include "app/Application.h"
@@ -17,6 +19,20 @@ QApplication& qtApp() {
     return a;
   }();
   return *app;
+}
+
+void ShownWindow::SetUp() {
+  qtApp();
+  window = std::make_unique<app::frmMain>();
+  window->setDialogs(&dialogs);
+  window->show();
+  QApplication::setActiveWindow(window.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+}
+
+void ShownWindow::TearDown() {
+  if (window->edit()->isVisible()) window->edit()->hide();
+  window.reset();
 }
 
 }  // namespace apptest

@@ -32,20 +32,8 @@ QTreeWidgetItem* childNamed(QTreeWidgetItem* parent, const QString& text) {
   return nullptr;
 }
 
-class WindowUse : public ::testing::Test {
+class WindowUse : public apptest::ShownWindow {
  protected:
-  void SetUp() override {
-    apptest::qtApp();
-    window = std::make_unique<app::frmMain>();
-    window->setDialogs(&dialogs);
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  }
-  void TearDown() override {
-    window->edit()->hide();
-    window.reset();
-  }
   void openFixture(const char* name) {
     dialogs.files.push_back(dir.copy(testfiles::data(name)).string());
     window->ButtonClick("Open");
@@ -58,8 +46,6 @@ class WindowUse : public ::testing::Test {
   }
 
   testfiles::ScratchDir dir;
-  check::ScriptedDialogs dialogs;
-  std::unique_ptr<app::frmMain> window;
 };
 
 TEST_F(WindowUse, StartsLargerAndTheControlsShareTheWidthAsTheLayoutDoes) {

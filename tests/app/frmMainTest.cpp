@@ -33,21 +33,8 @@ class KeyCounter : public QObject {
   }
 };
 
-class FrmMainTest : public ::testing::Test {
+class FrmMainTest : public apptest::ShownWindow {
  protected:
-  void SetUp() override {
-    apptest::qtApp();
-    window = std::make_unique<app::frmMain>();
-    window->setDialogs(&dialogs);
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  }
-  void TearDown() override {
-    if (window->edit()->isVisible()) window->edit()->hide();
-    window.reset();
-  }
-
   QRect inWindow(QWidget* w) const {
     return QRect(w->mapTo(window.get(), QPoint(0, 0)), w->size());
   }
@@ -64,9 +51,6 @@ class FrmMainTest : public ::testing::Test {
     window->edit()->hide();
     return shown;
   }
-
-  ScriptedDialogs dialogs;
-  std::unique_ptr<app::frmMain> window;
 };
 
 TEST_F(FrmMainTest, WindowHasItsCaptionClientAreaAndControlPlaces) {

@@ -620,6 +620,9 @@ constexpr auto kGroupCommit = std::chrono::milliseconds(500);
 
 void JetDatabase::startWriting() {
   pages_ = journal::PageFile::attach(env_, path_, *pager_, syncs_);
+  pager_->setWriteMarker([this](bool on) {
+    if (lockFile_) lockFile_->markWriting(on);
+  });
   writer_ = std::make_unique<write::RowWriter>(*pages_, *pager_, header_.version, header_.codePage);
   indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *pager_, *writer_);
 }

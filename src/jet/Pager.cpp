@@ -63,6 +63,17 @@ void Pager::listBack(PageFrame* f) noexcept {
   f->listed = true;
 }
 
+void Pager::listFront(PageFrame* f) noexcept {
+  f->prev = nullptr;
+  f->next = head_;
+  if (head_ != nullptr)
+    head_->prev = f;
+  else
+    tail_ = f;
+  head_ = f;
+  f->listed = true;
+}
+
 void Pager::unlist(PageFrame* f) noexcept {
   if (f->prev != nullptr)
     f->prev->next = f->next;
@@ -88,7 +99,16 @@ void Pager::unpinned(PageFrame* f) noexcept {
     p->free_.push_back(f);
     return;
   }
-  if (!f->dirty) p->listBack(f);
+  if (f->dirty) return;
+  // A page a walk in file order read and used once is the first to go: a long scan
+  // cycles through a few buffers that stay in the processor's cache, and leaves the pages
+  // used more than once alone.
+  if (f->once) {
+    f->once = false;
+    p->listFront(f);
+  } else {
+    p->listBack(f);
+  }
 }
 
 PageFrame* Pager::takeFrame() {
@@ -105,7 +125,9 @@ PageFrame* Pager::takeFrame() {
     return f;
   }
   auto f = std::make_unique<PageFrame>();
-  f->data.reset(new uint8_t[pageSize_]);
+  void* bytes = std::aligned_alloc(4096, pageSize_);
+  if (bytes == nullptr) throw std::bad_alloc();
+  f->data.reset(static_cast<uint8_t*>(bytes));
   f->owner = this;
   f->slot = frames_.size();
   frames_.push_back(std::move(f));
@@ -207,9 +229,11 @@ PageFrame* Pager::load(uint32_t n) {
     throw;
   }
   const uint32_t whole = static_cast<uint32_t>(got / pageSize_);
+  const bool walk = run_ > kFirstRun;
   for (uint32_t i = 0; i < run; ++i) {
     if (i < whole) {
       install(frames[i], n + i);
+      frames[i]->once = walk;
       listBack(frames[i]);
     } else {
       free_.push_back(frames[i]);
@@ -440,6 +464,7 @@ void Pager::spill() {
   }
   if (pages.empty()) return;
   bool touched = spilled_;
+  if (!spilled_ && marker_) marker_(true);
   try {
     if (!journal_) journal_ = std::make_unique<journal::Journal>(*env_, path_, syncs_);
     if (spilled_)
@@ -496,6 +521,7 @@ void Pager::rollbackSpilled() {
   for (uint32_t n : pages) reread(n);
   journalled_.clear();
   spilled_ = false;
+  if (marker_) marker_(false);
 }
 
 // A system error while pages of the transaction are in the file ends the transaction at

@@ -29,6 +29,8 @@
 // changed under a handle is copied first, so the handle keeps the bytes it was given.
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -47,7 +49,10 @@ class Pager;
 // One cached page. Internal to the pager; PageRef reaches it inline for speed.
 struct PageFrame {
   static constexpr uint32_t kNoPage = UINT32_MAX;
-  std::unique_ptr<uint8_t[]> data;
+  struct Free {
+    void operator()(uint8_t* p) const noexcept { std::free(p); }
+  };
+  std::unique_ptr<uint8_t, Free> data;  // page-aligned
   Pager* owner = nullptr;  // null once the pager is gone (an orphan kept by its handles)
   uint32_t page = kNoPage;
   uint32_t pins = 0;
@@ -56,6 +61,7 @@ struct PageFrame {
   PageFrame* prev = nullptr;  // the list of evictable frames (clean, unpinned)
   PageFrame* next = nullptr;
   bool listed = false;
+  bool once = false;  // read ahead by a walk in file order: evicted first unless used again
   size_t slot = 0;  // its place among the pager's frames
 };
 
@@ -161,6 +167,11 @@ class Pager {
   // Rolls back and removes the journal: writing ends. Never throws.
   void endWriting() noexcept;
 
+  // Told true before a transaction first writes the file early (a spill), false once a
+  // rollback has put such a transaction's pages back (the lock file's marker of a write
+  // under way). Commits are marked by their caller.
+  void setWriteMarker(std::function<void(bool)> marker) { marker_ = std::move(marker); }
+
   WriteStats writeStats() const;
   // A commit or rollback failed half-way: only a new open (recovery) may go on.
   bool broken() const { return broken_; }
@@ -187,6 +198,7 @@ class Pager {
   void trim();
   static void unpinned(PageFrame* f) noexcept;
   void listBack(PageFrame* f) noexcept;
+  void listFront(PageFrame* f) noexcept;
   void unlist(PageFrame* f) noexcept;
 
   void requireWritable();
@@ -235,6 +247,7 @@ class Pager {
   uint64_t savepointGen_ = 0;
   uint32_t savepointPageCount_ = 0;
   std::vector<Undo> undo_;
+  std::function<void(bool)> marker_;
   WriteStats stats_;
   uint64_t dbSyncs_ = 0;
   uint64_t journalSyncs_ = 0;  // of journals no longer held

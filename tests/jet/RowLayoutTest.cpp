@@ -1,6 +1,6 @@
-// The row: one layout that the reader and the writer share, checked over every file we
-// have and, for Jet 3 offsets past 255 (which no sample file holds), over rows built
-// across every jump boundary.
+// The row and the table definition's counters: one layout that the reader and the writer
+// share, checked over every file we have and, for Jet 3 offsets past 255 (which no sample
+// file holds), over rows built across every jump boundary.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -13,6 +13,7 @@
 #include "jet/Pager.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/Row.h"
+#include "jet/format/TableDef.h"
 
 namespace {
 
@@ -100,6 +101,21 @@ TEST(RowLayout, EveryRowOfEveryFileReadsAsTheWriterRebuildsIt) {
       const jet::format::TableDef& d = db->definition(t);
       byPage[d.page] = &d;
       ++tables;
+      // The counters the writer changes are where the reader finds them, and a change
+      // touches nothing else.
+      std::vector<uint8_t> first(bytes.begin() + std::ptrdiff_t(d.page) * v.pageSize(),
+                                 bytes.begin() + std::ptrdiff_t(d.page + 1) * v.pageSize());
+      EXPECT_EQ(jet::format::tableRowCount(first.data(), v), d.numRows) << t.name;
+      EXPECT_EQ(jet::format::tableAutoNumber(first.data(), v), d.autoNumber) << t.name;
+      const std::vector<uint8_t> before = first;
+      jet::format::setTableRowCount(first.data(), v, d.numRows + 0x01020304);
+      jet::format::setTableAutoNumber(first.data(), v, d.autoNumber ^ 0x80808080u);
+      EXPECT_EQ(jet::format::tableRowCount(first.data(), v), d.numRows + 0x01020304);
+      EXPECT_EQ(jet::format::tableAutoNumber(first.data(), v), d.autoNumber ^ 0x80808080u);
+      int changed = 0;
+      for (size_t i = 0; i < first.size(); ++i) changed += first[i] != before[i];
+      EXPECT_LE(changed, 8);
+      EXPECT_GE(changed, 5);
     }
     const uint32_t pages = uint32_t(bytes.size() / v.pageSize());
     for (uint32_t n = 1; n < pages; ++n) {

@@ -39,7 +39,6 @@ RowWriter::RowWriter(journal::PageFile& file, Pager& pager, const format::Versio
       ps_(v.pageSize()),
       L_(format::dataPageLayout(v)),
       hs_(L_.slotTable),
-      tdef_(&format::tdefLayout(v)),
       codePage_(codePage) {}
 
 // Changed pages come from the transaction's images, the others from the pager's cache.
@@ -153,10 +152,9 @@ RowId RowWriter::insert(const format::TableDef& def, const std::vector<Value>& v
     const uint32_t target = pageForInsert(def, uint32_t(row.size()));
     const RowId id{target, append(target, row, 0)};
     insertPage_[def.page] = target;
-    const format::TdefLayout& L = *tdef_;
     uint8_t* t = file_.modify(def.page);
-    format::put32le(t + L.numRows, le32(t + L.numRows) + 1);
-    if (autoNumber) format::put32le(t + L.autoNumber, uint32_t(*autoNumber));
+    format::setTableRowCount(t, version_, format::tableRowCount(t, version_) + 1);
+    if (autoNumber) format::setTableAutoNumber(t, version_, uint32_t(*autoNumber));
     if (alsoInside) alsoInside(id);
     file_.releaseSavepoint();
     return id;

@@ -153,8 +153,8 @@ struct RowParts {
 RowParts parseRow(bool jet3, bool hasVarTable, const uint8_t* row, uint32_t length);
 
 // The row's bytes; with padTo, exactly padTo bytes (zero slack before the trailer).
-// Returns nullopt when padTo is set and the row cannot be made that long (Jet 3: the jump
-// table that length needs leaves no room). Fails as Corrupt when the parts exceed what
+// Returns nullopt when padTo is shorter than the row needs; any longer length works, as
+// the slack pays for the Jet 3 jump bytes the length adds. Fails as Corrupt when the parts exceed what
 // the layout can say (Jet 3: more than 255 columns or slots) or, a fault of ours, when
 // the bytes do not read back as the parts.
 std::optional<std::vector<uint8_t>> buildRow(bool jet3, const RowParts& parts,

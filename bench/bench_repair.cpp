@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "check/CheckState.h"
 #include "check/Commands.h"
@@ -76,15 +77,19 @@ long commandWalk(const std::string& path, double& elapsed, std::string& failure)
   state.checkChars = check::kDefaultCheckChars;
   check::MemoryControls ui;
   ui.dialogs.files.push_back(path);
-  check::OpenDatabaseFile(state, ui.controls);
+  std::vector<check::Message> messages;
+  const auto take = [&](const check::Result& r) {
+    messages.insert(messages.end(), r.messages.begin(), r.messages.end());
+  };
+  take(check::OpenDatabaseFile(state, ui.controls));
   ui.tree.select(check::NodeId{check::NodeId::Kind::Column, "Big", "D"});
-  check::DrillDown(state, ui.controls);
+  take(check::DrillDown(state, ui.controls));
   ui.list.select(0);
   ui.dialogs.answers.push_back("2000-01-01");
   const auto start = Clock::now();
-  repair::BatchUpdate(state, ui.controls);
+  take(repair::BatchUpdate(state, ui.controls));
   elapsed = seconds(start);
-  if (!ui.dialogs.messages.empty()) failure = ui.dialogs.messages.front();
+  if (!messages.empty()) failure = messages.front().text;
   const long rows = ui.list.count();
   check::CloseAtUnload(state);
   return rows;

@@ -17,6 +17,7 @@
 #include <exception>
 
 #include "check/Commands.h"
+#include "check/Messages.h"
 #include "jet/Error.h"
 #include "app/Application.h"
 #include "repair/Commands.h"
@@ -193,7 +194,7 @@ void frmMain::createMenu() {
     item->setObjectName(QString::fromUtf8(def.name));
     auto command = def.command;
     connect(item, &QAction::triggered, this,
-            [this, command] { guarded([&] { command(state_, controls()); }); });
+            [this, command] { guarded([&] { showResult(command(state_, controls())); }); });
     item->setToolTip(QString::fromUtf8(kInPlaceTip));
   }
   edit_->setToolTipsVisible(true);
@@ -209,7 +210,7 @@ void frmMain::createUndo() {
   edit_->addSeparator();
   edit_->addAction(undo_);
   connect(undo_, &QAction::triggered, this,
-          [this] { guarded([&] { repair::Undo(state_, controls()); }); });
+          [this] { guarded([&] { showResult(repair::Undo(state_, controls())); }); });
   refreshUndo();
 }
 
@@ -285,11 +286,15 @@ void frmMain::connectEvents() {
   connect(lstResult_, &ResultListWidget::MouseUp, this, &frmMain::MouseUp);
   connect(lstResult_, &ResultListWidget::PopupKey, this, &frmMain::PopupKey);
   connect(trvTable_, &DefectTreeWidget::Click, this,
-          [this] { guarded([&] { check::DrillDown(state_, controls()); }); });
+          [this] { guarded([&] { showResult(check::DrillDown(state_, controls())); }); });
   for (StatusPanel* panel : panels_) {
     connect(panel, &StatusPanel::PanelDblClick, this, [this](StatusPanel* p) {
       guarded([&] {
-        check::EditCheckChars(state_, controls(), p->key().toStdString(), p->text().toStdString());
+        const check::Result edited = check::EditCheckChars(
+            state_, controls(), p->key().toStdString(), p->text().toStdString());
+        // The rules' notices come first; the tree follows the new characters after them.
+        showResult(edited);
+        if (edited.scanAgain) showResult(check::ScanDatabase(state_, controls()));
       });
     });
   }
@@ -348,13 +353,13 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::ButtonClick(const QString& key) {
   guarded([&] {
     if (key.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
-      check::OpenDatabaseFile(state_, controls());
+      showResult(check::OpenDatabaseFile(state_, controls()));
     } else if (key.compare(QLatin1String("Tavrin"), Qt::CaseInsensitive) == 0) {
       state_.kind = &check::kDateCheck;
-      check::ScanDatabase(state_, controls());
+      showResult(check::ScanDatabase(state_, controls()));
     } else if (key.compare(QLatin1String("CheckChar"), Qt::CaseInsensitive) == 0) {
       state_.kind = &check::kCharCheck;
-      check::ScanDatabase(state_, controls());
+      showResult(check::ScanDatabase(state_, controls()));
     } else if (key.compare(QLatin1String("help"), Qt::CaseInsensitive) == 0) {
       KeyDown(kKeyF1, 0);
     }
@@ -422,10 +427,12 @@ void frmMain::guarded(F&& handler) noexcept {
   } catch (const std::exception& e) {
     report(e.what());
   } catch (...) {
-    report("发生未知错误。");
+    report(check::msg::kUnknownError);
   }
   refreshUndo();
 }
+
+void frmMain::showResult(const check::Result& result) { check::show(result, controls().dialogs); }
 
 void frmMain::report(const std::string& description) noexcept {
   try {

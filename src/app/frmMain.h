@@ -1,6 +1,7 @@
 #pragma once
 // The one window. It owns CheckState and the controls the commands draw into, and turns
-// each user event into a call of a check or repair command. A failure that a handler does
+// each user event into a call of a check or repair command, whose result it shows in
+// message boxes as the command returns. A failure that a handler does
 // not handle itself ends in one place, a message box with its description; the window
 // stays usable and no exception leaves a handler.
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 #include "check/CheckState.h"
 #include "app/QtControls.h"
 #include "check/Controls.h"
+#include "check/Result.h"
 
 class QAction;
 class QMenu;
@@ -43,7 +45,8 @@ class frmMain : public QMainWindow {
 
   CheckState& state() { return state_; }
   check::Controls& controls() { return *controls_; }
-  // Replaces the dialogs every command uses (tests script them); nullptr restores Qt's.
+  // Replaces the dialogs every command asks through and every result is shown in (tests
+  // script them); nullptr restores Qt's.
   // REQUIRES: no command is running.
   void setDialogs(check::Dialogs* dialogs);
   QtDialogs& qtDialogs() { return *qtDialogs_; }
@@ -102,6 +105,8 @@ class frmMain : public QMainWindow {
   template <class F>
   void guarded(F&& handler) noexcept;
   void report(const std::string& description) noexcept;
+  // A command's messages, one box after the other; a box that fails ends in guarded().
+  void showResult(const check::Result& result);
 
   CheckState state_;
   DefectTreeWidget* trvTable_ = nullptr;

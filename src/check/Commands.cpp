@@ -52,7 +52,7 @@ int64_t countOf(const jet::Value& v) {
 }  // namespace
 
 Result OpenDatabaseFile(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](Result& result) {
+  return reporting([&](Result& result) {
     // The dialog comes first: a cancel leaves the open file, its tree, its list and the
     // undo of its last repair as they are.
     const std::string path = ui.dialogs.openFile();
@@ -89,9 +89,9 @@ void CloseAtUnload(check::CheckState& state) {
 }
 
 Result ScanDatabase(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](Result& result) {
+  return reporting([&](Result& result) {
     if (!state.database) {
-      refuse(ui, result, msg::kOpenFirst);
+      result.refuse(msg::kOpenFirst);
       return;
     }
     // Another scan, an open or the unload during one of our yields bumps this: the newer
@@ -139,7 +139,7 @@ Result ScanDatabase(check::CheckState& state, Controls& ui) {
 }
 
 Result DrillDown(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](Result& result) {
+  return reporting([&](Result& result) {
     const std::optional<NodeId> node = ui.tree.selected();
     if (!node || node->kind != NodeId::Kind::Column) return;
     const std::string query =
@@ -160,21 +160,21 @@ Result DrillDown(check::CheckState& state, Controls& ui) {
 
 Result EditCheckChars(check::CheckState& state, Controls& ui, const std::string& panelKey,
                     const std::string& panelText) {
-  return reporting(ui, [&](Result& result) {
+  return reporting([&](Result& result) {
     if (panelText.empty() || panelKey.size() != 4) return;
     for (size_t i = 0; i < 4; ++i)
       if (std::tolower(static_cast<unsigned char>(panelKey[i])) != "char"[i]) return;
     const std::string answer = ui.dialogs.input(msg::kCharsPrompt, msg::kCharsTitle,
                                                 state.checkChars);
     if (answer.empty()) {
-      refuse(ui, result, msg::kCharsInvalid);
+      result.refuse(msg::kCharsInvalid);
       return;
     }
-    const NormalizedChars normalized = normalizeCheckChars(answer);
-    for (const std::string& m : normalized.messages) ui.dialogs.message(m);
+    NormalizedChars normalized = normalizeCheckChars(answer);
+    for (std::string& m : normalized.messages) result.notify(std::move(m));
     state.checkChars = normalized.chars;
     ui.status.setPanelText(3, state.checkChars);
-    if (state.kind->usesCheckChars) result.add(ScanDatabase(state, ui));
+    result.scanAgain = state.kind->usesCheckChars;
   });
 }
 

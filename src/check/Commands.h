@@ -1,6 +1,7 @@
 #pragma once
-// The window's commands that open, scan and drill down. Each shows its own failures
-// through Controls, never throws to its caller, and returns what it did (check/Result.h).
+// The window's commands that open, scan and drill down. Each asks and draws through
+// Controls, never throws to its caller, and returns what it did with the messages the
+// caller is to show (check/Result.h).
 //
 // src/check stands on src/data and the engine's public headers; src/repair stands on it,
 // and the window and the console tool on both. Nothing here includes repair/ or app/.
@@ -22,7 +23,9 @@ void CloseAtUnload(check::CheckState& state);
 Result ScanDatabase(check::CheckState& state, Controls& ui);
 // A click in the tree: lists the defective values of the selected column node.
 Result DrillDown(check::CheckState& state, Controls& ui);
-// A double-click on a status-bar panel, with the panel's key and text.
+// A double-click on a status-bar panel, with the panel's key and text. The rules' notices
+// come back in the result; when the current check uses the special characters, the result
+// asks for the scan again (scanAgain), which the caller runs after showing them.
 Result EditCheckChars(check::CheckState& state, Controls& ui, const std::string& panelKey,
                     const std::string& panelText);
 

@@ -70,7 +70,8 @@ class StatusBar {
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // A message box with an OK button only and the application's default title.
+  // A message box with an OK button only and the application's default title. Commands do
+  // not call it: their messages come back in their Result, which the window shows here.
   virtual void message(const std::string& text) = 0;
   // An input box; returns "" when the operator cancels.
   virtual std::string input(const std::string& prompt, const std::string& title,

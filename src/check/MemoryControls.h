@@ -94,7 +94,7 @@ class ScriptedDialogs : public Dialogs {
     std::string prompt, title, defaultAnswer;
   };
   std::vector<Prompt> prompts;
-  // Called for every message as it is shown (the command-line tool prints it).
+  // Called for every message as it is shown (tests make a box fail, or watch the window).
   std::function<void(const std::string&)> onMessage;
 };
 

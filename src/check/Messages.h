@@ -4,6 +4,9 @@
 
 namespace check::msg {
 
+// Any command.
+inline constexpr const char* kUnknownError = "发生未知错误。";
+
 // Scan and tree.
 inline constexpr const char* kOpenFirst = "请先打开数据库";
 inline constexpr const char* kRootText = "表";

@@ -23,7 +23,7 @@
 #include "jet/index/IndexTree.h"
 #include "jet/TransactionPages.h"
 #include "jet/write/Encode.h"
-#include "jet/write/RowCodec.h"
+#include "jet/format/Row.h"
 #include "jet/write/RowWriter.h"
 
 namespace jet {
@@ -848,7 +848,7 @@ void JetDatabase::refuseDamagedRow(const TableDef& def, RowId id) {
 
 void JetDatabase::refuseDamagedRow(const TableDef& def, const uint8_t* p, uint32_t n, RowId id) {
   try {
-    const write::RowParts parts = write::parseRow(header_.version.jet3(), def.numVarCols > 0, p, n);
+    const format::RowParts parts = format::parseRow(header_.version.jet3(), def.numVarCols > 0, p, n);
     if (parts.numCols > def.maxCols) corrupt("行的列数超过表定义");
     RowDecoder dec(*pager_, *codec_);
     dec.reset(p, n);

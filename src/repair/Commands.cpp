@@ -195,7 +195,7 @@ int findLine(const check::ResultList& list, const std::string& bookmark, const s
 }  // namespace
 
 check::Result Clear(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](check::Result& result) {
+  return reporting([&](check::Result& result) {
     const int line = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const LineTag tag = ui.list.tag(line);
@@ -212,7 +212,7 @@ check::Result Clear(check::CheckState& state, Controls& ui) {
     } catch (const jet::Error& e) {
       if (rs.rs) dropEdit(*rs.rs);
       if (e.number() > 0) {
-        check::refuse(ui, result, e.description(), e.number());
+        result.refuse(e.description(), e.number());
         return;
       }
     }
@@ -221,10 +221,10 @@ check::Result Clear(check::CheckState& state, Controls& ui) {
 }
 
 check::Result Update(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](check::Result& result) {
+  return reporting([&](check::Result& result) {
     const check::Answer asked = state.kind->askValue(ui.dialogs, ui.list.text());
     if (asked.refusal) {
-      check::refuse(ui, result, asked.refusal);
+      result.refuse(asked.refusal);
       return;
     }
     const std::string& answer = asked.value;
@@ -245,7 +245,7 @@ check::Result Update(check::CheckState& state, Controls& ui) {
     } catch (const jet::Error& e) {
       // A refused value is no success: say why, and keep showing what is stored.
       dropEdit(*rs.rs);
-      check::refuse(ui, result, e.description(), e.number());
+      result.refuse(e.description(), e.number());
       refused = true;
     }
     try {
@@ -257,7 +257,7 @@ check::Result Update(check::CheckState& state, Controls& ui) {
 }
 
 check::Result BatchClear(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](check::Result& result) {
+  return reporting([&](check::Result& result) {
     const int selected = ui.list.listIndex();
     if (ui.list.text().empty()) return;
     const std::string query = queryOfLine(state, ui.list.tag(selected));
@@ -312,12 +312,12 @@ check::Result BatchClear(check::CheckState& state, Controls& ui) {
 }
 
 check::Result BatchUpdate(check::CheckState& state, Controls& ui) {
-  return reporting(ui, [&](check::Result& result) {
+  return reporting([&](check::Result& result) {
     const check::CheckKind& kind = *state.kind;
     const std::string chars = state.checkChars;
     const check::Answer asked = kind.askRewrite(ui.dialogs, chars);
     if (asked.refusal) {
-      check::refuse(ui, result, asked.refusal);
+      result.refuse(asked.refusal);
       return;
     }
     const std::string& answer = asked.value;
@@ -424,8 +424,8 @@ check::Result BatchUpdate(check::CheckState& state, Controls& ui) {
     undo.reset();  // the count follows before the messages
     busy.reset();
     if (refused > 0)
-      check::refuse(ui, result, std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
-    if (!walkEnded.empty()) check::refuse(ui, result, walkEnded);
+      result.refuse(std::to_string(refused) + msg::kRowsNotUpdated + lastRefusal);
+    if (!walkEnded.empty()) result.refuse(walkEnded);
   });
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The popup menu's repairs of the listed values. Each reports its own failures through
-// Controls, never throws to its caller, and returns what it did: the refusals, and the rows
-// it wrote durably. src/repair stands on src/check and src/data;
+// The popup menu's repairs of the listed values. Each asks for its answer and redraws the
+// list and the tree through Controls, never throws to its caller, and returns what it did:
+// the refusals for the caller to show, and the rows it wrote durably. src/repair stands on src/check and src/data;
 // only the window and the console tool stand on it.
 #include <string>
 

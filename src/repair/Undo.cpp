@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "check/Queries.h"
+#include "check/Reporting.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
 #include "repair/Commands.h"
@@ -189,37 +190,26 @@ size_t restore(dao::Database& db, const UndoLog& log) {
 }
 
 check::Result Undo(check::CheckState& state, check::Controls& ui) {
-  check::Result result;
-  try {
-    try {
-      if (!state.undo) {
-        check::refuse(ui, result, kNothingToUndo);
-        return result;
-      }
-      if (!state.database) throw jet::invalidObject();
-      const std::shared_ptr<UndoLog> log = state.undo;
-      size_t restored = 0;
-      {
-        check::BusyScope busy(ui.events);
-        try {
-          restored = restore(*state.database, *log);
-        } catch (const jet::Error& e) {
-          check::refuse(ui, result, e.description() + "\n" + kNotUndone, e.number());
-          return result;
-        }
-        result.changed = static_cast<int64_t>(restored);
-        state.undo.reset();
-        followUndo(state, ui, *log);
-      }
-      ui.dialogs.message(kUndoneFirst + std::to_string(restored) + kUndoneLast);
-    } catch (const jet::Error& e) {
-      check::refuse(ui, result, e.description(), e.number());
-    } catch (const std::exception& e) {
-      check::refuse(ui, result, e.what());
+  return check::reporting([&](check::Result& result) {
+    if (!state.undo) {
+      result.refuse(kNothingToUndo);
+      return;
     }
-  } catch (...) {
-  }
-  return result;
+    if (!state.database) throw jet::invalidObject();
+    const std::shared_ptr<UndoLog> log = state.undo;
+    check::BusyScope busy(ui.events);
+    size_t restored = 0;
+    try {
+      restored = restore(*state.database, *log);
+    } catch (const jet::Error& e) {
+      result.refuse(e.description() + "\n" + kNotUndone, e.number());
+      return;
+    }
+    result.changed = static_cast<int64_t>(restored);
+    state.undo.reset();
+    followUndo(state, ui, *log);
+    result.notify(kUndoneFirst + std::to_string(restored) + kUndoneLast);
+  });
 }
 
 void writeUndoFile(const std::string& path, const UndoLog& log) {

@@ -42,9 +42,9 @@ struct UndoLog {
 size_t restore(dao::Database& db, const UndoLog& log);
 
 // The window's "撤销" (Ctrl+Z): restores what the last repair command replaced, forgets the
-// log, shows the column's defective values again and follows the tree's count; a message
-// tells how many values came back. Shows its own failures, never throws, and returns them
-// with the count of values put back.
+// log, shows the column's defective values again and follows the tree's count. Never
+// throws; returns the count of values put back and, for the caller to show, a notice that
+// tells it, or the refusal that says why nothing was undone.
 check::Result Undo(check::CheckState& state, check::Controls& ui);
 
 // The log as a file. write replaces `path` whole (a crash leaves the old file or the new

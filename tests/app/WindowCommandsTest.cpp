@@ -8,6 +8,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "TestFiles.h"
@@ -106,6 +109,50 @@ TEST(WindowCommandsTest, ClosingTheWindowWhileTheScanYieldsEndsTheScanQuietly) {
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
   // The tree holds no more than the scan had reached.
   EXPECT_LT(window.trvTable()->topLevelItem(0)->childCount(), 9);
+}
+
+}  // namespace
+
+namespace {
+
+// The texts of the tree's nodes, depth first.
+std::vector<std::string> treeTexts(const QTreeWidget& tree) {
+  std::vector<std::string> out;
+  std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* item) {
+    out.push_back(item->text(0).toStdString());
+    for (int i = 0; i < item->childCount(); ++i) walk(item->child(i));
+  };
+  for (int i = 0; i < tree.topLevelItemCount(); ++i) walk(tree.topLevelItem(i));
+  return out;
+}
+
+TEST(WindowCommandsTest, TheEditorsNoticesShowBeforeTheTreeFollowsTheNewCharacters) {
+  apptest::qtApp();
+  testfiles::ScratchDir dir;
+  check::ScriptedDialogs dialogs;
+  dialogs.files.push_back(dir.copy(testfiles::data("checks2000.mdb")).string());
+  app::frmMain window;
+  window.setDialogs(&dialogs);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.button("Open")->trigger();
+  window.button("CheckChar")->trigger();
+  const std::vector<std::string> before = treeTexts(*window.trvTable());
+  ASSERT_FALSE(before.empty());
+
+  // While each box is up the tree is the one the operator had: the scan comes after.
+  std::vector<std::vector<std::string>> seen;
+  dialogs.onMessage = [&](const std::string&) { seen.push_back(treeTexts(*window.trvTable())); };
+  dialogs.answers.push_back("ab-c'");
+  QTest::mouseDClick(window.panel(3), Qt::LeftButton);
+  EXPECT_EQ(dialogs.messages,
+            (std::vector<std::string>{"含有-'，系统会将之提到最前",
+                                      "含有单个引号'，系统会将之替换成对的引号''，并放到最后"}));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], before);
+  EXPECT_EQ(seen[1], before);
+  EXPECT_NE(treeTexts(*window.trvTable()), before);
+  EXPECT_EQ(window.panel(3)->text().toStdString(), "-abc''");
 }
 
 }  // namespace

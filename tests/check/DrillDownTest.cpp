@@ -63,10 +63,10 @@ TEST(DrillDown, RootAndTableNodesDoNothing) {
   for (const NodeId& node : {NodeId{}, NodeId{NodeId::Kind::Table, "Orders", {}},
                              NodeId{NodeId::Kind::Table, "ROOT", {}}}) {
     s.ui.tree.select(node);
-    check::DrillDown(s.state, s.ui.controls);
+    s.run(check::DrillDown);
   }
   s.ui.tree.select(std::nullopt);
-  check::DrillDown(s.state, s.ui.controls);
+  s.run(check::DrillDown);
   EXPECT_EQ(s.lines(), before);
   EXPECT_EQ(s.state.currentQuery, query);
   EXPECT_TRUE(s.takeMessages().empty());

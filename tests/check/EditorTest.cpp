@@ -11,8 +11,10 @@ namespace {
 namespace msg = check::msg;
 using Msgs = std::vector<std::string>;
 
+// As the window does: the editor's notices are shown, then the scan it asks for runs.
 void edit(Session& s, const std::string& key = "Char") {
-  check::EditCheckChars(s.state, s.ui.controls, key, s.ui.status.panelText(3));
+  const check::Result edited = s.run(check::EditCheckChars, key, s.ui.status.panelText(3));
+  if (edited.scanAgain) s.run(check::ScanDatabase);
 }
 
 TEST(Editor, ActsOnlyOnTheFilledCharPanel) {

@@ -17,7 +17,7 @@ TEST(Reentrancy, SecondScanDuringYieldWins) {
   s.ui.events.onYield = [&](int n) {
     if (n != 2) return;
     s.state.kind = &check::kCharCheck;  // the toolbar's character check
-    check::ScanDatabase(s.state, s.ui.controls);
+    s.run(check::ScanDatabase);
   };
   s.scan(false);
   EXPECT_TRUE(s.takeMessages().empty());

@@ -15,16 +15,6 @@ namespace {
 using jet::format::RowPointer;
 using jet::format::UsageMap;
 
-std::vector<testfiles::fs::path> everyFile() {
-  std::vector<testfiles::fs::path> files = testfiles::corpusFiles();
-  for (const auto& f : testfiles::moreCorpusFiles()) files.push_back(f);
-  for (const char* name : {"checks2000.mdb", "checks2003.mdb", "checks2010.accdb", "empty2000.mdb",
-                           "flags2000.mdb", "linked_target.mdb", "nocandidates2000.mdb",
-                           "rawdates2000.mdb", "template2000.mdb"})
-    files.push_back(testfiles::data(name));
-  return files;
-}
-
 struct Tally {
   int maps = 0, references = 0;
 };
@@ -61,7 +51,7 @@ void checkMap(jet::Pager& pager, RowPointer where, const std::string& what, Tall
 
 TEST(UsageMap, EveryMapOfEveryFileReadsAsTheWriterChangesIt) {
   Tally tally;
-  for (const auto& file : everyFile()) {
+  for (const auto& file : testfiles::everyFormatFile()) {
     SCOPED_TRACE(file.string());
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
     jet::Pager& pager = db->pager();

@@ -18,7 +18,7 @@ using Lines = std::vector<std::string>;
 
 check::Result batchUpdate(Session& s, const std::string& answer) {
   s.ui.dialogs.answers.push_back(answer);
-  return repair::BatchUpdate(s.state, s.ui.controls);
+  return s.run(repair::BatchUpdate);
 }
 
 // Drills into a text column with the given set and selects the first line.
@@ -145,7 +145,7 @@ TEST(BatchUpdate, RowsThatLeftTheQueryKeepTheirLines) {
   s.drill("Orders", "Shipped");
   s.selectLine(1);
   s.ui.dialogs.answers.push_back("2024-01-01");
-  repair::Update(s.state, s.ui.controls);
+  s.run(repair::Update);
   s.selectLine(0);
   batchUpdate(s, "2000-01-01");
   EXPECT_TRUE(s.takeMessages().empty());
@@ -215,7 +215,7 @@ TEST(BatchClear, ClearsEveryListedRow) {
   s.open(path);
   s.drill("Orders", "Shipped");
   s.selectLine(2);
-  repair::BatchClear(s.state, s.ui.controls);
+  s.run(repair::BatchClear);
   EXPECT_TRUE(s.takeMessages().empty());
   EXPECT_TRUE(s.lines().empty());
   check::CloseAtUnload(s.state);
@@ -227,10 +227,10 @@ TEST(BatchClear, NothingSelectedOrNothingListedDoesNothing) {
   Session s;
   s.open(s.copy("checks2000.mdb"));
   s.drill("Orders", "Shipped");
-  repair::BatchClear(s.state, s.ui.controls);
+  s.run(repair::BatchClear);
   EXPECT_EQ(s.lines().size(), 3u);
   s.drill("Clean", "D");
-  repair::BatchClear(s.state, s.ui.controls);
+  s.run(repair::BatchClear);
   EXPECT_TRUE(s.takeMessages().empty());
 }
 
@@ -243,7 +243,7 @@ TEST(BatchClear, RefusalStopsTheWalkAndIsReported) {
   if (std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "chattr is not available here";
   s.selectLine(0);
-  repair::BatchClear(s.state, s.ui.controls);
+  s.run(repair::BatchClear);
   std::system(("chattr -i '" + path + "'").c_str());
   EXPECT_EQ(s.takeMessages().size(), 1u);
   EXPECT_EQ(s.lines(), before);

@@ -31,7 +31,7 @@ void repairAll(Session& s, const std::string& table, const std::string& name, bo
   ASSERT_GT(s.ui.list.count(), 0) << table << "." << name;
   s.selectLine(0);
   s.ui.dialogs.answers.push_back(answer);
-  repair::BatchUpdate(s.state, s.ui.controls);
+  s.run(repair::BatchUpdate);
 }
 
 // Table6 holds an indexed Date/Time column, Table1 and Table14 indexed Text columns

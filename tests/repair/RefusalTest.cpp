@@ -25,13 +25,13 @@ TEST(Refusal, TextTheCodePageCannotHoldNamesTheCodePage) {
   const std::string shown = s.lines()[0];
   s.selectLine(0);
   s.ui.dialogs.answers.push_back("应收账款");
-  const check::Result refused = repair::Update(s.state, s.ui.controls);
+  const check::Result refused = s.run(repair::Update);
   const auto messages = s.takeMessages();
   ASSERT_EQ(messages.size(), 1u);
   // The result carries the refusal as shown, with its number, for a caller that prints it.
-  ASSERT_EQ(refused.refusals.size(), 1u);
-  EXPECT_EQ(refused.refusals[0].number, jet::conversion().number());
-  EXPECT_EQ(refused.refusals[0].message, messages[0]);
+  ASSERT_EQ(refused.refusals().size(), 1u);
+  EXPECT_EQ(refused.refusals()[0].number, jet::conversion().number());
+  EXPECT_EQ(refused.refusals()[0].text, messages[0]);
   EXPECT_EQ(refused.changed, 0);
   EXPECT_EQ(messages[0].rfind(jet::conversion().description(), 0), 0u) << messages[0];
   EXPECT_NE(messages[0].find("代码页 1252（西欧）"), std::string::npos) << messages[0];
@@ -39,7 +39,7 @@ TEST(Refusal, TextTheCodePageCannotHoldNamesTheCodePage) {
   EXPECT_FALSE(s.state.undo);      // nothing was written
   // A text the code page holds is taken.
   s.ui.dialogs.answers.push_back("Müller");
-  const check::Result taken = repair::Update(s.state, s.ui.controls);
+  const check::Result taken = s.run(repair::Update);
   EXPECT_TRUE(taken.ok());
   EXPECT_EQ(taken.changed, 1);
   EXPECT_TRUE(s.takeMessages().empty());

@@ -19,10 +19,10 @@ using Lines = std::vector<std::string>;
 const char* kShipped =
     "select [Shipped] from [Orders] where [Shipped]<#1900-1-1# and [Shipped]>#0:0:0#";
 
-void clear(Session& s) { repair::Clear(s.state, s.ui.controls); }
+void clear(Session& s) { s.run(repair::Clear); }
 void update(Session& s, const std::string& answer) {
   s.ui.dialogs.answers.push_back(answer);
-  repair::Update(s.state, s.ui.controls);
+  s.run(repair::Update);
 }
 
 TEST(Clear, LineZeroOfThree) {
@@ -115,7 +115,7 @@ TEST(Update, TextDefaultDropsCarriageReturns) {
   ASSERT_EQ(s.lines(), Lines{"line1\r\nline2"});
   s.selectLine(0);
   s.ui.dialogs.answers.push_back("line1\nline2");  // the default, accepted as shown
-  repair::Update(s.state, s.ui.controls);
+  s.run(repair::Update);
   EXPECT_EQ(s.ui.dialogs.prompts.back().defaultAnswer, "line1\nline2");
   EXPECT_EQ(s.ui.dialogs.prompts.back().prompt, "输入新值");
   EXPECT_EQ(s.ui.dialogs.prompts.back().title, "更新值");
@@ -232,7 +232,7 @@ TEST(Repair, DuringTheScansYield) {
     if (n != 1) return;
     s.drill("a,b", "d");
     s.selectLine(0);
-    repair::Clear(s.state, s.ui.controls);
+    s.run(repair::Clear);
   };
   s.scan(false);
   EXPECT_TRUE(s.takeMessages().empty());

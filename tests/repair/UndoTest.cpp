@@ -27,7 +27,7 @@ NodeId columnNode(const std::string& table, const std::string& column) {
   return NodeId{NodeId::Kind::Column, table, column};
 }
 
-check::Result undo(Session& s) { return repair::Undo(s.state, s.ui.controls); }
+check::Result undo(Session& s) { return s.run(repair::Undo); }
 
 TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   REQUIRE_WRITES("checks2000.mdb", "Orders", "OrderDate");
@@ -41,7 +41,7 @@ TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   ASSERT_EQ(listed.size(), 2u);
   s.selectLine(0);
   s.ui.dialogs.answers.push_back("2001-2-3");
-  repair::BatchUpdate(s.state, s.ui.controls);
+  s.run(repair::BatchUpdate);
   EXPECT_EQ(s.lines(), (Lines{"2001-02-03", "2001-02-03"}));
   // The count follows the repair, and says when none is left.
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "OrderDate")), "OrderDate(0条)");
@@ -55,8 +55,8 @@ TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "OrderDate")), "OrderDate(2条)");
   EXPECT_FALSE(s.state.undo);
   const check::Result again = undo(s);  // once only
-  ASSERT_EQ(again.refusals.size(), 1u);
-  EXPECT_EQ(again.refusals[0].message, kNothing);
+  ASSERT_EQ(again.refusals().size(), 1u);
+  EXPECT_EQ(again.refusals()[0].text, kNothing);
   EXPECT_EQ(s.takeMessages(), Lines{kNothing});
 
   check::CloseAtUnload(s.state);
@@ -80,7 +80,7 @@ TEST(Undo, SingleClearAndUpdateAndABatchClearOfText) {
 
   // One line cleared: it goes, the count says 3, and Undo brings back that value only.
   s.selectLine(1);
-  repair::Clear(s.state, s.ui.controls);
+  s.run(repair::Clear);
   EXPECT_EQ(s.lines().size(), 3u);
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "Code")), "Code(3条)");
   undo(s);
@@ -91,9 +91,9 @@ TEST(Undo, SingleClearAndUpdateAndABatchClearOfText) {
   // A rewrite, then a second command: Undo takes back the last one only.
   s.selectLine(0);
   s.ui.dialogs.answers.push_back("1001.01");
-  repair::Update(s.state, s.ui.controls);
+  s.run(repair::Update);
   s.selectLine(1);
-  repair::BatchClear(s.state, s.ui.controls);
+  s.run(repair::BatchClear);
   EXPECT_TRUE(s.lines().size() <= 1u);
   EXPECT_TRUE(s.takeMessages().empty());
   undo(s);
@@ -114,7 +114,7 @@ TEST(Undo, OpeningAnotherFileForgetsItACancelKeepsIt) {
   s.open(path);
   s.drill("Orders", "Shipped");
   s.selectLine(0);
-  repair::Clear(s.state, s.ui.controls);
+  s.run(repair::Clear);
   ASSERT_TRUE(s.state.undo);
   s.open("");  // cancelled
   EXPECT_TRUE(s.state.undo);
@@ -125,10 +125,10 @@ TEST(Undo, OpeningAnotherFileForgetsItACancelKeepsIt) {
   // A command that changes nothing leaves the undo of the last one that did.
   s.drill("Orders", "Shipped");
   s.selectLine(0);
-  repair::Clear(s.state, s.ui.controls);
+  s.run(repair::Clear);
   const auto log = s.state.undo;
   s.ui.dialogs.answers.push_back("not a date");
-  repair::Update(s.state, s.ui.controls);
+  s.run(repair::Update);
   EXPECT_EQ(s.state.undo, log);
   check::CloseAtUnload(s.state);
   EXPECT_FALSE(s.state.undo);
@@ -145,7 +145,7 @@ TEST(Undo, ARefusedValueLeavesEveryRowAsItWas) {
   s.drill("Orders", "Code");
   s.selectLine(0);
   s.ui.dialogs.answers.push_back(std::string(14, 'A'));  // one per default character
-  repair::BatchUpdate(s.state, s.ui.controls);
+  s.run(repair::BatchUpdate);
   ASSERT_TRUE(s.state.undo);
   ASSERT_EQ(s.state.undo->entries.size(), 4u);
   repair::UndoLog bad = *s.state.undo;
@@ -174,7 +174,7 @@ TEST(Undo, ARowChangedSinceRefusesTheWholeUndo) {
   s.drill("Orders", "Shipped");
   s.selectLine(0);
   s.ui.dialogs.answers.push_back("2002-2-2");
-  repair::BatchUpdate(s.state, s.ui.controls);
+  s.run(repair::BatchUpdate);
   const repair::UndoLog log = *s.state.undo;
   // Another change to one of the rows after the repair.
   auto rs = s.state.database->OpenRecordset("select [Shipped] from [Orders]");

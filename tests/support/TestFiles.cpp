@@ -56,6 +56,16 @@ std::vector<fs::path> moreCorpusFiles(const std::string& folder) {
   return out;
 }
 
+std::vector<fs::path> everyFormatFile() {
+  std::vector<fs::path> files = corpusFiles();
+  for (fs::path& f : moreCorpusFiles()) files.push_back(std::move(f));
+  for (const char* name : {"checks2000.mdb", "checks2003.mdb", "checks2010.accdb", "empty2000.mdb",
+                           "flags2000.mdb", "linked_target.mdb", "nocandidates2000.mdb",
+                           "rawdates2000.mdb", "template2000.mdb"})
+    files.push_back(data(name));
+  return files;
+}
+
 fs::path cli() { return fs::path(MDBCHECK_BINARY_DIR) / "tools" / "mdbcheck-cli"; }
 
 bool requireCli() {

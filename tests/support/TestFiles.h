@@ -25,6 +25,9 @@ bool sharedExists(const std::string& relative);
 // The shared corpus's .mdb and .accdb files that tests/corpus does not hold (of one folder
 // or of all), sorted; empty when the shared corpus is absent.
 std::vector<fs::path> moreCorpusFiles(const std::string& folder = {});
+// Every file a format-wide test reads: the committed corpus, the shared corpus when
+// present, and the sound fixtures of tests/data.
+std::vector<fs::path> everyFormatFile();
 
 // The console tool built beside the tests.
 fs::path cli();

@@ -78,7 +78,6 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
 
 CheckSession::CheckSession() {
   state.checkChars = check::kDefaultCheckChars;
-  ui.dialogs.onMessage = [](const std::string& m) { std::cerr << m << "\n"; };
 }
 
 CheckSession::~CheckSession() { check::CloseAtUnload(state); }
@@ -99,15 +98,20 @@ bool CheckSession::start(const std::string& file, const CheckOptions& options) {
   ui.dialogs.files.push_back(file);
   if (!took(check::OpenDatabaseFile(state, ui.controls))) return false;
   if (options.chars) {
-    // The editor with the date check current, so that it does not scan on its own; its
-    // rule announcements are printed but are no refusal.
+    // The editor's rule notices are printed but are no refusal; no tree is shown here, so
+    // the scan it may ask for is not run.
     ui.dialogs.answers.push_back(*options.chars);
-    state.kind = &check::kDateCheck;
     if (!took(check::EditCheckChars(state, ui.controls, "Char", ui.status.panelText(3))))
       return false;
   }
   state.kind = options.kind;
   return true;
+}
+
+bool CheckSession::took(const check::Result& result) {
+  for (const check::Message& m : result.messages) std::cerr << m.text << "\n";
+  if (!result.ok()) failed_ = true;
+  return result.ok();
 }
 
 bool CheckSession::isCandidate(const std::string& table, const std::string& column) {
@@ -133,7 +137,7 @@ bool CheckSession::isCandidate(const std::string& table, const std::string& colu
     refusal = e.description();
   }
   if (refusal.empty()) return true;
-  ui.dialogs.message(refusal);
+  std::cerr << refusal << "\n";
   failed_ = true;
   return false;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The window's check and repair commands on the console: the same command code runs on
 // in-memory controls, the operator's answers come from the command line, and every message
-// the window would show goes to stderr.
+// of a command's result, which the window would show in a box, goes to stderr.
 #include <optional>
 #include <string>
 
@@ -46,11 +46,9 @@ class CheckSession {
   // empty log when it changed nothing). False after a message.
   bool saveUndo(const CheckOptions& options, const std::string& table, const std::string& column);
 
-  // Takes a command's result: a refusal makes the session fail. True when there was none.
-  bool took(const check::Result& result) {
-    if (!result.ok()) failed_ = true;
-    return result.ok();
-  }
+  // Takes a command's result: prints its messages to stderr, in order; a refusal makes the
+  // session fail. True when there was none.
+  bool took(const check::Result& result);
   // True once a command was refused or the session refused something itself.
   bool failed() const { return failed_; }
   int exitCode() const { return failed_ ? 1 : 0; }

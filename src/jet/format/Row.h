@@ -1,11 +1,27 @@
 #pragma once
-// A row's layout: column count and fixed area at the start; null mask, variable-offset
-// table (and in Jet 3 the jump table) at the end.
+// A row: column count and fixed area at the start; null mask, variable-offset table (and
+// in Jet 3 the jump table) at the end. Reading and writing both go through here.
 //
-// REQUIRES: the row's bytes as the data page bounds them. GUARANTEES: after parse(),
+//   Jet 4: [num_cols u16][fixed …][var data …][(slack)][eod u16][off(n-1) … off(0) u16]
+//          [var_count u16][null mask]
+//   Jet 3: [num_cols u8][fixed …][var data …][(slack)][eod u8][off(n-1) … off(0) u8]
+//          [jump(k-1) … jump(0) u8][var_count u8][null mask]
+// Offsets count from the row's first byte. A table without variable columns stores no
+// offset table at all, only the null mask. The mask holds ceil(num_cols / 8) bytes; a set
+// bit means the column has a value (for a Boolean: True). Jet 3 offsets are single bytes:
+// a row of length L has (L - 1) / 256 jump bytes, jump j naming the first offset entry at
+// or past 256 * (j + 1) (0xFF when none); an offset is its byte plus 256 for each jump it
+// has reached.
+//
+// RowView reads a row in place without copying (the scan's road); RowParts takes a row
+// apart for change and puts it together again.
+//
+// REQUIRES: the row's bytes as the data page bounds them. GUARANTEES: after reset(),
 // every range the view hands out lies inside the row; a row whose trailer does not fit
-// fails as Corrupt.
+// fails as Corrupt. buildRow(parseRow(row)) keeps every byte a reader looks at (deleted
+// columns' values, bytes of unknown meaning in the fixed area); only slack may differ.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "jet/format/Bytes.h"
@@ -115,5 +131,33 @@ class RowView {
   uint32_t varLimit_ = 0;
   std::vector<uint32_t> offsets_;  // Jet3: decoded offsets, eod last
 };
+
+// A row taken apart into what a writer changes.
+struct RowParts {
+  uint16_t numCols = 0;
+  std::vector<uint8_t> fixed;               // the fixed area, without the column count
+  std::vector<std::vector<uint8_t>> vars;   // variable slots 0..var_count-1
+  std::vector<uint8_t> mask;                // ceil(numCols / 8) bytes
+  bool hasVarTable = true;
+
+  bool bit(uint16_t column) const {
+    return column < numCols && ((mask[column >> 3] >> (column & 7)) & 1);
+  }
+  void setBit(uint16_t column, bool on);
+  void growColumns(uint16_t numCols);
+};
+
+// hasVarTable: whether the table has variable columns. Stricter than RowView, which checks
+// only the slots it is asked for: every offset must lie in the row and none may fall below
+// its predecessor, else Corrupt.
+RowParts parseRow(bool jet3, bool hasVarTable, const uint8_t* row, uint32_t length);
+
+// The row's bytes; with padTo, exactly padTo bytes (zero slack before the trailer).
+// Returns nullopt when padTo is shorter than the row needs; any longer length works, as
+// the slack pays for the Jet 3 jump bytes the length adds. Fails as Corrupt when the parts exceed what
+// the layout can say (Jet 3: more than 255 columns or slots) or, a fault of ours, when
+// the bytes do not read back as the parts.
+std::optional<std::vector<uint8_t>> buildRow(bool jet3, const RowParts& parts,
+                                             uint32_t padTo = 0);
 
 }  // namespace jet::format

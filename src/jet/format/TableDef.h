@@ -2,9 +2,13 @@
 // A table definition (TDEF): the table's counters, column descriptors, indexes and the
 // usage maps of its pages, spread over a chain of type-0x02 pages.
 //
+// Reading and changing both live here: readTableDef() for the whole definition, and the
+// counters a writer changes in place on the first page (row count, last autonumber).
+//
 // REQUIRES: a Pager over a decoded file. GUARANTEES: readTableDef() returns a definition
 // whose every offset and count has been checked against the definition's own length and
-// the file; a loop or a wrong page in the chain fails as Corrupt.
+// the file; a loop or a wrong page in the chain fails as Corrupt. The counter changes
+// touch their four bytes and nothing else.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -194,6 +198,21 @@ struct TableDef {
 // Reads and checks the definition starting at `page`. Names are decoded with `codec`
 // (Jet 3 code page / Jet 4 UCS-2).
 TableDef readTableDef(Pager& pager, uint32_t page, const TextCodec& codec);
+
+// The counters of the definition's first page (type 0x02), read and changed in place. The
+// row count counts live rows; the autonumber is the last number given out.
+inline uint32_t tableRowCount(const uint8_t* first, const Version& v) {
+  return le32(first + tdefLayout(v).numRows);
+}
+inline void setTableRowCount(uint8_t* first, const Version& v, uint32_t rows) {
+  put32le(first + tdefLayout(v).numRows, rows);
+}
+inline uint32_t tableAutoNumber(const uint8_t* first, const Version& v) {
+  return le32(first + tdefLayout(v).autoNumber);
+}
+inline void setTableAutoNumber(uint8_t* first, const Version& v, uint32_t last) {
+  put32le(first + tdefLayout(v).autoNumber, last);
+}
 
 // The definition's bytes as one buffer (first page whole, continuation pages from byte 8).
 std::vector<uint8_t> readTableDefBytes(Pager& pager, uint32_t page, std::vector<uint32_t>* chain);

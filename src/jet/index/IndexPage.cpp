@@ -106,6 +106,9 @@ IndexPage decodeIndexPage(const uint8_t* page, uint32_t number, const IndexPageL
   return p;
 }
 
+void setPrevPage(uint8_t* page, const IndexPageLayout& L, uint32_t prev) { put32(page + L.prev, prev); }
+void setNextPage(uint8_t* page, const IndexPageLayout& L, uint32_t next) { put32(page + L.next, next); }
+
 uint32_t encodedSize(const IndexPage& p, const IndexPageLayout& L) {
   size_t size;
   prefixFor(p, L, size);

@@ -6,6 +6,13 @@
 // entry adds its child page (4 bytes big-endian). Entries sort by their bytes without the
 // child pointer. A node page lists every child but the last, which is only in tail_page.
 //
+// Header, Jet 3 / Jet 4 offsets: type (0), 0x01 (1), free space (2, u16), owning TDEF page
+// (4, u32), prev (8 / 12), next (12 / 16), tail (16 / 20), prefix length (20 u8 / 24 u16),
+// node marker (21 / 26); the entry-end bitmap (22 / 27, 226 / 453 bytes) and entries
+// (248 / 480) follow. Bit k of the bitmap set: an entry ends k bytes into the entry area.
+// The page's whole image is this file's to build (encodeIndexPage) and to patch
+// (setPrevPage, setNextPage); nothing else writes index pages.
+//
 // REQUIRES: page images of the file's page size. GUARANTEES: decode() either returns
 // entries that lie inside the page or throws IndexCorrupt naming the page; encode() writes
 // a page that decode() reads back equal, or returns false when the entries do not fit.
@@ -79,6 +86,10 @@ bool fits(const IndexPage& p, const IndexPageLayout& L);
 // a leaf would overflow; then they share their common prefix. Returns false, writing
 // nothing, when they do not fit.
 bool encodeIndexPage(const IndexPage& p, uint8_t* out, const IndexPageLayout& L);
+
+// Sibling links changed in place: the rest of the page stays as it is.
+void setPrevPage(uint8_t* page, const IndexPageLayout& L, uint32_t prev);
+void setNextPage(uint8_t* page, const IndexPageLayout& L, uint32_t next);
 
 // Byte order of entries: the key and RowId bytes, unsigned, shorter first on a tie.
 inline int compareEntries(const Bytes& a, const Bytes& b) {

@@ -8,10 +8,6 @@ namespace {
 
 constexpr size_t kMaxDepth = 16;
 
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 bool entryLess(const IndexEntry& e, const Bytes& b) { return compareEntries(e.bytes, b) < 0; }
 
 }  // namespace
@@ -89,7 +85,7 @@ void IndexWriter::flush() {
 void IndexWriter::linkNext(uint32_t page, uint32_t next) {
   if (page == 0) return;
   // Patch the link in place; a cached copy is refreshed from the image on its next use.
-  put32(store_.modify(page) + L_.next, next);
+  setNextPage(store_.modify(page), L_, next);
   if (cache_.count(page) && checked_.count(page)) {
     IndexPage& p = cache_.at(page).page;
     p.next = next;
@@ -99,7 +95,7 @@ void IndexWriter::linkNext(uint32_t page, uint32_t next) {
 
 void IndexWriter::linkPrev(uint32_t page, uint32_t prev) {
   if (page == 0) return;
-  put32(store_.modify(page) + L_.prev, prev);
+  setPrevPage(store_.modify(page), L_, prev);
   if (cache_.count(page) && checked_.count(page)) {
     IndexPage& p = cache_.at(page).page;
     p.prev = prev;

@@ -17,14 +17,10 @@ using format::corruptPage;
 using format::le16;
 using format::le32;
 using format::RowPointer;
+using format::buildRow;
+using format::parseRow;
 
 namespace {
-
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 constexpr uint16_t kFlags = format::kSlotDeleted | format::kSlotOverflow;
 // The global map: row 0 of page 1 (set bit = free page).
@@ -43,14 +39,13 @@ RowWriter::RowWriter(journal::PageFile& file, Pager& pager, const format::Versio
       ps_(v.pageSize()),
       L_(format::dataPageLayout(v)),
       hs_(L_.slotTable),
-      tdef_(&format::tdefLayout(v)),
       codePage_(codePage) {}
 
 PageRef RowWriter::page(uint32_t n) { return pager_.get(n); }
 
 uint16_t RowWriter::rowCount(const uint8_t* p) const { return le16(p + L_.numRows); }
 uint16_t RowWriter::slot(const uint8_t* p, uint16_t i) const { return le16(p + hs_ + 2 * i); }
-void RowWriter::setSlot(uint8_t* p, uint16_t i, uint16_t v) const { put16(p + hs_ + 2 * i, v); }
+void RowWriter::setSlot(uint8_t* p, uint16_t i, uint16_t v) const { format::put16le(p + hs_ + 2 * i, v); }
 uint16_t RowWriter::freeSpace(const uint8_t* p) const { return le16(p + L_.freeSpace); }
 
 void RowWriter::rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& start,
@@ -162,10 +157,9 @@ RowId RowWriter::insert(const format::TableDef& def, const std::vector<Value>& v
     const uint32_t target = pageForInsert(def, uint32_t(row.size()));
     const RowId id{target, append(target, row, 0)};
     insertPage_[def.page] = target;
-    const format::TdefLayout& L = *tdef_;
     uint8_t* t = file_.modify(def.page);
-    put32(t + L.numRows, le32(t + L.numRows) + 1);
-    if (autoNumber) put32(t + L.autoNumber, uint32_t(*autoNumber));
+    format::setTableRowCount(t, version_, format::tableRowCount(t, version_) + 1);
+    if (autoNumber) format::setTableAutoNumber(t, version_, uint32_t(*autoNumber));
     if (alsoInside) alsoInside(id);
     file_.releaseSavepoint();
     return id;
@@ -250,7 +244,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   uint32_t s, e;
   rowBounds(hp, head.page, head.row, s, e);
   if (e - s < 4) corruptPage(head.page, "行太短，放不下转发指针");
-  put32(hp + s, (target << 8) | r);
+  format::put32le(hp + s, (target << 8) | r);
   setSlot(hp, head.row, uint16_t((slot(hp, head.row) & ~kFlags) | format::kSlotOverflow));
   if (moved) {
     // The old data slot is dead: deleted, so nothing points at it and nobody scans it.
@@ -280,7 +274,7 @@ bool RowWriter::repack(uint32_t n, uint16_t row, const std::vector<uint8_t>& byt
     std::memcpy(next.data() + pos, src, len);
     setSlot(next.data(), i, uint16_t((slot(p, i) & kFlags) | pos));
   }
-  put16(next.data() + L_.freeSpace, uint16_t(pos - (hs_ + kSlotCost * rows)));
+  format::put16le(next.data() + L_.freeSpace, uint16_t(pos - (hs_ + kSlotCost * rows)));
   std::memcpy(file_.modify(n), next.data(), ps_);
   return true;
 }
@@ -305,8 +299,8 @@ uint16_t RowWriter::append(uint32_t n, const std::vector<uint8_t>& bytes, uint16
   const uint32_t start = end - uint32_t(bytes.size());
   std::memcpy(p + start, bytes.data(), bytes.size());
   setSlot(p, rows, uint16_t(start | flags));
-  put16(p + L_.numRows, uint16_t(rows + 1));
-  put16(p + L_.freeSpace, uint16_t(start - (hs_ + kSlotCost * (rows + 1u))));
+  format::put16le(p + L_.numRows, uint16_t(rows + 1));
+  format::put16le(p + L_.freeSpace, uint16_t(start - (hs_ + kSlotCost * (rows + 1u))));
   return rows;
 }
 
@@ -407,8 +401,8 @@ uint32_t RowWriter::allocateDataPage(const format::TableDef& def) {
   uint8_t* p = file_.modify(n);
   p[0] = format::kDataPageType;
   p[1] = 0x01;
-  put16(p + L_.freeSpace, uint16_t(ps_ - hs_));
-  put32(p + L_.tdefPage, def.page);
+  format::put16le(p + L_.freeSpace, uint16_t(ps_ - hs_));
+  format::put32le(p + L_.tdefPage, def.page);
   addToMap(def.ownedMap, n);
   addToMap(def.freeMap, n);
   return n;

@@ -104,7 +104,6 @@ class RowWriter {
   uint32_t ps_;
   const format::DataPageLayout& L_;
   uint32_t hs_;  // data page header size
-  const format::TdefLayout* tdef_;
   int codePage_;
   Placement last_ = Placement::InPlace;
   std::unordered_map<uint32_t, uint32_t> insertPage_;  // TDEF page -> last page an insert used

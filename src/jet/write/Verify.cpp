@@ -9,7 +9,7 @@
 #include "jet/RowDecoder.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/UsageMap.h"
-#include "jet/write/RowCodec.h"
+#include "jet/format/Row.h"
 
 namespace jet::write {
 
@@ -111,7 +111,7 @@ class Verifier {
     RowDecoder dec(pager_, db_.codec());
     auto checkRow = [&](const uint8_t* row, uint32_t len, uint32_t page, int slot) {
       try {
-        RowParts parts = parseRow(v_.jet3(), def.numVarCols > 0, row, len);
+        format::RowParts parts = format::parseRow(v_.jet3(), def.numVarCols > 0, row, len);
         if (parts.numCols > def.maxCols) problem(at(page, slot) + "的列数超过表定义");
         dec.reset(row, len);
         for (const auto& c : def.columns)

@@ -14,17 +14,17 @@ std::string Session::copy(const std::string& fixture, const std::string& as) {
 
 void Session::open(const std::string& path) {
   ui.dialogs.files.push_back(path);
-  check::OpenDatabaseFile(state, ui.controls);
+  run(check::OpenDatabaseFile);
 }
 
 void Session::scan(bool charMode) {
   state.kind = charMode ? &check::kCharCheck : &check::kDateCheck;
-  check::ScanDatabase(state, ui.controls);
+  run(check::ScanDatabase);
 }
 
 void Session::drill(const std::string& table, const std::string& column) {
   ui.tree.select(check::NodeId{check::NodeId::Kind::Column, table, column});
-  check::DrillDown(state, ui.controls);
+  run(check::DrillDown);
 }
 
 std::vector<std::string> Session::takeMessages() {

@@ -2,11 +2,13 @@
 // The window's commands on in-memory controls over a scratch copy of a fixture: what a
 // test drives instead of a screen. The engine, the files and the locks are real.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestFiles.h"
 #include "check/CheckState.h"
 #include "check/MemoryControls.h"
+#include "check/Result.h"
 
 namespace checktest {
 
@@ -17,6 +19,14 @@ class Session {
 
   // A writable copy of a fixture in this session's scratch folder.
   std::string copy(const std::string& fixture, const std::string& as = {});
+  // Runs a command as the window does: its result's messages are shown (into ui.dialogs)
+  // as it returns. `extra` follows the state and the controls.
+  template <class Command, class... Extra>
+  check::Result run(Command&& command, Extra&&... extra) {
+    check::Result result = command(state, ui.controls, std::forward<Extra>(extra)...);
+    check::show(result, ui.dialogs);
+    return result;
+  }
   // The file dialog answers `path` ("" cancels) and the open runs.
   void open(const std::string& path);
   void scan(bool charMode);

@@ -81,7 +81,8 @@ TEST(IndexPage, ReadsJet3LeavesWithTheirOneBytePrefixLength) {
   EXPECT_EQ(show(texts.entries[1].bytes), "7F 75 72 7B 57 00 00 00 BA 01");
 }
 
-// Every index page of every corpus file reads, and what we write reads back the same;
+// Every index page of every corpus file reads, what we write reads back the same, and
+// relinking a page changes its links alone;
 // pages whose prefix we choose as Access does come back byte for byte.
 namespace {
 
@@ -117,6 +118,19 @@ void roundTripIndexPages(const std::vector<std::filesystem::path>& files, RoundT
       EXPECT_EQ(back.prev, p.prev);
       EXPECT_EQ(back.next, p.next);
       EXPECT_EQ(back.tail, p.tail);
+      // The writer's in-place link change: the links move, nothing else does.
+      std::vector<uint8_t> linked(raw, raw + L.pageSize);
+      setPrevPage(linked.data(), L, p.prev ^ 0x00A5A5A5u);
+      setNextPage(linked.data(), L, p.next ^ 0x005A5A5Au);
+      const IndexPage relinked = decodeIndexPage(linked.data(), n, L);
+      EXPECT_EQ(relinked.prev, p.prev ^ 0x00A5A5A5u);
+      EXPECT_EQ(relinked.next, p.next ^ 0x005A5A5Au);
+      EXPECT_EQ(relinked.tail, p.tail);
+      ASSERT_EQ(relinked.entries.size(), p.entries.size());
+      for (size_t i = 0; i < p.entries.size(); ++i) ASSERT_EQ(relinked.entries[i].bytes, p.entries[i].bytes);
+      int changed = 0;
+      for (uint32_t i = 0; i < L.pageSize; ++i) changed += linked[i] != raw[i];
+      EXPECT_EQ(changed, 6) << file << " page " << n;
       ++r.pages;
       const uint32_t used = L.pageSize - (raw[2] | raw[3] << 8);
       if (std::equal(out.begin(), out.begin() + used, raw)) ++r.identical;

@@ -103,10 +103,10 @@ class Pager {
     uint64_t pagesWritten = 0;  // database pages written by commits and spills
     uint64_t spills = 0;
   };
-  // Pages the clean part of the cache keeps (per page size: 16 MiB of 4 KiB pages) and
-  // dirty pages a transaction keeps before it spills.
+  // Pages the clean part of the cache keeps (16 MiB of 4 KiB pages) and the
+  // dirty pages a transaction keeps before it spills (8 MiB, and as much for originals).
   static constexpr size_t kDefaultCacheBound = 4096;
-  static constexpr size_t kDefaultSpillBound = 4096;
+  static constexpr size_t kDefaultSpillBound = 2048;
 
   Pager(os::File& file, const format::Version& version);
   ~Pager();

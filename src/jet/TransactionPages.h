@@ -25,7 +25,10 @@ class TransactionPages : public PageStore {
     held_ = pager_.get(n);
     return held_.data();
   }
-  uint8_t* modify(uint32_t n) override { return file_.modify(n); }
+  uint8_t* modify(uint32_t n) override {
+    held_.reset();  // a page pinned while it changes would be copied first
+    return file_.modify(n);
+  }
   uint32_t allocate(uint32_t usageMap) override {
     return writer_.allocateIndexPage(format::RowPointer::decode(usageMap));
   }

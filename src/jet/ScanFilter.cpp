@@ -43,29 +43,46 @@ inline unsigned zeros16(const uint8_t* p) {
 }  // namespace
 #endif
 
-bool AsciiSearch::anyByte(const uint8_t* p, uint32_t n) const {
+namespace {
+// The bits of a sixteen-byte block at offset i that lie inside n bytes.
+inline unsigned within(uint32_t i, uint32_t n) { return n - i >= 16 ? 0xFFFFu : (1u << (n - i)) - 1; }
+}  // namespace
+
+bool AsciiSearch::anyByte(const uint8_t* p, uint32_t n, bool padded) const {
   uint32_t i = 0;
 #ifdef __SSE2__
-  if (count_ > 0 && count_ <= kMaxWide)
+  if (count_ > 0 && count_ <= kMaxWide) {
+    if (padded) {
+      for (; i < n; i += 16)
+        if (hits16(p + i, wide_, count_) & within(i, n)) return true;
+      return false;
+    }
     for (; i + 16 <= n; i += 16)
       if (hits16(p + i, wide_, count_) != 0) return true;
+  }
 #endif
   for (; i < n; ++i)
     if (hit_[p[i]]) return true;
   return false;
 }
 
-bool AsciiSearch::ucs2(const uint8_t* p, uint32_t n) const {
+bool AsciiSearch::ucs2(const uint8_t* p, uint32_t n, bool padded) const {
   // The decoding reads whole pairs; an odd last byte is no character.
   n &= ~1u;
   uint32_t i = 0;
 #ifdef __SSE2__
   if (count_ > 0 && count_ <= kMaxWide && !nul_) {
+    // A low byte of the set at an even offset whose high byte is zero.
+    if (padded) {
+      for (; i < n; i += 16) {
+        const unsigned h = hits16(p + i, wide_, count_) & within(i, n);
+        if (h != 0 && (h & (zeros16(p + i) >> 1) & 0x5555u)) return true;
+      }
+      return false;
+    }
     for (; i + 16 <= n; i += 16) {
       const unsigned h = hits16(p + i, wide_, count_);
-      if (h == 0) continue;
-      // A low byte of the set at an even offset whose high byte is zero.
-      if (h & (zeros16(p + i) >> 1) & 0x5555u) return true;
+      if (h != 0 && (h & (zeros16(p + i) >> 1) & 0x5555u)) return true;
     }
   }
 #endif
@@ -102,8 +119,8 @@ bool AsciiSearch::compressedRuns(const uint8_t* p, uint32_t n) const {
   return false;
 }
 
-bool AsciiSearch::jet4(const uint8_t* p, uint32_t n) const {
-  if (n < 2 || p[0] != 0xFF || p[1] != 0xFE) return ucs2(p, n);
+bool AsciiSearch::jet4(const uint8_t* p, uint32_t n, bool padded) const {
+  if (n < 2 || p[0] != 0xFF || p[1] != 0xFE) return ucs2(p, n, padded);
   if (count_ == 0) return false;  // compressed text never decodes to U+0000
   // Without a 0x00 every byte after the marker is one character.
   const uint8_t* body = p + 2;
@@ -111,6 +128,14 @@ bool AsciiSearch::jet4(const uint8_t* p, uint32_t n) const {
   uint32_t i = 0;
   bool found = false;
 #ifdef __SSE2__
+  if (padded && count_ <= kMaxWide) {
+    for (; i < m; i += 16) {
+      const unsigned in = within(i, m);
+      if (zeros16(body + i) & in) return compressedRuns(p, n);
+      found = found || (hits16(body + i, wide_, count_) & in) != 0;
+    }
+    return found;
+  }
   for (; i + 16 <= m; i += 16) {
     if (zeros16(body + i) != 0) return compressedRuns(p, n);
     if (found) continue;
@@ -158,7 +183,7 @@ RowTest::RowTest(const RowFilter& f, const TableDef& def, const Version& v, cons
   search_ = std::make_shared<const AsciiSearch>(f.ascii);
 }
 
-bool RowTest::keep(RowView& v) const noexcept {
+bool RowTest::keep(RowView& v, bool padded) const noexcept {
   switch (kind_) {
     case Kind::KeepAll: return true;
     case Kind::Date: {
@@ -179,14 +204,14 @@ bool RowTest::keep(RowView& v) const noexcept {
       } catch (...) {
         return true;  // damaged offsets: the full read reports them
       }
-      return kind_ == Kind::Jet4Text ? search_->jet4(p, n) : search_->anyByte(p, n);
+      return kind_ == Kind::Jet4Text ? search_->jet4(p, n, padded) : search_->anyByte(p, n, padded);
     }
   }
   return true;
 }
 
 PageRows filterPage(const uint8_t* p, uint32_t pageSize, const DataPageLayout& L, uint32_t tdefPage,
-                    const RowTest& test, RowView& view, std::vector<Candidate>& out) {
+                    const RowTest& test, RowView& view, std::vector<Candidate>& out, bool padded) {
   PageRows r;
   r.firstCandidate = r.endCandidate = static_cast<uint32_t>(out.size());
   if (p[0] != kDataPageType || le32(p + L.tdefPage) != tdefPage) return r;
@@ -209,7 +234,7 @@ PageRows filterPage(const uint8_t* p, uint32_t pageSize, const DataPageLayout& L
     const Candidate c{s, e, static_cast<uint16_t>(end), live};
     live = static_cast<int16_t>(s);
     if ((e & kSlotOverflow) || start < minStart || start >= end || end > pageSize ||
-        !view.tryReset(p + start, end - start) || test.keep(view))
+        !view.tryReset(p + start, end - start) || test.keep(view, padded))
       out.push_back(c);
   }
   r.lastLive = live;
@@ -231,6 +256,7 @@ int defaultScanThreads() {
 namespace {
 constexpr size_t kChunkBytes = 256 * 1024;  // a few chunks in flight stay in the caches
 constexpr uint32_t kMinThreadedPages = 2048;
+constexpr size_t kPadding = 16;  // past a chunk's last page, for the text search
 }  // namespace
 
 PageSweep::PageSweep(const Pager& pager, const std::vector<uint32_t>& pages, uint32_t tdefPage,
@@ -267,7 +293,7 @@ void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {
   const uint32_t ps = pager_.pageSize();
   c.first = k * chunkPages_;
   c.count = std::min(chunkPages_, pages_.size() - c.first);
-  c.bytes.resize(c.count * ps);
+  c.bytes.resize(c.count * ps + kPadding);
   c.pages.clear();
   c.candidates.clear();
   // Runs of consecutive page numbers, one read each; a run that fails ends what the
@@ -284,7 +310,7 @@ void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {
   }
   c.readable = i;
   for (size_t p = 0; p < c.readable; ++p)
-    c.pages.push_back(filterPage(c.bytes.data() + p * ps, ps, L_, tdefPage_, test_, view, c.candidates));
+    c.pages.push_back(filterPage(c.bytes.data() + p * ps, ps, L_, tdefPage_, test_, view, c.candidates, true));
 }
 
 void PageSweep::work() {

@@ -33,16 +33,19 @@ class AsciiSearch {
  public:
   explicit AsciiSearch(const bool (&ascii)[128]);
 
+  // `padded`: the 15 bytes after the value may be read (its buffer goes on), so that a
+  // short value is searched sixteen bytes at a time too.
+  //
   // Any byte of the set: exact for code-page text that stores those characters as
   // themselves and for compressed Unicode without a two-byte run.
-  bool anyByte(const uint8_t* p, uint32_t n) const;
+  bool anyByte(const uint8_t* p, uint32_t n, bool padded = false) const;
   // Jet 4 text exactly as its decoding reads it: compressed (FF FE, single bytes, a 0x00
   // switching to and from two-byte runs) or two-byte Unicode (a pair (c, 0) at an even
   // offset is the character c).
-  bool jet4(const uint8_t* p, uint32_t n) const;
+  bool jet4(const uint8_t* p, uint32_t n, bool padded = false) const;
 
  private:
-  bool ucs2(const uint8_t* p, uint32_t n) const;
+  bool ucs2(const uint8_t* p, uint32_t n, bool padded) const;
   bool compressedRuns(const uint8_t* p, uint32_t n) const;
 
   static constexpr int kMaxWide = 16;
@@ -65,8 +68,9 @@ class RowTest {
           const bool* asciiAsItself);
 
   Kind kind() const { return kind_; }
-  // False only for a row the filter rules out; a row it cannot judge is kept.
-  bool keep(format::RowView& v) const noexcept;
+  // False only for a row the filter rules out; a row it cannot judge is kept. `padded`:
+  // 15 bytes past the row may be read.
+  bool keep(format::RowView& v, bool padded = false) const noexcept;
 
  private:
   Kind kind_ = Kind::KeepAll;
@@ -98,10 +102,10 @@ struct PageRows {
 };
 
 // One page's rows as the plain walk meets them, keeping those the test keeps (and those
-// it cannot judge) in `out`.
+// it cannot judge) in `out`. `padded`: 15 bytes past the page may be read.
 PageRows filterPage(const uint8_t* page, uint32_t pageSize, const format::DataPageLayout& L,
                     uint32_t tdefPage, const RowTest& test, format::RowView& view,
-                    std::vector<Candidate>& out);
+                    std::vector<Candidate>& out, bool padded = false);
 
 // How a sweep divides its work; zero fields take the defaults.
 struct SweepTuning {

@@ -24,16 +24,18 @@ AsciiSearch::AsciiSearch(const bool (&ascii)[128]) {
     if (count_ < kMaxWide) wide_[count_] = static_cast<uint8_t>(c);
     ++count_;
   }
+#ifdef __SSE2__
+  for (int k = 0; k < kMaxWide; ++k) needles_[k] = _mm_set1_epi8(static_cast<char>(wide_[k]));
+#endif
 }
 
 #ifdef __SSE2__
 namespace {
 // Bit i set when byte i of the sixteen at p is one of the needles.
-inline unsigned hits16(const uint8_t* p, const uint8_t* needles, int count) {
+inline unsigned hits16(const uint8_t* p, const __m128i* needles, int count) {
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i m = _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(needles[0])));
-  for (int k = 1; k < count; ++k)
-    m = _mm_or_si128(m, _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(needles[k]))));
+  __m128i m = _mm_cmpeq_epi8(b, needles[0]);
+  for (int k = 1; k < count; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(b, needles[k]));
   return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
 inline unsigned zeros16(const uint8_t* p) {
@@ -54,11 +56,11 @@ bool AsciiSearch::anyByte(const uint8_t* p, uint32_t n, bool padded) const {
   if (count_ > 0 && count_ <= kMaxWide) {
     if (padded) {
       for (; i < n; i += 16)
-        if (hits16(p + i, wide_, count_) & within(i, n)) return true;
+        if (hits16(p + i, needles_, count_) & within(i, n)) return true;
       return false;
     }
     for (; i + 16 <= n; i += 16)
-      if (hits16(p + i, wide_, count_) != 0) return true;
+      if (hits16(p + i, needles_, count_) != 0) return true;
   }
 #endif
   for (; i < n; ++i)
@@ -75,13 +77,13 @@ bool AsciiSearch::ucs2(const uint8_t* p, uint32_t n, bool padded) const {
     // A low byte of the set at an even offset whose high byte is zero.
     if (padded) {
       for (; i < n; i += 16) {
-        const unsigned h = hits16(p + i, wide_, count_) & within(i, n);
+        const unsigned h = hits16(p + i, needles_, count_) & within(i, n);
         if (h != 0 && (h & (zeros16(p + i) >> 1) & 0x5555u)) return true;
       }
       return false;
     }
     for (; i + 16 <= n; i += 16) {
-      const unsigned h = hits16(p + i, wide_, count_);
+      const unsigned h = hits16(p + i, needles_, count_);
       if (h != 0 && (h & (zeros16(p + i) >> 1) & 0x5555u)) return true;
     }
   }
@@ -132,7 +134,7 @@ bool AsciiSearch::jet4(const uint8_t* p, uint32_t n, bool padded) const {
     for (; i < m; i += 16) {
       const unsigned in = within(i, m);
       if (zeros16(body + i) & in) return compressedRuns(p, n);
-      found = found || (hits16(body + i, wide_, count_) & in) != 0;
+      found = found || (hits16(body + i, needles_, count_) & in) != 0;
     }
     return found;
   }
@@ -140,7 +142,7 @@ bool AsciiSearch::jet4(const uint8_t* p, uint32_t n, bool padded) const {
     if (zeros16(body + i) != 0) return compressedRuns(p, n);
     if (found) continue;
     if (count_ <= kMaxWide) {
-      found = hits16(body + i, wide_, count_) != 0;
+      found = hits16(body + i, needles_, count_) != 0;
     } else {
       for (uint32_t k = i; k < i + 16; ++k) found = found || hit_[body[k]];
     }

@@ -13,8 +13,13 @@
 // they cannot judge from a page alone (an overflow pointer, a slot or row that looks
 // wrong, a page that failed to read) goes to the calling thread, which meets it where
 // the plain walk meets it.
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,6 +54,9 @@ class AsciiSearch {
   bool compressedRuns(const uint8_t* p, uint32_t n) const;
 
   static constexpr int kMaxWide = 16;
+#ifdef __SSE2__
+  __m128i needles_[kMaxWide];  // each character of the set in all sixteen lanes
+#endif
   bool hit_[256] = {};
   uint8_t wide_[kMaxWide] = {};
   int count_ = 0;   // characters in the set (without NUL)

@@ -257,6 +257,7 @@ int defaultScanThreads() {
 
 namespace {
 constexpr size_t kChunkBytes = 256 * 1024;  // a few chunks in flight stay in the caches
+constexpr size_t kThreadedChunkBytes = 1024 * 1024;
 constexpr uint32_t kMinThreadedPages = 2048;
 constexpr size_t kPadding = 16;  // past a chunk's last page, for the text search
 }  // namespace
@@ -266,12 +267,14 @@ PageSweep::PageSweep(const Pager& pager, const std::vector<uint32_t>& pages, uin
     : pager_(pager), pages_(pages), tdefPage_(tdefPage), L_(dataPageLayout(pager.version())),
       test_(std::move(test)), view_(pager.version()) {
   const uint32_t ps = pager_.pageSize();
-  chunkPages_ = tuning.chunkPages != 0 ? tuning.chunkPages : std::max<size_t>(1, kChunkBytes / ps);
-  chunks_ = (pages_.size() + chunkPages_ - 1) / chunkPages_;
   int threads = tuning.threads != 0 ? tuning.threads : defaultScanThreads();
   const uint32_t minPages = tuning.minPages != 0 ? tuning.minPages : kMinThreadedPages;
-  if (pages_.size() < minPages || chunks_ < 2) threads = 1;
-  threads = static_cast<int>(std::min<size_t>(threads, chunks_));
+  if (pages_.size() < minPages) threads = 1;
+  // Larger pieces between threads: each hand-over wakes a thread.
+  const size_t bytes = threads > 1 ? kThreadedChunkBytes : kChunkBytes;
+  chunkPages_ = tuning.chunkPages != 0 ? tuning.chunkPages : std::max<size_t>(1, bytes / ps);
+  chunks_ = (pages_.size() + chunkPages_ - 1) / chunkPages_;
+  threads = chunks_ < 2 ? 1 : static_cast<int>(std::min<size_t>(threads, chunks_));
   // Two chunks per worker: one being filled while the caller reads the other.
   const size_t slots = threads > 1 ? 2 * size_t(threads) : 1;
   slots_.resize(slots);
@@ -295,7 +298,11 @@ void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {
   const uint32_t ps = pager_.pageSize();
   c.first = k * chunkPages_;
   c.count = std::min(chunkPages_, pages_.size() - c.first);
-  c.bytes.resize(c.count * ps + kPadding);
+  if (c.bytes.size < chunkPages_ * ps + kPadding) {
+    c.bytes.size = chunkPages_ * ps + kPadding;
+    c.bytes.p.reset(new uint8_t[c.bytes.size]);  // not zeroed: every byte used is read into
+    std::memset(c.bytes.p.get() + chunkPages_ * ps, 0, kPadding);
+  }
   c.pages.clear();
   c.candidates.clear();
   // Runs of consecutive page numbers, one read each; a run that fails ends what the

@@ -22,6 +22,7 @@
 
 #include "check/Queries.h"
 #include "jet/Database.h"
+#include "jet/ScanFilter.h"
 #include "jet/sql/Query.h"
 
 namespace {
@@ -134,11 +135,13 @@ Timing timeCommand(const std::string& cmd) {
 
 std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 
-// One of our counts (the 4 columns, one scan each, on one open database).
+// One of our counts (the 4 columns, one scan each, on one open database); threads 0 as
+// the machine allows, 1 on the calling thread alone.
 template <long (*Count)(jet::Database&, const jet::TableInfo&, int)>
-Timing timeOurs(const char* const* columns, long& defects) {
+Timing timeOurs(const char* const* columns, long& defects, int threads = 0) {
   const double c0 = ownCpu(), w0 = wallNow();
   auto db = jet::Database::open(gFile, jet::Database::Mode::ReadOnly);
+  db->setScanThreads(threads);
   const jet::TableInfo* t = db->findTable("Ledger");
   defects = 0;
   for (int i = 0; i < 4; ++i) defects += Count(*db, *t, t->findColumn(columns[i])->position);
@@ -157,8 +160,8 @@ Timing median(std::vector<Timing> v) {
 void summary() {
   constexpr int kRuns = 5;
   const bool haveCli = std::filesystem::exists(gCli);
-  std::vector<Timing> cat, exp, dates, texts, cliDates, cliTexts;
-  long dDefects = 0, tDefects = 0;
+  std::vector<Timing> cat, exp, dates, texts, dates1, texts1, cliDates, cliTexts, cliDates1, cliTexts1;
+  long dDefects = 0, tDefects = 0, dDefects1 = 0, tDefects1 = 0;
   const std::string catCmd = "cat " + shellWord(gFile) + " > /dev/null";
   const std::string expCmd = "mdb-export " + shellWord(gFile) + " Ledger > /dev/null";
   const std::string cliCmd = shellWord(gCli) + " scan " + shellWord(gFile);
@@ -167,9 +170,13 @@ void summary() {
     exp.push_back(timeCommand(expCmd));
     dates.push_back(timeOurs<checkDates>(kDates, dDefects));
     texts.push_back(timeOurs<checkTexts>(kTexts, tDefects));
+    dates1.push_back(timeOurs<checkDates>(kDates, dDefects1, 1));
+    texts1.push_back(timeOurs<checkTexts>(kTexts, tDefects1, 1));
     if (haveCli) {
       cliDates.push_back(timeCommand(cliCmd + " --dates > /dev/null"));
       cliTexts.push_back(timeCommand(cliCmd + " --chars > /dev/null"));
+      cliDates1.push_back(timeCommand("MDBCHECK_SCAN_THREADS=1 " + cliCmd + " --dates > /dev/null"));
+      cliTexts1.push_back(timeCommand("MDBCHECK_SCAN_THREADS=1 " + cliCmd + " --chars > /dev/null"));
     }
   }
   const Timing c = median(cat), e = median(exp), d = median(dates), t = median(texts);
@@ -185,17 +192,24 @@ void summary() {
   row("mdb-export Ledger", e, rows);
   row("date check, 4 columns (engine)", d, 4 * rows);
   row("char check, 4 columns (engine)", t, 4 * rows);
+  row("date check, one thread (engine)", median(dates1), 4 * rows);
+  row("char check, one thread (engine)", median(texts1), 4 * rows);
   if (haveCli) {
     const Timing cd = median(cliDates), ct = median(cliTexts);
     row("mdbcheck-cli scan --dates", cd, 4 * rows);
     row("mdbcheck-cli scan --chars", ct, 4 * rows);
+    row("mdbcheck-cli scan --dates, 1 thread", median(cliDates1), 4 * rows);
+    row("mdbcheck-cli scan --chars, 1 thread", median(cliTexts1), 4 * rows);
     std::printf("cli / engine: dates %.2f, chars %.2f (goal <= 1.3)\n", cd.wall / d.wall, ct.wall / t.wall);
   } else {
     std::printf("mdbcheck-cli absent: %s\n", gCli.c_str());
   }
-  std::printf("defects: dates %ld, chars %ld\n", dDefects, tDefects);
-  std::printf("goals: date check <= 2.5x cat, char check <= 5x cat; mdb-export is %.1fx the date check\n",
-              e.wall / d.wall);
+  std::printf("defects: dates %ld, chars %ld; one thread: dates %ld, chars %ld\n", dDefects, tDefects,
+              dDefects1, tDefects1);
+  std::printf("threads as the machine allows: %d\n", jet::defaultScanThreads());
+  std::printf("goals: date check <= 2.5x cat (now %.2fx), char check <= 5x cat (now %.2fx); "
+              "mdb-export is %.1fx the date check\n",
+              d.wall / c.wall, t.wall / c.wall, e.wall / d.wall);
 }
 
 }  // namespace

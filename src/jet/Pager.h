@@ -79,6 +79,15 @@ class Pager {
   std::vector<Block> blocks_;          // the runs read, which pages_ points into
   uint32_t nextInRun_ = 0;             // the page after the last run: a walk in file order
   uint32_t run_ = 0;                   // pages the next sequential read takes
+
+ public:
+  // Pages first .. first + count - 1 copied into out (count * pageSize() bytes) as page(n)
+  // would give them: the write path's images and the rolled-back images in place of those
+  // pages, the rest read from the file in as few calls as they allow. Nothing is kept, so a
+  // large scan costs no memory of its own; the failures are those of page(n).
+  // Safe to call from several threads at once, and alongside page(n) on another, while
+  // nothing changes the overlay.
+  void readRun(uint32_t first, uint32_t count, uint8_t* out) const;
 };
 
 }  // namespace jet

@@ -572,6 +572,7 @@ int64_t Query::count(Database& db) {
   Predicate& p = *where_;
   RowFilter f;
   if (!p.filter(f)) f.kind = RowFilter::Kind::None;
+  f.wholeWalk = true;  // nothing here writes before the walk ends
   while (cursor->nextWhere(f)) n += p.eval(*cursor) == kTrue;
   return n;
 }
@@ -581,6 +582,7 @@ std::vector<RowId> Query::rows(Database& db) {
   std::vector<RowId> out;
   RowFilter f;
   if (!where_ || !where_->filter(f)) f.kind = RowFilter::Kind::None;
+  f.wholeWalk = true;
   while (cursor->nextWhere(f))
     if (test(*cursor)) out.push_back(cursor->rowId());
   return out;

@@ -148,12 +148,15 @@ struct RowFilter {
     // A Text column holding at least one of the ASCII characters `ascii` marks, as stored
     // (compressed or two-byte Unicode); a Null value is ruled out.
     TextHasAscii,
+    // A row that any filter of `any` keeps (several queries answered in one walk).
+    Any,
   };
   Kind kind = Kind::None;
   int column = -1;
   double lo = 0, hi = 0;
   bool loOpen = false, hiOpen = false;
   bool ascii[128] = {};
+  std::vector<RowFilter> any;  // for Any
   // The caller walks to the end (or drops the cursor) with this one filter, writing
   // nothing meanwhile: the engine may read the table's pages ahead, on several threads.
   bool wholeWalk = false;

@@ -87,7 +87,7 @@ class Cursor final : public TableCursor {
     if (scan_.sweeping()) return nextKept(f);
     if (f.wholeWalk && !scan_.started() && *openFlag_) {
       RowTest test(f, def_, db_.pager().version(),
-                   f.kind == RowFilter::Kind::TextHasAscii && !jet4_ ? db_.asciiAsItself() : nullptr);
+                   f.kind != RowFilter::Kind::DateIn && !jet4_ ? db_.asciiAsItself() : nullptr);
       if (test.kind() != RowTest::Kind::KeepAll) {
         try {
           scan_.startSweep(std::move(test), db_.scanTuning());
@@ -207,7 +207,8 @@ class Cursor final : public TableCursor {
 
   static bool sameFilter(const RowFilter& a, const RowFilter& b) {
     return a.kind == b.kind && a.column == b.column && a.lo == b.lo && a.hi == b.hi && a.loOpen == b.loOpen &&
-           a.hiOpen == b.hiOpen && std::memcmp(a.ascii, b.ascii, sizeof a.ascii) == 0;
+           a.hiOpen == b.hiOpen && std::memcmp(a.ascii, b.ascii, sizeof a.ascii) == 0 &&
+           std::equal(a.any.begin(), a.any.end(), b.any.begin(), b.any.end(), sameFilter);
   }
 
   [[gnu::noinline]] bool rowTooShort() {

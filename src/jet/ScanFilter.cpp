@@ -158,6 +158,18 @@ bool AsciiSearch::jet4(const uint8_t* p, uint32_t n, bool padded) const {
 // ---- rows ---------------------------------------------------------------------------
 
 RowTest::RowTest(const RowFilter& f, const TableDef& def, const Version& v, const bool* asciiAsItself) {
+  if (f.kind == RowFilter::Kind::Any) {
+    // One alternative that keeps every row makes the whole test keep every row.
+    auto tests = std::make_shared<std::vector<RowTest>>();
+    for (const RowFilter& g : f.any) {
+      tests->emplace_back(g, def, v, asciiAsItself);
+      if (tests->back().kind() == Kind::KeepAll) return;
+    }
+    if (tests->empty()) return;
+    kind_ = Kind::Any;
+    any_ = std::move(tests);
+    return;
+  }
   if (f.column < 0 || static_cast<size_t>(f.column) >= def.columns.size()) return;
   const ColumnDef& c = def.columns[f.column];
   number_ = c.number;
@@ -208,6 +220,10 @@ bool RowTest::keep(RowView& v, bool padded) const noexcept {
       }
       return kind_ == Kind::Jet4Text ? search_->jet4(p, n, padded) : search_->anyByte(p, n, padded);
     }
+    case Kind::Any:
+      for (const RowTest& t : *any_)
+        if (t.keep(v, padded)) return true;
+      return false;
   }
   return true;
 }

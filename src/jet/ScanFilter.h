@@ -67,7 +67,7 @@ class AsciiSearch {
 // threads at once, each with its own RowView.
 class RowTest {
  public:
-  enum class Kind : uint8_t { KeepAll, Date, Jet4Text, CodePageText };
+  enum class Kind : uint8_t { KeepAll, Date, Jet4Text, CodePageText, Any };
 
   RowTest() = default;
   // `asciiAsItself[c]`: the code page stores character c as the byte c and no other
@@ -86,6 +86,7 @@ class RowTest {
   double lo_ = 0, hi_ = 0;
   bool loOpen_ = false, hiOpen_ = false;
   std::shared_ptr<const AsciiSearch> search_;
+  std::shared_ptr<const std::vector<RowTest>> any_;  // for Any: keeps what one of them keeps
 };
 
 // A row the calling thread must see: kept by the test, or not judged.

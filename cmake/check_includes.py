@@ -52,6 +52,7 @@ LAYERS = [
     ("src/jet/write/", 4, "write"),
     ("src/jet/Catalog.", 5, None),
     ("src/jet/TableScan.", 5, None),
+    ("src/jet/ScanFilter.", 5, None),
     ("src/jet/TransactionPages.", 5, None),
     ("src/jet/JetDatabase.", 5, None),
     ("src/jet/Database.", 5, None),

@@ -111,19 +111,40 @@ Result ScanDatabase(check::CheckState& state, Controls& ui) {
         const std::string table = tableDef->Name();
         const NodeId tableNode{NodeId::Kind::Table, table, {}};
         ui.tree.add(tableNode, table);
+        std::vector<std::string> columns, queries;
         for (const auto& field : tableDef->Fields()) {
           if (field->Type() != kind.candidateType) continue;
-          const std::string column = field->Name();
+          columns.push_back(field->Name());
+          queries.push_back(countQuery(table, columns.back(), kind, chars));
+        }
+        // All of the table's columns are counted in one read of it. Should that fail, each
+        // column is asked alone, so that the tree, the query shown and the failure are
+        // those of the column that fails.
+        std::vector<int64_t> counts;
+        if (!queries.empty()) {
+          try {
+            counts = db->Counts(queries);
+          } catch (const std::exception&) {
+            counts.clear();
+          }
+        }
+        for (size_t i = 0; i < columns.size(); ++i) {
+          const std::string& column = columns[i];
           const NodeId columnNode{NodeId::Kind::Column, table, column};
           ui.tree.add(columnNode, column);
-          state.currentQuery = countQuery(table, column, kind, chars);
-          auto rs = db->OpenRecordset(state.currentQuery);
-          const int64_t count = countOf(rs->Fields(0)->Value());
+          state.currentQuery = queries[i];
+          int64_t count;
+          if (counts.size() == queries.size()) {
+            count = counts[i];
+          } else {
+            auto rs = db->OpenRecordset(state.currentQuery);
+            count = countOf(rs->Fields(0)->Value());
+            rs->Close();
+          }
           if (count > 0)
             ui.tree.setText(columnNode, column + "(" + std::to_string(count) + "条)");
           else
             ui.tree.remove(columnNode);
-          rs->Close();
         }
         if (ui.tree.childCount(tableNode) == 0) ui.tree.remove(tableNode);
       }

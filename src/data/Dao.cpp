@@ -286,6 +286,14 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& sql) {
   return std::make_shared<Recordset>(std::move(r));
 }
 
+std::vector<int64_t> Database::Counts(const std::vector<std::string>& sqls) {
+  jet::Database& e = s_->open();
+  std::vector<jet::sql::Query> queries;
+  queries.reserve(sqls.size());
+  for (const std::string& sql : sqls) queries.push_back(jet::sql::Query::prepare(e, sql));
+  return jet::sql::Query::countAll(e, queries);
+}
+
 void Database::Close() { s_->close(); }
 
 std::string Database::Name() const {

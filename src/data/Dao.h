@@ -87,6 +87,11 @@ class Database {
   // gives an updatable dynaset: its rows are those that met the condition when it opened,
   // in the table's stable scan order; their values are read live.
   std::shared_ptr<Recordset> OpenRecordset(const std::string& sql);
+  // Not DAO: the values several count queries give, in order, as OpenRecordset(sql)
+  // ->Fields(0) gives each, with each table read once for all of its queries (a query
+  // that is not a count gives the number of rows it selects). Fails as the first query
+  // that does not prepare fails, else as the first failing table's walk.
+  std::vector<int64_t> Counts(const std::vector<std::string>& sqls);
   // Releases the file and its lock. Closing twice is harmless.
   void Close();
   // The path it was opened with.

@@ -122,6 +122,11 @@ class Database {
 
   virtual void close() = 0;
 
+  // Threads a filtered walk over a large table may use: 0, as the machine allows (or as
+  // the environment variable MDBCHECK_SCAN_THREADS says); 1, the calling thread alone.
+  // The rows and their order are the same either way.
+  virtual void setScanThreads(int threads) { (void)threads; }
+
   // What the user must be told about the file though it opened: cut short (changes are
   // refused), read around an unfinished write, or a write interrupted whose journal is
   // gone. Simplified Chinese, one sentence each; empty for a sound file.
@@ -143,12 +148,18 @@ struct RowFilter {
     // A Text column holding at least one of the ASCII characters `ascii` marks, as stored
     // (compressed or two-byte Unicode); a Null value is ruled out.
     TextHasAscii,
+    // A row that any filter of `any` keeps (several queries answered in one walk).
+    Any,
   };
   Kind kind = Kind::None;
   int column = -1;
   double lo = 0, hi = 0;
   bool loOpen = false, hiOpen = false;
   bool ascii[128] = {};
+  std::vector<RowFilter> any;  // for Any
+  // The caller walks to the end (or drops the cursor) with this one filter, writing
+  // nothing meanwhile: the engine may read the table's pages ahead, on several threads.
+  bool wholeWalk = false;
 };
 
 class TableCursor {

@@ -2,9 +2,6 @@
 
 #include <unicode/unistr.h>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
@@ -50,48 +48,6 @@ bool sameName(std::string_view a, std::string_view b) {
   return ua.foldCase() == ub.foldCase();
 }
 
-// Whether a run of bytes holds any of a set of ASCII byte values: sixteen bytes at a time
-// when the set is small, then byte by byte.
-class ByteSearch {
- public:
-  explicit ByteSearch(const bool (&ascii)[128]) {
-    for (int c = 0; c < 128; ++c) {
-      hit_[c] = ascii[c];
-      if (ascii[c] && count_ < kMaxWide) wide_[count_] = static_cast<uint8_t>(c);
-      if (ascii[c]) ++count_;
-    }
-#ifdef __SSE2__
-    for (int k = 0; k < count_ && k < kMaxWide; ++k) needles_[k] = _mm_set1_epi8(static_cast<char>(wide_[k]));
-#endif
-  }
-
-  bool any(const uint8_t* p, uint32_t n) const {
-    uint32_t i = 0;
-#ifdef __SSE2__
-    if (count_ > 0 && count_ <= kMaxWide) {
-      for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i m = _mm_cmpeq_epi8(b, needles_[0]);
-        for (int k = 1; k < count_; ++k) m = _mm_or_si128(m, _mm_cmpeq_epi8(b, needles_[k]));
-        if (_mm_movemask_epi8(m) != 0) return true;
-      }
-    }
-#endif
-    for (; i < n; ++i)
-      if (hit_[p[i]]) return true;
-    return false;
-  }
-
- private:
-  static constexpr int kMaxWide = 16;
-  bool hit_[256] = {};
-  uint8_t wide_[kMaxWide] = {};
-  int count_ = 0;
-#ifdef __SSE2__
-  __m128i needles_[kMaxWide];
-#endif
-};
-
 // A forward scan handing out values of the current row on demand. The check's count
 // queries call date() or text() once per row, so those two have paths that go straight
 // from the column's descriptor to its bytes; everything else goes through RowDecoder.
@@ -128,6 +84,20 @@ class Cursor final : public TableCursor {
   }
 
   bool nextWhere(const RowFilter& f) override {
+    if (scan_.sweeping()) return nextKept(f);
+    if (f.wholeWalk && !scan_.started() && *openFlag_) {
+      RowTest test(f, def_, db_.pager().version(),
+                   f.kind != RowFilter::Kind::DateIn && !jet4_ ? db_.asciiAsItself() : nullptr);
+      if (test.kind() != RowTest::Kind::KeepAll) {
+        try {
+          scan_.startSweep(std::move(test), db_.scanTuning());
+        } catch (const Corrupt& e) {
+          damaged(e);
+        }
+        swept_ = f;
+        return nextKept(f);
+      }
+    }
     const int col = f.column;
     if (f.kind == RowFilter::Kind::DateIn && static_cast<unsigned>(col) < fast_.size() &&
         fast_[col].kind == Fast::kFixedDate) {
@@ -151,7 +121,7 @@ class Cursor final : public TableCursor {
         search_.emplace(f.ascii);
         std::memcpy(searchFor_, f.ascii, sizeof searchFor_);
       }
-      const ByteSearch& search = *search_;
+      const AsciiSearch& search = *search_;
       while (next()) {
         format::RowView& v = dec_.view();
         if (!v.present(ft.number)) continue;  // Null, as text() says
@@ -162,14 +132,15 @@ class Cursor final : public TableCursor {
         } catch (const Corrupt&) {
           return true;  // damaged offsets: the full read reports them
         }
-        // Every ASCII character of the value is one stored byte of the same value: a
-        // byte of its own when compressed, the low byte of its pair when not.
-        if (search.any(p, n)) return true;
+        if (search.jet4(p, n)) return true;
       }
       return false;
     }
     return next();
   }
+
+  // Threads the filtered walk uses (0 before one began): for tests.
+  int sweepThreads() const { return scan_.sweepThreads(); }
 
   RowId rowId() const override {
     if (!onRow_) throw noCurrentRecord();
@@ -213,6 +184,31 @@ class Cursor final : public TableCursor {
     } catch (const Corrupt& e) {
       damaged(e);
     }
+  }
+
+  [[gnu::noinline]] bool nextKept(const RowFilter& f) {
+    if (!*openFlag_) throw invalidObject();
+    if (!sameFilter(f, swept_)) throw std::logic_error("TableCursor::nextWhere(): the filter changed during a whole walk");
+    try {
+      if (!scan_.nextKept()) {
+        onRow_ = false;
+        done_ = true;
+        return false;
+      }
+    } catch (const Corrupt& e) {
+      damaged(e);
+    }
+    if (dec_.view().tryReset(scan_.row(), scan_.rowLength())) {
+      onRow_ = true;
+      return true;
+    }
+    return rowTooShort();
+  }
+
+  static bool sameFilter(const RowFilter& a, const RowFilter& b) {
+    return a.kind == b.kind && a.column == b.column && a.lo == b.lo && a.hi == b.hi && a.loOpen == b.loOpen &&
+           a.hiOpen == b.hiOpen && std::memcmp(a.ascii, b.ascii, sizeof a.ascii) == 0 &&
+           std::equal(a.any.begin(), a.any.end(), b.any.begin(), b.any.end(), sameFilter);
   }
 
   [[gnu::noinline]] bool rowTooShort() {
@@ -288,7 +284,8 @@ class Cursor final : public TableCursor {
   const bool* openFlag_;
   bool jet4_;
   std::vector<Fast> fast_;
-  std::optional<ByteSearch> search_;  // of the last text filter
+  std::optional<AsciiSearch> search_;  // of the last text filter
+  RowFilter swept_;                     // the filter of the walk read ahead
   bool searchFor_[128] = {};
   bool onRow_ = false;
   bool done_ = false;
@@ -550,6 +547,35 @@ const TableDef& JetDatabase::definition(const TableInfo& table) const {
   auto it = byTdef_.find(table.tdefPage);
   if (it == byTdef_.end() || !defs_[it->second]) throw noSuchTable(table.name);
   return *defs_[it->second];
+}
+
+const bool* JetDatabase::asciiAsItself() {
+  if (asciiAsItself_) return asciiAsItself_.get();
+  auto safe = std::make_unique<bool[]>(128);
+  std::string out;
+  // Each character must decode from its own byte...
+  for (int c = 1; c < 128; ++c) {
+    const uint8_t b = static_cast<uint8_t>(c);
+    out.clear();
+    codec_->decode(&b, 1, out);
+    safe[c] = out.size() == 1 && out[0] == static_cast<char>(c);
+  }
+  // ...and from no sequence that lacks that byte: every byte above 0x7F alone and, for
+  // a code page of two-byte characters, followed by any byte.
+  uint8_t seq[2];
+  for (int lead = 0x80; lead < 0x100; ++lead) {
+    seq[0] = static_cast<uint8_t>(lead);
+    for (int trail = -1; trail < 0x100; ++trail) {
+      const size_t n = trail < 0 ? 1 : 2;
+      if (trail >= 0) seq[1] = static_cast<uint8_t>(trail);
+      out.clear();
+      codec_->decode(seq, n, out);
+      for (unsigned char ch : out)
+        if (ch < 0x80 && !(n == 2 && seq[1] == ch)) safe[ch] = false;
+    }
+  }
+  asciiAsItself_ = std::move(safe);
+  return asciiAsItself_.get();
 }
 
 std::unique_ptr<TableCursor> JetDatabase::scan(const TableInfo& table) {

@@ -5,6 +5,7 @@
 // REQUIRES: one thread. GUARANTEES: the file stays locked (shared or exclusive, by mode)
 // from a successful open until close(); every failure leaves as a jet::Error, a damaged
 // structure as 3049 naming the table and page.
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "jet/Database.h"
 #include "jet/LockFile.h"
 #include "jet/Pager.h"
+#include "jet/ScanFilter.h"
 #include "jet/format/Bytes.h"
 #include "jet/format/HeaderPage.h"
 #include "jet/format/TableDef.h"
@@ -58,6 +60,7 @@ class JetDatabase final : public Database {
   void rollbackBatch() override;
   void close() override;
   const std::vector<std::string>& notices() const override { return notices_; }
+  void setScanThreads(int threads) override { scanTuning_.threads = std::max(threads, 0); }
 
   // For the engine's own parts.
   Pager& pager();
@@ -76,6 +79,13 @@ class JetDatabase final : public Database {
   // Where the last update put its row: 0 in place, 1 its own page repacked, 2 another
   // page of the table, 3 a new page (-1 before any update).
   int lastPlacement() const;
+  // How filtered walks divide their work (threads, chunk size, the table size that
+  // takes threads): small values let a test put a small file through the threaded path.
+  void setScanTuning(const SweepTuning& tuning) { scanTuning_ = tuning; }
+  const SweepTuning& scanTuning() const { return scanTuning_; }
+  // Per ASCII character: Jet 3 text in this file's code page stores it as that byte
+  // alone, and no other bytes decode to it (worked out once, on first use).
+  const bool* asciiAsItself();
   // A format::Corrupt met while working on `table`, as the user's 3049 error.
   [[noreturn]] void raiseDamaged(const std::string& table, const format::Corrupt& e) const;
 
@@ -117,6 +127,8 @@ class JetDatabase final : public Database {
   format::Header header_;
   std::unique_ptr<Pager> pager_;
   std::unique_ptr<format::TextCodec> codec_;
+  SweepTuning scanTuning_;
+  std::unique_ptr<bool[]> asciiAsItself_;
   std::vector<CatalogEntry> catalog_;
   std::vector<TableInfo> tables_;
   std::vector<std::unique_ptr<format::TableDef>> defs_;  // parallel to tables_ (null: linked)

@@ -569,4 +569,59 @@ Pager::WriteStats Pager::writeStats() const {
   return s;
 }
 
+namespace {
+// The end of the run from `from` that the file alone gives: the first page short of `to`
+// with bytes of the transaction's or of the rolled-back journal's instead.
+template <class Dirty>
+uint32_t plainRunEnd(const Dirty& dirty, const journal::RolledBack* rolledBack, uint32_t from,
+                     uint32_t to, uint32_t rolledBackPages) {
+  for (uint32_t n = from; n < to; ++n) {
+    if (!dirty.empty() && dirty.count(n) != 0) return n;
+    if (rolledBack != nullptr && n < rolledBackPages) {
+      auto it = rolledBack->pages.find(n);
+      if (it != rolledBack->pages.end() && it->second.size() == rolledBack->pageSize) return n;
+    }
+  }
+  return to;
+}
+}  // namespace
+
+void Pager::readRun(uint32_t first, uint32_t count, uint8_t* out) const {
+  const journal::RolledBack* rb = rolledBack_ ? &*rolledBack_ : nullptr;
+  const uint64_t end = uint64_t(first) + count;
+  uint32_t filePages = writing() ? originalPageCount_ : pageCount_;
+  uint32_t n = first;
+  while (n < end) {
+    uint8_t* dst = out + size_t(n - first) * pageSize_;
+    // A dirty page is never evicted and its table entry never changes while no page
+    // does, so another thread's get() leaves this read alone.
+    if (!dirty_.empty() && dirty_.count(n) != 0) {
+      std::memcpy(dst, table_[n]->data.get(), pageSize_);
+      ++n;
+      continue;
+    }
+    if (rb != nullptr && n < pageCount_) {
+      auto it = rb->pages.find(n);
+      if (it != rb->pages.end() && it->second.size() == pageSize_) {
+        std::memcpy(dst, it->second.data(), pageSize_);
+        ++n;
+        continue;
+      }
+    }
+    const uint32_t stop = plainRunEnd(dirty_, rb, n + 1, static_cast<uint32_t>(end), pageCount_);
+    if (stop > filePages && rb == nullptr)  // the file may have grown since the last look
+      filePages = static_cast<uint32_t>(std::min(file_.size(), kMaxFileBytes) / pageSize_);
+    if (n >= filePages)
+      format::corrupt("页号 " + std::to_string(n) + " 超出文件范围（文件共 " + std::to_string(filePages) + " 页）");
+    const uint32_t last = std::min(stop, filePages);
+    const size_t want = size_t(last - n) * pageSize_;
+    const size_t got = file_.readAt(uint64_t(n) * pageSize_, dst, want);
+    if (got < want) {
+      const uint32_t short_ = n + static_cast<uint32_t>(got / pageSize_);
+      format::corrupt("第 " + std::to_string(short_) + " 页读取不完整，文件可能被截断");
+    }
+    n = last;
+  }
+}
+
 }  // namespace jet

@@ -251,6 +251,15 @@ class Pager {
   WriteStats stats_;
   uint64_t dbSyncs_ = 0;
   uint64_t journalSyncs_ = 0;  // of journals no longer held
+
+ public:
+  // Pages first .. first + count - 1 copied into out (count * pageSize() bytes) as get(n)
+  // would give them: the open transaction's dirty pages and the rolled-back images in place
+  // of those pages, the rest read from the file in as few calls as they allow. Nothing is
+  // cached, so a large scan costs no memory of its own; the failures are those of get(n).
+  // Safe to call from several threads at once, and alongside get(n) on another, while no
+  // page is changed (it reads the dirty set, which only modify/commit/rollback change).
+  void readRun(uint32_t first, uint32_t count, uint8_t* out) const;
 };
 
 inline void PageRef::pin(PageFrame* f) noexcept {

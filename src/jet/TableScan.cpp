@@ -1,5 +1,6 @@
 #include "jet/TableScan.h"
 
+#include <stdexcept>
 #include <string>
 
 #include "jet/format/DataPage.h"
@@ -72,6 +73,7 @@ bool TableScan::nextPage() {
 }
 
 bool TableScan::nextSlow() {
+  if (sweep_) throw std::logic_error("TableScan::next() after a filtered walk began");
   for (;;) {
     if (tryNext()) return true;
     if (page_ != nullptr && slot_ + 1 < slots_) {
@@ -107,6 +109,71 @@ void TableScan::follow(uint32_t start, uint32_t end) {
                   &target);
   if (!targets_.insert((target.page << 8) | target.row).second)
     corruptPage(pageNo_, "两个行指向同一个溢出行（第 " + std::to_string(target.page) + " 页）");
+}
+
+void TableScan::startSweep(RowTest test, SweepTuning tuning) {
+  if (started()) throw std::logic_error("TableScan::startSweep() after the walk began");
+  view_ = std::make_unique<RowView>(pager_.version());
+  sweep_ = std::make_unique<PageSweep>(pager_, pages_, def_.page, std::move(test), tuning);
+}
+
+bool TableScan::nextKept() {
+  for (;;) {
+    if (candidate_ != candidatesEnd_) {
+      const Candidate c = *candidate_++;
+      // The rows ruled out before it were reached all the same.
+      if (c.prevLive >= 0) id_ = RowId{pageNo_, static_cast<uint16_t>(c.prevLive)};
+      slot_ = c.slot;
+      prevStart_ = c.entry & kSlotOffsetMask;
+      return slowRow(c.entry, c.end);
+    }
+    if (pageLast_ >= 0) id_ = RowId{pageNo_, static_cast<uint16_t>(pageLast_)};
+    pageLast_ = -1;
+    if (!nextSweptPage()) {
+      page_ = nullptr;
+      held_.reset();
+      return false;
+    }
+  }
+}
+
+bool TableScan::nextSweptPage() {
+  for (;;) {
+    if (chunk_ == nullptr || inChunk_ == chunk_->count) {
+      chunk_ = sweep_->next();
+      inChunk_ = 0;
+      if (chunk_ == nullptr) return false;
+    }
+    const size_t i = inChunk_++;
+    const uint32_t n = pages_[chunk_->first + i];
+    const uint8_t* p;
+    PageRows r;
+    const Candidate* base;
+    if (i < chunk_->readable) {
+      held_.reset();
+      p = chunk_->bytes.data() + i * pageSize_;
+      r = chunk_->pages[i];
+      base = chunk_->candidates.data();
+    } else {
+      held_ = pager_.get(n);  // the read that failed ahead fails here, in its place
+      p = held_.data();
+      reread_.clear();
+      r = filterPage(p, pageSize_, L_, def_.page, sweep_->test(), *view_, reread_);
+      base = reread_.data();
+    }
+    if (r.kind == PageKind::Skip) continue;
+    if (r.kind == PageKind::Bad) corruptPage(n, "行数超出页容量");
+    page_ = p;
+    slotTable_ = p + L_.slotTable;
+    pageNo_ = n;
+    slots_ = 0;  // tryNext() walks nothing here
+    slot_ = -1;
+    minStart_ = L_.slotTable + 2u * r.rows;
+    candidate_ = base + r.firstCandidate;
+    candidatesEnd_ = base + r.endCandidate;
+    pageLast_ = r.lastLive;
+    return true;
+  }
 }
 
 bool locateRow(Pager& pager, const TableDef& def, RowId id, PageRef* holder, const uint8_t** row,

@@ -9,13 +9,16 @@
 // pages are skipped, as Jet skips them) never yields a row twice. The same file gives
 // the same order on every scan.
 #include <cstdint>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
 #include "jet/format/Types.h"
 #include "jet/Pager.h"
 #include "jet/format/DataPage.h"
+#include "jet/format/Row.h"
 #include "jet/format/TableDef.h"
+#include "jet/ScanFilter.h"
 
 namespace jet {
 
@@ -50,6 +53,17 @@ class TableScan {
     return false;
   }
 
+  // The filtered walk: the table's pages read ahead in chunks (on worker threads when
+  // the table is large), and only the rows `test` keeps handed out by nextKept(), in the
+  // plain walk's order and with its failures where it meets them (a failure names the
+  // last row the plain walk reached, as next() does). REQUIRES: no row read yet, and
+  // nothing writes through the Pager until the walk ends; next() is not called after.
+  void startSweep(RowTest test, SweepTuning tuning);
+  bool sweeping() const { return sweep_ != nullptr; }
+  bool started() const { return nextPage_ != 0 || page_ != nullptr || sweep_ != nullptr; }
+  bool nextKept();
+  int sweepThreads() const { return sweep_ ? sweep_->threads() : 0; }
+
   RowId rowId() const { return id_; }
   // The row's bytes, valid until the next call of next() or tryNext().
   const uint8_t* row() const { return row_; }
@@ -80,6 +94,16 @@ class TableScan {
   const uint8_t* row_ = nullptr;
   uint32_t rowLen_ = 0;
   std::unordered_set<uint32_t> targets_;  // (page << 8 | row) of overflow targets used
+
+  bool nextSweptPage();
+  std::unique_ptr<PageSweep> sweep_;
+  const PageSweep::Chunk* chunk_ = nullptr;
+  size_t inChunk_ = 0;
+  const Candidate* candidate_ = nullptr;
+  const Candidate* candidatesEnd_ = nullptr;
+  int16_t pageLast_ = -1;               // the current page's last live slot
+  std::vector<Candidate> reread_;      // of a page the chunk could not read
+  std::unique_ptr<format::RowView> view_;
 };
 
 // The live row `id` of a table, following its overflow pointer; false when the slot is

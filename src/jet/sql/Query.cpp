@@ -572,8 +572,54 @@ int64_t Query::count(Database& db) {
   Predicate& p = *where_;
   RowFilter f;
   if (!p.filter(f)) f.kind = RowFilter::Kind::None;
+  f.wholeWalk = true;  // nothing here writes before the walk ends
   while (cursor->nextWhere(f)) n += p.eval(*cursor) == kTrue;
   return n;
+}
+
+std::vector<int64_t> Query::countAll(Database& db, std::vector<Query>& queries) {
+  std::vector<int64_t> counts(queries.size(), 0);
+  std::vector<bool> done(queries.size(), false);
+  std::vector<size_t> group;
+  std::vector<Predicate*> where;
+  for (size_t first = 0; first < queries.size(); ++first) {
+    if (done[first]) continue;
+    const TableInfo* table = queries[first].table_;
+    group.clear();
+    for (size_t i = first; i < queries.size(); ++i)
+      if (!done[i] && queries[i].table_ == table) {
+        group.push_back(i);
+        done[i] = true;
+      }
+    if (group.size() == 1) {
+      counts[first] = queries[first].count(db);
+      continue;
+    }
+    // The walk's filter: a row goes on when any query's filter keeps it; one query
+    // without a filter means every row must be looked at.
+    RowFilter f;
+    f.kind = RowFilter::Kind::Any;
+    where.clear();
+    for (size_t i : group) {
+      Predicate* p = queries[i].where_.get();
+      where.push_back(p);
+      if (f.kind == RowFilter::Kind::None) continue;
+      RowFilter g;
+      if (p == nullptr || !p->filter(g)) {
+        f.kind = RowFilter::Kind::None;
+        f.any.clear();
+        continue;
+      }
+      f.any.push_back(std::move(g));
+    }
+    f.wholeWalk = true;  // nothing here writes before the walk ends
+    auto cursor = db.scan(*table);
+    std::vector<int64_t> n(group.size(), 0);
+    while (cursor->nextWhere(f))
+      for (size_t k = 0; k < group.size(); ++k) n[k] += !where[k] || where[k]->eval(*cursor) == kTrue;
+    for (size_t k = 0; k < group.size(); ++k) counts[group[k]] = n[k];
+  }
+  return counts;
 }
 
 std::vector<RowId> Query::rows(Database& db) {
@@ -581,6 +627,7 @@ std::vector<RowId> Query::rows(Database& db) {
   std::vector<RowId> out;
   RowFilter f;
   if (!where_ || !where_->filter(f)) f.kind = RowFilter::Kind::None;
+  f.wholeWalk = true;
   while (cursor->nextWhere(f))
     if (test(*cursor)) out.push_back(cursor->rowId());
   return out;

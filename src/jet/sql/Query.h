@@ -38,6 +38,13 @@ class Query {
   // A count query's single value: the rows that meet the condition (and, for
   // count(column), whose column is not Null).
   int64_t count(Database& db);
+  // Several queries' counts at the cost of about one scan per table: each query's value
+  // as count() gives it (for a query that is not a count, the rows that meet its
+  // condition), in the order given. The queries of one table are answered in one walk
+  // whose byte filter keeps a row when any of theirs would; each row it keeps is then
+  // decided by every query's own condition. Fails as the first failing table's walk
+  // fails, in the order the tables first appear.
+  static std::vector<int64_t> countAll(Database& db, std::vector<Query>& queries);
   // The identities of the rows that meet the condition, in scan order.
   std::vector<RowId> rows(Database& db);
   // Whether the cursor's current row meets the condition.

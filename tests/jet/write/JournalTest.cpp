@@ -275,6 +275,10 @@ TEST(PageFile, ATransactionThatSpillsRollsBackAndCommitsWhole) {
       pf->read(n, page.data());
       EXPECT_TRUE(std::equal(page.begin(), page.end(), expected.begin() + n * kPs)) << n;
     }
+    // A run read sees the same: spilled pages from the file, the others from memory.
+    std::vector<uint8_t> run(size_t(pf->pageCount() - 1) * kPs);
+    pf->pager().readRun(1, pf->pageCount() - 1, run.data());
+    EXPECT_TRUE(std::equal(run.begin(), run.end(), expected.begin() + kPs));
     // A spilled page changed under a savepoint comes back to the transaction's bytes.
     pf->beginSavepoint();
     pf->modify(1)[64] = 0xFF;

@@ -81,17 +81,6 @@ bool collectionLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-namespace {
-class PagerSource final : public index::PageSource {
- public:
-  explicit PagerSource(Pager& p) : pager_(p) {}
-  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
-
- private:
-  Pager& pager_;
-};
-}  // namespace
-
 std::vector<RowId> catalogIndexOrder(Pager& pager, const TableDef& def) {
   const LogicalIndexDef* byName = nullptr;
   for (const auto& l : def.logicalIndexes)
@@ -99,7 +88,7 @@ std::vector<RowId> catalogIndexOrder(Pager& pager, const TableDef& def) {
   if (!byName) return {};
   const RealIndexDef& real = def.realIndexes[byName->realIndex];
   try {
-    PagerSource source(pager);
+    index::PagerSource source(pager);
     const index::TreeWalk w =
         index::walk(source, index::indexLayout(pager.version().jet3()), real.rootPage, def.page);
     if (!w.problems.empty()) return {};

@@ -591,9 +591,10 @@ Value JetDatabase::read(const TableInfo& table, RowId row, int column) {
   const TableDef& def = definition(table);
   if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
   try {
+    PageRef holder;
     const uint8_t* p;
     uint32_t n;
-    if (!locateRow(*pager_, def, row, &p, &n)) throw noCurrentRecord();
+    if (!locateRow(*pager_, def, row, &holder, &p, &n)) throw noCurrentRecord();
     RowDecoder dec(*pager_, *codec_);
     dec.reset(p, n);
     return dec.value(def.columns[column]);
@@ -644,12 +645,12 @@ int realIndexOf(const TableDef& def, int32_t number) {
 constexpr auto kGroupCommit = std::chrono::milliseconds(500);
 
 void JetDatabase::startWriting() {
-  pages_ = journal::PageFile::attach(env_, path_, *file_, journal::PageFile::Mode::Writable,
-                                     syncs_);
-  pages_->setPageSize(header_.version.pageSize());
+  pages_ = journal::PageFile::attach(env_, path_, *pager_, syncs_);
+  pager_->setWriteMarker([this](bool on) {
+    if (lockFile_) lockFile_->markWriting(on);
+  });
   writer_ = std::make_unique<write::RowWriter>(*pages_, *pager_, header_.version, header_.codePage);
   indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *pager_, *writer_);
-  pager_->setOverlay(pages_.get());
 }
 
 index::IndexMaintenance& JetDatabase::indexUpkeep(const TableDef& def) {
@@ -861,21 +862,13 @@ std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
 
 namespace {
 
-class PagerPages final : public index::PageSource {
- public:
-  explicit PagerPages(Pager& pager) : pager_(pager) {}
-  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
-
- private:
-  Pager& pager_;
-};
-
 }  // namespace
 
 void JetDatabase::refuseDamagedRow(const TableDef& def, RowId id) {
+  PageRef holder;
   const uint8_t* p;
   uint32_t n;
-  if (!locateRow(*pager_, def, id, &p, &n)) throw noCurrentRecord();
+  if (!locateRow(*pager_, def, id, &holder, &p, &n)) throw noCurrentRecord();
   refuseDamagedRow(def, p, n, id);
 }
 
@@ -898,7 +891,7 @@ void JetDatabase::refuseDamagedIndexes(const TableDef& def, const ColumnDef* col
   for (const index::RealIndex& ix : upkeep.indexes()) {
     if (column && !ix.holds(*column)) continue;
     if (soundIndexes_.count({def.page, ix.number})) continue;
-    PagerPages pages(*pager_);
+    index::PagerSource pages(*pager_);
     const index::TreeWalk w =
         index::walk(pages, index::indexLayout(header_.version), ix.root, def.page);
     if (!w.problems.empty()) corrupt("索引 '" + ix.name + "' 已损坏：" + w.problems.front());
@@ -970,7 +963,6 @@ void JetDatabase::close() {
   soundIndexes_.clear();
   indexPages_.reset();
   writer_.reset();
-  if (pager_) pager_->setOverlay(nullptr);
   pages_.reset();
   if (open_) *open_ = false;
   open_.reset();

@@ -15,10 +15,12 @@ namespace {
 constexpr int kMaxOverflowHops = 8;
 
 // Row bytes of the overflow target at `ptr`, following further pointers.
-void resolveOverflow(Pager& pager, const TableDef& def, RowPointer ptr, const uint8_t** row,
-                     uint32_t* length, RowPointer* finalTarget) {
+// holder pins the target's page.
+void resolveOverflow(Pager& pager, const TableDef& def, RowPointer ptr, PageRef* holder,
+                     const uint8_t** row, uint32_t* length, RowPointer* finalTarget) {
   for (int hop = 0; hop < kMaxOverflowHops; ++hop) {
-    const DataPage page(pager.page(ptr.page), ptr.page, pager.version());
+    *holder = pager.get(ptr.page);
+    const DataPage page(holder->data(), ptr.page, pager.version());
     if (page.owner() != def.page) corruptPage(ptr.page, "溢出行指向了别的表的页");
     if (ptr.row >= page.rowCount())
       corruptPage(ptr.page, "溢出行指向不存在的第 " + std::to_string(ptr.row) + " 行");
@@ -47,12 +49,14 @@ TableScan::TableScan(Pager& pager, const TableDef& def)
 bool TableScan::nextPage() {
   while (nextPage_ < pages_.size()) {
     const uint32_t n = pages_[nextPage_++];
-    const uint8_t* p = pager_.page(n);
+    PageRef ref = pager_.get(n);
+    const uint8_t* p = ref.data();
     // The map may name pages that were released and reused; only the table's own data
     // pages hold its rows.
     if (p[0] != kDataPageType || le32(p + L_.tdefPage) != def_.page) continue;
     const uint16_t rows = le16(p + L_.numRows);
     if (L_.slotTable + 2u * rows > pager_.pageSize()) corruptPage(n, "行数超出页容量");
+    held_ = std::move(ref);
     page_ = p;
     slotTable_ = p + L_.slotTable;
     pageNo_ = n;
@@ -63,6 +67,8 @@ bool TableScan::nextPage() {
     return true;
   }
   page_ = nullptr;
+  held_.reset();
+  target_.reset();
   return false;
 }
 
@@ -99,7 +105,8 @@ bool TableScan::slowRow(uint16_t e, uint32_t end) {
 void TableScan::follow(uint32_t start, uint32_t end) {
   if (end - start < 4) corruptPage(pageNo_, "溢出指针行太短");
   RowPointer target;
-  resolveOverflow(pager_, def_, RowPointer::decode(le32(page_ + start)), &row_, &rowLen_, &target);
+  resolveOverflow(pager_, def_, RowPointer::decode(le32(page_ + start)), &target_, &row_, &rowLen_,
+                  &target);
   if (!targets_.insert((target.page << 8) | target.row).second)
     corruptPage(pageNo_, "两个行指向同一个溢出行（第 " + std::to_string(target.page) + " 页）");
 }
@@ -124,6 +131,7 @@ bool TableScan::nextKept() {
     pageLast_ = -1;
     if (!nextSweptPage()) {
       page_ = nullptr;
+      held_.reset();
       return false;
     }
   }
@@ -142,11 +150,13 @@ bool TableScan::nextSweptPage() {
     PageRows r;
     const Candidate* base;
     if (i < chunk_->readable) {
+      held_.reset();
       p = chunk_->bytes.data() + i * pageSize_;
       r = chunk_->pages[i];
       base = chunk_->candidates.data();
     } else {
-      p = pager_.page(n);  // the read that failed ahead fails here, in its place
+      held_ = pager_.get(n);  // the read that failed ahead fails here, in its place
+      p = held_.data();
       reread_.clear();
       r = filterPage(p, pageSize_, L_, def_.page, sweep_->test(), *view_, reread_);
       base = reread_.data();
@@ -166,9 +176,11 @@ bool TableScan::nextSweptPage() {
   }
 }
 
-bool locateRow(Pager& pager, const TableDef& def, RowId id, const uint8_t** row, uint32_t* length) {
+bool locateRow(Pager& pager, const TableDef& def, RowId id, PageRef* holder, const uint8_t** row,
+               uint32_t* length) {
   if (id.page == 0 || id.page >= pager.pageCount()) return false;
-  const uint8_t* p = pager.page(id.page);
+  *holder = pager.get(id.page);
+  const uint8_t* p = holder->data();
   if (p[0] != kDataPageType) return false;
   const DataPage page(p, id.page, pager.version());
   if (page.owner() != def.page || id.row >= page.rowCount()) return false;
@@ -179,7 +191,9 @@ bool locateRow(Pager& pager, const TableDef& def, RowId id, const uint8_t** row,
   if (e & kSlotOverflow) {
     if (end - start < 4) corruptPage(id.page, "溢出指针行太短");
     RowPointer target;
-    resolveOverflow(pager, def, RowPointer::decode(le32(p + start)), row, length, &target);
+    // The pointer's own page may go: the row lives on the target's.
+    PageRef head = std::move(*holder);
+    resolveOverflow(pager, def, RowPointer::decode(le32(p + start)), holder, row, length, &target);
     return true;
   }
   *row = p + start;

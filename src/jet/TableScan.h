@@ -65,6 +65,7 @@ class TableScan {
   int sweepThreads() const { return sweep_ ? sweep_->threads() : 0; }
 
   RowId rowId() const { return id_; }
+  // The row's bytes, valid until the next call of next() or tryNext().
   const uint8_t* row() const { return row_; }
   uint32_t rowLength() const { return rowLen_; }
 
@@ -79,6 +80,8 @@ class TableScan {
   const format::DataPageLayout& L_;
   std::vector<uint32_t> pages_;
   size_t nextPage_ = 0;
+  PageRef held_;    // the current page
+  PageRef target_;  // the page of the last overflow row's data
   const uint8_t* page_ = nullptr;
   const uint8_t* slotTable_ = nullptr;
   uint32_t pageNo_ = 0;
@@ -104,8 +107,9 @@ class TableScan {
 };
 
 // The live row `id` of a table, following its overflow pointer; false when the slot is
-// absent, deleted or an overflow target (never a row by itself).
-bool locateRow(Pager& pager, const format::TableDef& def, RowId id, const uint8_t** row,
-               uint32_t* length);
+// absent, deleted or an overflow target (never a row by itself). holder pins the page the
+// row's bytes lie on.
+bool locateRow(Pager& pager, const format::TableDef& def, RowId id, PageRef* holder,
+               const uint8_t** row, uint32_t* length);
 
 }  // namespace jet

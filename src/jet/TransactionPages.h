@@ -4,9 +4,8 @@
 // and given back through the row writer's page maps. It joins index/ and write/, which
 // never include each other, so it lives with the database that owns both.
 //
-// REQUIRES: a PageFile opened for writing, the Pager with it as overlay (every read goes
-// through the pager: a page read stays valid while the pager lives, so a parent and its
-// child can be held at once) and the RowWriter over it; all outlive this.
+// REQUIRES: a PageFile writing through the Pager (every read goes through the pager; a
+// page read stays pinned until the next read) and the RowWriter over it; all outlive this.
 #include <cstdint>
 #include <vector>
 
@@ -22,8 +21,14 @@ class TransactionPages : public PageStore {
   TransactionPages(journal::PageFile& file, Pager& pager, write::RowWriter& writer)
       : file_(file), pager_(pager), writer_(writer) {}
 
-  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
-  uint8_t* modify(uint32_t n) override { return file_.modify(n); }
+  const uint8_t* page(uint32_t n) override {
+    held_ = pager_.get(n);
+    return held_.data();
+  }
+  uint8_t* modify(uint32_t n) override {
+    held_.reset();  // a page pinned while it changes would be copied first
+    return file_.modify(n);
+  }
   uint32_t allocate(uint32_t usageMap) override {
     return writer_.allocateIndexPage(format::RowPointer::decode(usageMap));
   }
@@ -35,6 +40,7 @@ class TransactionPages : public PageStore {
   journal::PageFile& file_;
   Pager& pager_;
   write::RowWriter& writer_;
+  PageRef held_;  // the page last read, pinned until the next
 };
 
 }  // namespace jet::index

@@ -1,4 +1,4 @@
-// The read-ahead road of filtered scans: pages read in runs as page(n) gives them, the
+// The read-ahead road of filtered scans: pages read in runs as get(n) gives them, the
 // text test deciding exactly what the decoding would show, and a walk over worker threads
 // handing out the rows the plain walk keeps, in its order.
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ std::unique_ptr<jet::JetDatabase> openFile(const std::string& path, Database::Mo
   return jet::JetDatabase::open(jet::os::Env::posix(), path, mode);
 }
 
-// The bytes of every page 1.. as page(n) gives them, against readRun over the same pages
+// The bytes of every page 1.. as get(n) gives them, against readRun over the same pages
 // in one run and page by page.
 void expectRunsAsPages(jet::Pager& pager) {
   const uint32_t ps = pager.pageSize(), count = pager.pageCount();
@@ -32,7 +32,8 @@ void expectRunsAsPages(jet::Pager& pager) {
   std::vector<uint8_t> all(size_t(count - 1) * ps), one(ps);
   pager.readRun(1, count - 1, all.data());
   for (uint32_t n = 1; n < count; ++n) {
-    const uint8_t* p = pager.page(n);
+    const jet::PageRef ref = pager.get(n);
+    const uint8_t* p = ref.data();
     ASSERT_EQ(0, std::memcmp(p, all.data() + size_t(n - 1) * ps, ps)) << "page " << n;
     pager.readRun(n, 1, one.data());
     ASSERT_EQ(0, std::memcmp(p, one.data(), ps)) << "page " << n;
@@ -54,14 +55,14 @@ TEST(ReadRun, GivesThePagesAsPageDoesWithTheWritePathsImagesAndItsFailures) {
   {
     auto db = openFile(copy.string());
     expectRunsAsPages(db->pager());
-    // Past the end: the failure page(n) gives, whether the run starts there or reaches it.
+    // Past the end: the failure get(n) gives, whether the run starts there or reaches it.
     const uint32_t end = db->pager().pageCount();
     std::vector<uint8_t> buf(size_t(3) * db->pager().pageSize());
     const std::string past = failureOf([&] { db->pager().readRun(end - 1, 2, buf.data()); });
     EXPECT_NE(past, "");
-    EXPECT_EQ(past, failureOf([&] { db->pager().page(end); }));
+    EXPECT_EQ(past, failureOf([&] { db->pager().get(end); }));
   }
-  // Changed pages (and pages added) come from the write path's images, committed or not.
+  // Changed pages (and pages added) come from the transaction's dirty pages.
   auto db = openFile(copy.string(), Database::Mode::Exclusive);
   const jet::TableInfo* t = nullptr;
   for (const auto& ti : db->tables())

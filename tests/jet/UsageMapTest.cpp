@@ -26,17 +26,17 @@ struct Tally {
 void checkMap(jet::Pager& pager, RowPointer where, const std::string& what, Tally& tally) {
   if (where.isNull()) return;
   SCOPED_TRACE(what);
-  const UsageMap map(where, pager.page(where.page), pager.version(), pager.pageCount());
+  const UsageMap map(where, pager.get(where.page), pager.version(), pager.pageCount());
   ++tally.maps;
   if (const auto bit = map.bitOf(0); bit && bit->page != 0)
-    EXPECT_FALSE(UsageMap::bitSet(pager.page(bit->page), *bit)) << "page 0 is in the map";
+    EXPECT_FALSE(UsageMap::bitSet(pager.get(bit->page).data(), *bit)) << "page 0 is in the map";
   if (!map.isInline()) {
     ++tally.references;
     for (uint32_t j = 0; j < map.bitmapSlots(); ++j)
       if (const uint32_t bp = map.bitmapPage(j))
-        EXPECT_EQ(pager.page(bp)[0], jet::format::kUsageBitmapPageType) << "slot " << j;
+        EXPECT_EQ(pager.get(bp).data()[0], jet::format::kUsageBitmapPageType) << "slot " << j;
   }
-  const std::vector<uint32_t> pages = map.pages([&](uint32_t n) { return pager.page(n); });
+  const std::vector<uint32_t> pages = map.pages(pager);
   EXPECT_TRUE(std::is_sorted(pages.begin(), pages.end()));
   EXPECT_EQ(std::adjacent_find(pages.begin(), pages.end()), pages.end());
   EXPECT_EQ(std::count(pages.begin(), pages.end(), 0u), 0);
@@ -45,7 +45,7 @@ void checkMap(jet::Pager& pager, RowPointer where, const std::string& what, Tall
   for (uint32_t n : pages) {
     const auto bit = map.bitOf(n);
     ASSERT_TRUE(bit && bit->page != 0) << n;
-    EXPECT_TRUE(UsageMap::bitSet(pager.page(bit->page), *bit)) << n;
+    EXPECT_TRUE(UsageMap::bitSet(pager.get(bit->page).data(), *bit)) << n;
   }
 }
 

@@ -29,7 +29,8 @@ LongValueHeader decodeLongValueHeader(const uint8_t* p, uint32_t n) {
 
 namespace {
 RowBytes lvalRow(Pager& pager, RowPointer where) {
-  const uint8_t* page = pager.page(where.page);
+  const PageRef ref = pager.get(where.page);
+  const uint8_t* page = ref.data();
   if (page[0] != kDataPageType || le32(page + 4) != kLvalMarker)
     corruptPage(where.page, "备注/OLE 值指向的页不是长值页");
   return rowAt(pager, where);

@@ -37,7 +37,8 @@ std::vector<uint8_t> readTableDefBytes(Pager& pager, uint32_t first, std::vector
   uint32_t n = first;
   while (n != 0) {
     if (!seen.insert(n).second) corruptPage(n, "表定义页链出现循环");
-    const uint8_t* p = pager.page(n);
+    const PageRef ref = pager.get(n);
+    const uint8_t* p = ref.data();
     if (p[0] != kTdefPageType) {
       corruptPage(n, n == first ? "不是表定义页" : "表定义的后续页不是表定义页");
     }

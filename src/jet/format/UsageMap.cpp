@@ -10,12 +10,13 @@
 namespace jet::format {
 
 RowBytes rowAt(Pager& pager, RowPointer where) {
-  const DataPage page(pager.page(where.page), where.page, pager.version());
+  PageRef ref = pager.get(where.page);
+  const DataPage page(ref.data(), where.page, pager.version());
   if (where.row >= page.rowCount())
     corruptPage(where.page, "没有第 " + std::to_string(where.row) + " 行");
   uint32_t start, end;
   page.rowBounds(where.row, start, end);
-  return {page.bytes() + start, end - start, page.slot(where.row)};
+  return {page.bytes() + start, end - start, page.slot(where.row), std::move(ref)};
 }
 
 UsageMap::UsageMap(RowPointer where, const uint8_t* holder, const Version& v, uint32_t pageCount)
@@ -111,10 +112,20 @@ void UsageMap::initBitmapPage(uint8_t* page, uint32_t pageSize) {
   page[1] = 0x01;
 }
 
+std::vector<uint32_t> UsageMap::pages(Pager& pager, uint64_t* pastEnd) const {
+  PageRef held;
+  return pages(
+      [&](uint32_t n) {
+        held = pager.get(n);
+        return held.data();
+      },
+      pastEnd);
+}
+
 std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where, uint64_t* pastEnd) {
   if (where.isNull()) return {};
-  const UsageMap map(where, pager.page(where.page), pager.version(), pager.pageCount());
-  return map.pages([&](uint32_t n) { return pager.page(n); }, pastEnd);
+  const UsageMap map(where, pager.get(where.page), pager.version(), pager.pageCount());
+  return map.pages(pager, pastEnd);
 }
 
 }  // namespace jet::format

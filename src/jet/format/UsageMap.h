@@ -15,32 +15,38 @@
 #include <vector>
 
 #include "jet/format/Bytes.h"
+#include "jet/Pager.h"
 #include "jet/format/HeaderPage.h"
 
-namespace jet {
-class Pager;
-}
 
 namespace jet::format {
 
 constexpr uint8_t kMapInline = 0x00;
 constexpr uint8_t kMapReference = 0x01;
 
-// The row bytes of "row r on page p" in a data page.
+// The row bytes of "row r on page p" in a data page, with the page pinned.
 struct RowBytes {
   const uint8_t* data;
   uint32_t length;
   uint16_t slot;  // the raw slot entry, flags included
+  PageRef holder;
 };
 RowBytes rowAt(Pager& pager, RowPointer where);
 
 class UsageMap {
  public:
+  // A page's bytes, valid until the next call.
   using PageReader = std::function<const uint8_t*(uint32_t)>;
 
-  // The map in row where.row of holder (the bytes of page where.page); pageCount is the
-  // file's length in pages. Fails as Corrupt when the row is not a map.
+  // The map in row where.row of holder (the bytes of page where.page, which the caller
+  // keeps); pageCount is the file's length in pages. Fails as Corrupt when the row is not
+  // a map.
   UsageMap(RowPointer where, const uint8_t* holder, const Version& v, uint32_t pageCount);
+  // The same over a pinned page, which the map keeps pinned.
+  UsageMap(RowPointer where, PageRef holder, const Version& v, uint32_t pageCount)
+      : UsageMap(where, holder.data(), v, pageCount) {
+    holder_ = std::move(holder);
+  }
 
   RowPointer where() const { return where_; }
   bool isInline() const { return row_[0] == kMapInline; }
@@ -75,6 +81,8 @@ class UsageMap {
   // pastEnd, when given, counts the pages the map names that lie past the file's end (a
   // sound file has none: a file cut short has lost them).
   std::vector<uint32_t> pages(const PageReader& page, uint64_t* pastEnd = nullptr) const;
+  // The same, reading bitmap pages through the pager.
+  std::vector<uint32_t> pages(Pager& pager, uint64_t* pastEnd = nullptr) const;
 
   // ---- changes over page buffers ----
   static void setBit(uint8_t* page, const Bit& bit, bool on) {
@@ -108,6 +116,7 @@ class UsageMap {
   uint32_t pageSize_;
   uint32_t perBitmap_;
   uint32_t pageCount_;
+  PageRef holder_;  // when the map pins its page
 };
 
 // The pages of the map at where, read through the pager (see UsageMap::pages).

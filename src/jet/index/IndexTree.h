@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/Pager.h"
 #include "jet/index/IndexPage.h"
 
 namespace jet::index {
@@ -23,6 +24,20 @@ class PageSource {
  public:
   virtual ~PageSource() = default;
   virtual const uint8_t* page(uint32_t n) = 0;
+};
+
+// The pages as the pager sees them: each one pinned until the next call.
+class PagerSource : public PageSource {
+ public:
+  explicit PagerSource(Pager& pager) : pager_(pager) {}
+  const uint8_t* page(uint32_t n) override {
+    held_ = pager_.get(n);
+    return held_.data();
+  }
+
+ private:
+  Pager& pager_;
+  PageRef held_;
 };
 
 struct TreeWalk {

@@ -13,15 +13,6 @@ namespace jet::index {
 
 namespace {
 
-class PagerSource : public PageSource {
- public:
-  explicit PagerSource(Pager& p) : pager_(p) {}
-  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
-
- private:
-  Pager& pager_;
-};
-
 std::string rowText(uint32_t page, uint32_t row) {
   return "第 " + std::to_string(page) + " 页第 " + std::to_string(row) + " 行";
 }

@@ -86,13 +86,17 @@ Parsed parse(os::File& f) {
 }
 
 // Whether the database already holds everything the journal's transaction wrote.
+// A page recorded more than once (written early, then again at commit) must hold what its
+// last record says.
 bool finished(const Parsed& j, os::File& db) {
   if (db.size() != j.newLength) return false;
+  std::unordered_map<uint32_t, uint64_t> last;
+  for (const Record& r : j.records) last[r.page] = r.newSum;
   std::vector<uint8_t> page(j.pageSize);
-  for (const Record& r : j.records) {
-    if (db.readAt(uint64_t(r.page) * j.pageSize, page.data(), page.size()) != page.size())
+  for (const auto& [n, sum] : last) {
+    if (db.readAt(uint64_t(n) * j.pageSize, page.data(), page.size()) != page.size())
       return false;
-    if (checksum(kContentSeed, page.data(), page.size()) != r.newSum) return false;
+    if (checksum(kContentSeed, page.data(), page.size()) != sum) return false;
   }
   return true;
 }
@@ -126,7 +130,7 @@ std::optional<RolledBack> rolledBack(os::Env& env, const std::string& dbPath, os
   r.pageSize = j.pageSize;
   r.length = j.originalLength;
   for (const Record& rec : j.records)
-    if (rec.hasOriginal)
+    if (rec.hasOriginal && !r.pages.count(rec.page))
       r.pages[rec.page].assign(j.bytes.begin() + static_cast<ptrdiff_t>(rec.original),
                                j.bytes.begin() + static_cast<ptrdiff_t>(rec.original + j.pageSize));
   return r;
@@ -161,9 +165,10 @@ bool recover(os::Env& env, const std::string& dbPath, os::File& db, bool evenIfF
     const Parsed j = parse(*f);
     hot = j.valid && j.complete && (evenIfFinished || !finished(j, db));
     if (hot) {
-      for (const Record& r : j.records)
-        if (r.hasOriginal)
-          db.writeAt(uint64_t(r.page) * j.pageSize, j.bytes.data() + r.original, j.pageSize);
+      // Last to first: should a page carry two originals, its first one stands.
+      for (auto r = j.records.rbegin(); r != j.records.rend(); ++r)
+        if (r->hasOriginal)
+          db.writeAt(uint64_t(r->page) * j.pageSize, j.bytes.data() + r->original, j.pageSize);
       if (db.size() > j.originalLength) db.truncate(j.originalLength);
       db.sync();
       // Only now may the journal stop being hot.
@@ -196,26 +201,15 @@ void Journal::sync() {
   ++syncs_;
 }
 
-void Journal::write(uint32_t pageSize, uint64_t originalLength, uint64_t newLength,
-                    const std::vector<PageImage>& images) {
-  bool created = false;
-  if (!file_) {
-    created = !env_.exists(path_);
-    file_ = env_.open(path_, os::Env::Access::CreateReadWrite);
-  }
-  size_t size = kHeaderSize;
+namespace {
+
+// The records of images, each checked with the transaction's nonce.
+std::vector<uint8_t> encodeRecords(uint32_t pageSize, uint64_t nonce,
+                                   const std::vector<PageImage>& images) {
+  size_t size = 0;
   for (const auto& img : images) size += 16 + (img.original ? pageSize : 0) + 8;
-  buffer_.assign(size, 0);
-  const uint64_t nonce = drawNonce();
-  uint8_t* p = buffer_.data();
-  std::memcpy(p, kMagic, 8);
-  put32(p + 8, pageSize);
-  put32(p + 12, static_cast<uint32_t>(images.size()));
-  put64(p + 16, originalLength);
-  put64(p + 24, newLength);
-  put64(p + 32, nonce);
-  put64(p + 40, checksum(0, p, 40));
-  uint8_t* r = p + kHeaderSize;
+  std::vector<uint8_t> out(size, 0);
+  uint8_t* r = out.data();
   for (const auto& img : images) {
     put32(r, img.page);
     put32(r + 4, img.original ? 1 : 0);
@@ -228,13 +222,57 @@ void Journal::write(uint32_t pageSize, uint64_t originalLength, uint64_t newLeng
     put64(r + n, checksum(nonce, r, n));
     r += n + 8;
   }
+  return out;
+}
+
+void encodeHeader(uint8_t* p, uint32_t pageSize, uint32_t records, uint64_t originalLength,
+                  uint64_t newLength, uint64_t nonce) {
+  std::memcpy(p, kMagic, 8);
+  put32(p + 8, pageSize);
+  put32(p + 12, records);
+  put64(p + 16, originalLength);
+  put64(p + 24, newLength);
+  put64(p + 32, nonce);
+  put64(p + 40, checksum(0, p, 40));
+}
+
+}  // namespace
+
+void Journal::write(uint32_t pageSize, uint64_t originalLength, uint64_t newLength,
+                    const std::vector<PageImage>& images) {
+  bool created = false;
+  if (!file_) {
+    created = !env_.exists(path_);
+    file_ = env_.open(path_, os::Env::Access::CreateReadWrite);
+  }
+  pageSize_ = pageSize;
+  originalLength_ = originalLength;
+  nonce_ = drawNonce();
+  records_ = static_cast<uint32_t>(images.size());
+  std::vector<uint8_t> buffer(kHeaderSize, 0);
+  encodeHeader(buffer.data(), pageSize, records_, originalLength, newLength, nonce_);
+  const std::vector<uint8_t> records = encodeRecords(pageSize, nonce_, images);
+  buffer.insert(buffer.end(), records.begin(), records.end());
+  end_ = buffer.size();
   open_ = true;
-  file_->writeAt(0, buffer_.data(), buffer_.size());
+  file_->writeAt(0, buffer.data(), buffer.size());
   sync();
   if (created && syncEnabled_) {
     env_.syncDirectoryOf(path_);
     ++syncs_;
   }
+}
+
+void Journal::append(uint64_t newLength, const std::vector<PageImage>& images) {
+  const std::vector<uint8_t> records = encodeRecords(pageSize_, nonce_, images);
+  file_->writeAt(end_, records.data(), records.size());
+  sync();
+  end_ += records.size();
+  records_ += static_cast<uint32_t>(images.size());
+  uint8_t header[kHeaderUsed] = {};
+  encodeHeader(header, pageSize_, records_, originalLength_, newLength, nonce_);
+  file_->writeAt(0, header, sizeof header);
+  sync();
 }
 
 void Journal::clear() {

@@ -83,9 +83,19 @@ class Journal {
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
+  // The new length a journal names while its transaction is still going on (it spilled
+  // pages early): no file has it, so such a journal is always hot.
+  static constexpr uint64_t kUnfinished = UINT64_MAX;
+
   // Step (a): writes the lengths, original images and new-content checksums, and syncs.
   void write(uint32_t pageSize, uint64_t originalLength, uint64_t newLength,
              const std::vector<PageImage>& images);
+  // More records for the transaction write() started (pages it spills, then the rest at
+  // commit), and the new length: the records are synced before the header counts them,
+  // and the header is synced in turn, so a journal never names a record that is not on
+  // disk. A page may appear again (without its original): its last record tells its new
+  // content, its first its original. REQUIRES: write() of this transaction came first.
+  void append(uint64_t newLength, const std::vector<PageImage>& images);
   // Step (c), after the database's sync: clears the header.
   void clear();
   // Removes the journal file. Called at close.
@@ -103,7 +113,12 @@ class Journal {
   bool syncEnabled_;
   bool open_ = false;  // between write() and clear()
   uint64_t syncs_ = 0;
-  std::vector<uint8_t> buffer_;
+  // The open transaction's journal: what append() continues.
+  uint32_t pageSize_ = 0;
+  uint64_t originalLength_ = 0;
+  uint64_t nonce_ = 0;
+  uint32_t records_ = 0;
+  uint64_t end_ = 0;
 };
 
 }  // namespace jet::journal

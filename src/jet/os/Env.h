@@ -41,6 +41,18 @@ class File {
   virtual ~File() = default;
   // Reads n bytes at offset; fewer only at end of file (returns the count read).
   virtual size_t readAt(uint64_t offset, void* buf, size_t n) = 0;
+  // Reads count consecutive blocks of `each` bytes at offset, block i into bufs[i] (one
+  // scattered read where the system has one); fewer only at end of file (returns the
+  // count of bytes read).
+  virtual size_t readScattered(uint64_t offset, uint8_t* const* bufs, size_t count, size_t each) {
+    size_t done = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const size_t got = readAt(offset + done, bufs[i], each);
+      done += got;
+      if (got < each) break;
+    }
+    return done;
+  }
   virtual void writeAt(uint64_t offset, const void* buf, size_t n) = 0;
   virtual void sync() = 0;
   virtual uint64_t size() = 0;

@@ -35,6 +35,12 @@ class FaultFile final : public File {
     return base_->readAt(offset, buf, n);
   }
 
+  size_t readScattered(uint64_t offset, uint8_t* const* bufs, size_t count, size_t each) override {
+    env_.checkAlive();
+    env_.call(FaultEnv::Call::Read, path_);
+    return base_->readScattered(offset, bufs, count, each);
+  }
+
   void writeAt(uint64_t offset, const void* buf, size_t n) override {
     env_.checkAlive();
     env_.call(FaultEnv::Call::Write, path_);

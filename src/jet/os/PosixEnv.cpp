@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,30 @@ class PosixFile final : public File {
     while (done < n) {
       ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done,
                           static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        fail(IoError::Op::Read, path_);
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  size_t readScattered(uint64_t offset, uint8_t* const* bufs, size_t count, size_t each) override {
+    constexpr size_t kMaxVec = 64;
+    const size_t total = count * each;
+    size_t done = 0;
+    while (done < total) {
+      iovec iov[kMaxVec];
+      const size_t first = done / each;
+      int used = 0;
+      for (size_t i = first; i < count && used < int(kMaxVec); ++i, ++used) {
+        const size_t skip = i == first ? done % each : 0;
+        iov[used].iov_base = bufs[i] + skip;
+        iov[used].iov_len = each - skip;
+      }
+      const ssize_t r = ::preadv(fd_, iov, used, static_cast<off_t>(offset + done));
       if (r < 0) {
         if (errno == EINTR) continue;
         fail(IoError::Op::Read, path_);

@@ -41,8 +41,7 @@ RowWriter::RowWriter(journal::PageFile& file, Pager& pager, const format::Versio
       hs_(L_.slotTable),
       codePage_(codePage) {}
 
-// Changed pages come from the transaction's images, the others from the pager's cache.
-const uint8_t* RowWriter::page(uint32_t n) { return pager_.page(n); }
+PageRef RowWriter::page(uint32_t n) { return pager_.get(n); }
 
 uint16_t RowWriter::rowCount(const uint8_t* p) const { return le16(p + L_.numRows); }
 uint16_t RowWriter::slot(const uint8_t* p, uint16_t i) const { return le16(p + hs_ + 2 * i); }
@@ -76,7 +75,8 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   if (bytes && c.fixed() && c.type != format::coltype::kBoolean && bytes->size() != c.length)
     throw readOnly("字段 '" + c.name + "' 的存储长度与其类型不符");
 
-  const uint8_t* hp = page(id.page);
+  PageRef headPage = page(id.page);
+  const uint8_t* hp = headPage.data();
   if (hp[0] != format::kDataPageType || le32(hp + L_.tdefPage) != def.page || id.row >= rowCount(hp))
     throw noCurrentRecord();
   const uint16_t hslot = slot(hp, id.row);
@@ -90,12 +90,14 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     if (e - s < 4) corruptPage(id.page, "转发指针太短");
     const RowPointer to = RowPointer::decode(le32(hp + s));
     data = Slot{to.page, to.row};
-    const uint8_t* dp = page(data.page);
+    const PageRef target = page(data.page);
+    const uint8_t* dp = target.data();
     if (dp[0] != format::kDataPageType || le32(dp + L_.tdefPage) != def.page || data.row >= rowCount(dp) ||
         (slot(dp, data.row) & kFlags) != format::kSlotDeleted)
       corruptPage(id.page, "第 " + std::to_string(id.row) + " 行的转发指针无效");
   }
-  const uint8_t* dp = page(data.page);
+  PageRef holder = page(data.page);
+  const uint8_t* dp = holder.data();
   uint32_t start, end;
   rowBounds(dp, data.page, data.row, start, end);
   RowParts parts = parseRow(jet3_, def.numVarCols > 0, dp + start, end - start);
@@ -103,6 +105,9 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   std::vector<uint8_t> row = *buildRow(jet3_, parts);
   if (row.size() > end - start && row.size() > maxRowSize())
     throw recordTooLarge(row.size(), maxRowSize());
+  // The pages change in place below; nothing here reads these bytes again.
+  headPage.reset();
+  holder.reset();
 
   file_.beginSavepoint();
   try {
@@ -176,11 +181,12 @@ void RowWriter::forgetHints() {
 uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) {
   auto last = insertPage_.find(def.page);
   if (last != insertPage_.end() && last->second < file_.pageCount() &&
-      canAppend(page(last->second), def.page, length))
+      canAppend(page(last->second).data(), def.page, length))
     return last->second;
   const RowPointer map = def.freeMap.isNull() ? def.ownedMap : def.freeMap;
   for (uint32_t n : mapPages(map)) {
-    const uint8_t* p = page(n);
+    const PageRef ref = page(n);
+    const uint8_t* p = ref.data();
     if (canAppend(p, def.page, length)) return n;
     if (!def.freeMap.isNull() && p[0] == format::kDataPageType && le32(p + L_.tdefPage) == def.page &&
         (rowCount(p) >= 255 || freeSpace(p) < length + kSlotCost))
@@ -192,7 +198,7 @@ uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) 
 void RowWriter::removeFromMap(RowPointer map, uint32_t n) {
   if (map.isNull()) return;
   const std::optional<format::UsageMap::Bit> bit = mapAt(map).bitOf(n);
-  if (!bit || bit->page == 0 || !format::UsageMap::bitSet(page(bit->page), *bit)) return;
+  if (!bit || bit->page == 0 || !format::UsageMap::bitSet(page(bit->page).data(), *bit)) return;
   format::UsageMap::setBit(file_.modify(bit->page), *bit, false);
 }
 
@@ -220,7 +226,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   for (auto map : {def.freeMap, def.ownedMap}) {
     for (uint32_t n : mapPages(map)) {
       if (n == data.page) continue;
-      if (canAppend(page(n), def.page, uint32_t(row.size()))) {
+      if (canAppend(page(n).data(), def.page, uint32_t(row.size()))) {
         target = n;
         break;
       }
@@ -248,7 +254,8 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
 }
 
 bool RowWriter::repack(uint32_t n, uint16_t row, const std::vector<uint8_t>& bytes) {
-  const uint8_t* p = page(n);
+  const PageRef ref = page(n);
+  const uint8_t* p = ref.data();
   const uint16_t rows = rowCount(p);
   std::vector<std::pair<uint32_t, uint32_t>> bounds(rows);
   uint32_t total = hs_ + kSlotCost * rows;
@@ -305,7 +312,7 @@ format::UsageMap RowWriter::mapAt(RowPointer map) {
 
 std::vector<uint32_t> RowWriter::mapPages(RowPointer map) {
   if (map.isNull()) return {};
-  return mapAt(map).pages([this](uint32_t n) { return page(n); });
+  return mapAt(map).pages(pager_);
 }
 
 bool RowWriter::inWindow(RowPointer map, uint32_t n) {
@@ -315,7 +322,7 @@ bool RowWriter::inWindow(RowPointer map, uint32_t n) {
 bool RowWriter::globallyFree(uint32_t n) {
   // A reference global map: only pages its bitmap pages cover can be told free.
   const std::optional<format::UsageMap::Bit> bit = mapAt(kGlobalMap).bitOf(n);
-  return bit && bit->page != 0 && format::UsageMap::bitSet(page(bit->page), *bit);
+  return bit && bit->page != 0 && format::UsageMap::bitSet(page(bit->page).data(), *bit);
 }
 
 uint32_t RowWriter::allocateIndexPage(RowPointer map) {
@@ -348,7 +355,8 @@ void RowWriter::slideGlobalWindow(uint32_t n) {
   for (uint32_t k = 0; k < span; ++k) {
     const uint32_t q = start + k;
     bool isFree = q >= count;
-    if (!isFree && global.covers(q)) isFree = format::UsageMap::bitSet(page(kGlobalMap.page), *global.bitOf(q));
+    if (!isFree && global.covers(q))
+      isFree = format::UsageMap::bitSet(page(kGlobalMap.page).data(), *global.bitOf(q));
     if (isFree) free.push_back(q);
   }
   format::UsageMap::writeInline(file_.modify(kGlobalMap.page) + global.rowStart(), global.rowLength(),

@@ -7,9 +7,9 @@
 // page map and the definition's row count are kept right; inline maps that outgrow their
 // window become reference maps, and an inline global map follows a growing file.
 //
-// REQUIRES: a PageFile opened for writing over a decoded file, the Pager over the same
-// file with that PageFile as its overlay (the one road to pages: reads see the
-// transaction's images), and table definitions read from it. GUARANTEES: update() and insert() change pages only inside the PageFile's open
+// REQUIRES: a PageFile writing through the Pager of a decoded file (the one road to
+// pages: reads see the transaction's changes), and table definitions read from it.
+// GUARANTEES: update() and insert() change pages only inside the PageFile's open
 // transaction and under a savepoint: on any failure the rows, the pages and the maps are
 // as before. Refusals: 3027 (a column an index holds; a column type not written; a map
 // that cannot grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
@@ -72,7 +72,7 @@ class RowWriter {
     uint32_t page;
     uint16_t row;
   };
-  const uint8_t* page(uint32_t n);
+  PageRef page(uint32_t n);
   void rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& start, uint32_t& end);
   uint16_t rowCount(const uint8_t* p) const;
   uint16_t slot(const uint8_t* p, uint16_t i) const;

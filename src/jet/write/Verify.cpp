@@ -127,7 +127,8 @@ class Verifier {
     };
 
     for (uint32_t n : owned) {
-      const uint8_t* p = pager_.page(n);
+      const PageRef ref = pager_.get(n);
+      const uint8_t* p = ref.data();
       if (p[0] != kDataPageType || le32(p + L_.tdefPage) != def.page) {
         problem("页使用表列出的" + at(n) + "不是该表的数据页");
         continue;
@@ -180,7 +181,8 @@ class Verifier {
           problem(from + "，该页不属于此表");
           continue;
         }
-        const uint8_t* tp = pager_.page(to.page);
+        const PageRef target = pager_.get(to.page);
+        const uint8_t* tp = target.data();
         if (tp[0] != kDataPageType || le32(tp + L_.tdefPage) != def.page ||
             to.row >= le16(tp + L_.numRows)) {
           problem(from + "，该行不存在");

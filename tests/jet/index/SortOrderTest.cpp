@@ -105,13 +105,17 @@ namespace {
 class ReadPages : public PageStore {
  public:
   explicit ReadPages(Pager& p) : pager_(p) {}
-  const uint8_t* page(uint32_t n) override { return pager_.page(n); }
+  const uint8_t* page(uint32_t n) override {
+    held_ = pager_.get(n);
+    return held_.data();
+  }
   uint8_t* modify(uint32_t) override { throw std::logic_error("read only"); }
   uint32_t allocate(uint32_t) override { throw std::logic_error("read only"); }
   void release(uint32_t, uint32_t) override { throw std::logic_error("read only"); }
 
  private:
   Pager& pager_;
+  PageRef held_;
 };
 
 std::vector<uint8_t> bytesOf(const std::filesystem::path& p) {

@@ -51,8 +51,19 @@ void restore(const fs::path& original, const std::string& path) {
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
 }
 
+// spillBound, when given, bounds the pager's cache and the pages a transaction keeps
+// before it writes part of itself early.
 void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement = -1,
-                 const std::function<void(const std::string&)>& finished = {}) {
+                 const std::function<void(const std::string&)>& finished = {},
+                 size_t spillBound = 0) {
+  auto open = [spillBound](jet::os::Env& env, const std::string& path) {
+    auto db = jet::JetDatabase::open(env, path, jet::Database::Mode::Exclusive);
+    if (spillBound != 0) {
+      db->pager().setCacheBound(spillBound);
+      db->pager().setSpillBound(spillBound);
+    }
+    return db;
+  };
   SCOPED_TRACE(original.filename().string());
   testfiles::ScratchDir dir;
   const std::string path = (dir.path() / original.filename()).string();
@@ -84,9 +95,10 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
   uint64_t total;
   {
     FaultEnv env;
-    auto db = jet::JetDatabase::open(env, path, jet::Database::Mode::Exclusive);
+    auto db = open(env, path);
     const uint64_t start = env.events();
     for (const auto& group : plan) apply(*db, group, group.size() > 1);
+    if (spillBound != 0) EXPECT_GT(db->writeStats().spills, 0u);
     db->close();
     total = env.events() - start;
   }
@@ -101,7 +113,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
       {
         FaultEnv env;
         {
-          auto db = jet::JetDatabase::open(env, path, jet::Database::Mode::Exclusive);
+          auto db = open(env, path);
           env.crashAt(k);
           try {
             for (const auto& group : plan) apply(*db, group, group.size() > 1);
@@ -156,6 +168,16 @@ TEST(CrashMatrix, GroupedWalkJet4) {
   crashMatrix(testfiles::data("checks2003.mdb"), plan);
 }
 
+// A walk whose batches outgrow a tiny pager: each writes pages to the file before its
+// commit, behind a journal that a crash at any point leaves rolling them back.
+TEST(CrashMatrix, GroupedWalkThatSpillsJet4) {
+  Plan plan(3);
+  for (int i = 0; i < 24; ++i)
+    plan[size_t(i / 8)].push_back({"Big", i * 150, "D", Value(jet::Date{45000.0 + i})});
+  plan[1].push_back({"Big", 300, "T", Value(longText("一二三四五", 5))});
+  crashMatrix(testfiles::data("checks2003.mdb"), plan, -1, {}, 3);
+}
+
 // Inserts: the first row of an empty table takes a new data page; a batch of rows splits
 // the leaves of both indexes of LedgerIdx.
 TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
@@ -170,11 +192,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
   crashMatrix(testfiles::data("template2000.mdb"), plan, -1, [](const std::string& path) {
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
     const auto& def = db->definition(*db->findTable("LedgerIdx"));
-    struct Src : jet::index::PageSource {
-      jet::Pager& pager;
-      explicit Src(jet::Pager& p) : pager(p) {}
-      const uint8_t* page(uint32_t n) override { return pager.page(n); }
-    } src(db->pager());
+    jet::index::PagerSource src(db->pager());
     for (const auto& ix : def.realIndexes)
       EXPECT_GE(jet::index::walk(src, jet::index::kIndexJet4, ix.rootPage, def.page).depth, 2);
   });

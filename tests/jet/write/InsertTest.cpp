@@ -77,11 +77,7 @@ void expectRows(const fs::path& p, const std::string& table,
 
 int depthOf(JetDatabase& db, const std::string& table, size_t which) {
   const format::TableDef& def = db.definition(*db.findTable(table));
-  struct Src : index::PageSource {
-    Pager& pager;
-    explicit Src(Pager& p) : pager(p) {}
-    const uint8_t* page(uint32_t n) override { return pager.page(n); }
-  } src(db.pager());
+  index::PagerSource src(db.pager());
   return index::walk(src, index::indexLayout(db.header().version.jet3()),
                      def.realIndexes.at(which).rootPage, def.page).depth;
 }

@@ -73,7 +73,8 @@ TEST(Integrity, VerifyNamesANullWhereNoneMayBe) {
       const jet::TableInfo& t = *db->findTable(table);
       const jet::format::TableDef& def = db->definition(t);
       const jet::RowId id = writecheck::rowAt(*db, table, 0);
-      const uint8_t* page = db->pager().page(id.page);
+      const jet::PageRef ref = db->pager().get(id.page);
+      const uint8_t* page = ref.data();
       const uint32_t ps = db->pager().pageSize();
       const uint16_t slot = jet::format::le16(page + 14 + 2 * id.row) & 0x1FFF;
       const uint16_t end = id.row == 0 ? ps : (jet::format::le16(page + 14 + 2 * (id.row - 1)) & 0x1FFF);

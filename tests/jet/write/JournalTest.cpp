@@ -72,9 +72,7 @@ TEST(PageFile, TransactionsSeeTheirOwnChangesAndRollBackWithoutIo) {
   EXPECT_EQ(fresh, 6u);
   pf->rollbackToSavepoint();
   EXPECT_EQ(pf->pageCount(), 6u);
-  const uint8_t* four = pf->image(4);
-  ASSERT_NE(four, nullptr);
-  EXPECT_EQ(four[0], pattern(6, 1)[4 * kPs]);  // restored in place: same address
+  EXPECT_EQ(pf->pager().get(4).data()[0], pattern(6, 1)[4 * kPs]);
   pf->read(2, page.data());
   EXPECT_EQ(page[10], 0xEE);                           // before the savepoint: kept
   EXPECT_EQ(page[11], pattern(6, 1)[2 * kPs + 11]);  // after it: undone
@@ -203,4 +201,150 @@ TEST(PageFile, CrashDuringRecoveryIsRecoveredAgain) {
     { auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable); }
     EXPECT_EQ(slurp(path), before) << r;
   }
+}
+
+// Handles: one taken before a change keeps the bytes it was given, a new one sees the
+// change, a rollback gives the old bytes back, and a handle may outlive the pager.
+TEST(PageFile, AHandleKeepsItsBytesWhileItsPageChanges) {
+  testfiles::ScratchDir dir;
+  const std::string path = (dir.path() / "a.mdb").string();
+  const auto original = pattern(6, 3);
+  writeFile(path, original);
+  auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
+  pf->setPageSize(kPs);
+  jet::Pager& pager = pf->pager();
+
+  const jet::PageRef before = pager.get(2);
+  const uint8_t was = before.data()[5];
+  pf->modify(2)[5] = uint8_t(was + 1);
+  EXPECT_EQ(before.data()[5], was);
+  EXPECT_EQ(pager.get(2).data()[5], uint8_t(was + 1));
+  {
+    // A page already changed changes under its handle: it is the transaction's own.
+    const jet::PageRef dirty = pager.get(2);
+    pf->modify(2)[6] = 0x5A;
+    EXPECT_EQ(dirty.data()[6], 0x5A);
+  }
+  pf->rollback();
+  EXPECT_EQ(pager.get(2).data()[5], was);
+  EXPECT_EQ(pager.get(2).data()[6], original[2 * kPs + 6]);
+
+  jet::PageRef outlives = pager.get(4);
+  EXPECT_EQ(outlives.data()[9], original[4 * kPs + 9]);
+  pf.reset();
+  outlives.reset();  // frees the frame its pager left behind
+  EXPECT_EQ(slurp(path), original);
+}
+
+// A transaction larger than its spill bound writes pages before the commit; it still sees
+// its own changes, a savepoint still undoes alone, a rollback puts back every original
+// (appended pages go), and a commit ends exactly where one without spilling would. The
+// pager keeps no more buffers than its bounds while it does.
+TEST(PageFile, ATransactionThatSpillsRollsBackAndCommitsWhole) {
+  testfiles::ScratchDir dir;
+  const std::string path = (dir.path() / "a.mdb").string();
+  const auto original = pattern(40, 5);
+  auto change = [](PageFile& pf) {
+    for (uint32_t n = 1; n < 30; n += 2) {
+      pf.beginSavepoint();
+      std::memset(pf.modify(n) + 64, int(n), 512);
+      pf.releaseSavepoint();
+    }
+    pf.beginSavepoint();
+    const uint32_t added = pf.append();
+    std::memset(pf.modify(added), 0x77, kPs);
+    pf.releaseSavepoint();
+  };
+  auto expected = original;
+  for (uint32_t n = 1; n < 30; n += 2) std::memset(expected.data() + n * kPs + 64, int(n), 512);
+  expected.resize(expected.size() + kPs, 0x77);
+
+  writeFile(path, original);
+  auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
+  pf->setPageSize(kPs);
+  pf->pager().setCacheBound(3);
+  pf->pager().setSpillBound(3);
+  for (int round = 0; round < 2; ++round) {
+    change(*pf);
+    EXPECT_GT(pf->stats().spills, 0u);
+    EXPECT_LE(pf->pager().cacheStats().frames, 8u);
+    EXPECT_NE(slurp(path), original);  // pages reached the file
+    EXPECT_TRUE(hot(path));            // and the journal can take them back
+    std::vector<uint8_t> page(kPs);
+    for (uint32_t n = 1; n < 30; n += 2) {
+      pf->read(n, page.data());
+      EXPECT_TRUE(std::equal(page.begin(), page.end(), expected.begin() + n * kPs)) << n;
+    }
+    // A run read sees the same: spilled pages from the file, the others from memory.
+    std::vector<uint8_t> run(size_t(pf->pageCount() - 1) * kPs);
+    pf->pager().readRun(1, pf->pageCount() - 1, run.data());
+    EXPECT_TRUE(std::equal(run.begin(), run.end(), expected.begin() + kPs));
+    // A spilled page changed under a savepoint comes back to the transaction's bytes.
+    pf->beginSavepoint();
+    pf->modify(1)[64] = 0xFF;
+    pf->rollbackToSavepoint();
+    pf->read(1, page.data());
+    EXPECT_EQ(page[64], 1);
+    if (round == 0) {
+      pf->rollback();
+      EXPECT_EQ(slurp(path), original);
+      EXPECT_FALSE(hot(path));
+      EXPECT_EQ(pf->pageCount(), 40u);
+      pf->read(1, page.data());
+      EXPECT_EQ(page[64], original[kPs + 64]);
+    } else {
+      pf->commit();
+      EXPECT_EQ(slurp(path), expected);
+      EXPECT_FALSE(hot(path));
+    }
+  }
+  EXPECT_LE(pf->pager().cacheStats().frames, 3u);
+  pf.reset();
+  EXPECT_EQ(slurp(path), expected);
+  EXPECT_FALSE(std::filesystem::exists(jet::journal::journalPath(path)));
+}
+
+// A crash at every disk change of a transaction that spills (with and without losing what
+// was not synced) leaves the old file or the new one.
+TEST(PageFile, CrashWhileSpillingLeavesOldOrNewState) {
+  testfiles::ScratchDir dir;
+  const std::string path = (dir.path() / "a.mdb").string();
+  const auto original = pattern(20, 9);
+  auto run = [&](jet::os::Env& env) {
+    auto pf = PageFile::open(env, path, PageFile::Mode::Writable);
+    pf->setPageSize(kPs);
+    pf->pager().setSpillBound(2);
+    for (uint32_t n : {2u, 4u, 6u, 8u, 2u, 10u, 12u, 4u}) {
+      pf->beginSavepoint();
+      pf->modify(n)[n] = uint8_t(0xA0 + n);
+      pf->releaseSavepoint();
+    }
+    pf->commit();
+  };
+  writeFile(path, original);
+  uint64_t total;
+  {
+    FaultEnv env;
+    run(env);
+    total = env.events();
+  }
+  const auto after = slurp(path);
+  ASSERT_NE(after, original);
+  for (auto loss : {FaultEnv::Loss::None, FaultEnv::Loss::Unsynced})
+    for (uint64_t k = 1; k <= total; ++k) {
+      writeFile(path, original);
+      {
+        FaultEnv env;
+        env.crashAt(k);
+        try {
+          run(env);
+        } catch (const jet::os::SimulatedCrash&) {
+        } catch (const jet::Error&) {
+        }
+        env.settle(loss);
+      }
+      { PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable); }
+      const auto now = slurp(path);
+      EXPECT_TRUE(now == original || now == after) << "crash at disk change " << k;
+    }
 }

@@ -109,17 +109,28 @@ TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
 // as a full disk stays full). The work fails with 3026 or 3043 in Chinese, or is carried
 // out whole; either way the file is at a commit point at once, and the next open finds it
 // clean. pairs: the error kinds to try at each call.
+// bound, when given, is the pager's cache and spill bound: small, the work reads pages
+// again and writes part of its transaction early.
 using Work = std::function<void(jet::JetDatabase&)>;
 void ioErrorMatrix(const fs::path& source, const Work& work,
-                   const std::vector<std::pair<int, bool>>& pairs) {
+                   const std::vector<std::pair<int, bool>>& pairs, size_t bound = 0) {
+  auto openBounded = [bound](jet::os::Env& env, const std::string& path) {
+    auto db = openDb(env, path);
+    if (bound != 0) {
+      db->pager().setCacheBound(bound);
+      db->pager().setSpillBound(bound);
+    }
+    return db;
+  };
   SCOPED_TRACE(source.filename().string());
   testfiles::ScratchDir dir;
   const std::string path = dir.copy(source).string(), journal = path + "-journal";
   const std::vector<uint8_t> original = writecheck::bytesOf(path);
   const auto allowed = writecheck::problems(path);
   {
-    auto db = openDb(jet::os::Env::posix(), path);
+    auto db = openBounded(jet::os::Env::posix(), path);
     work(*db);
+    if (bound != 0) EXPECT_GT(db->writeStats().spills, 0u);
   }
   const auto after = writecheck::bytesOf(path);
   ASSERT_NE(after, original);
@@ -130,7 +141,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
     uint64_t total;
     {
       FaultEnv env;
-      auto db = openDb(env, path);
+      auto db = openBounded(env, path);
       const uint64_t start = env.calls(kind);
       work(*db);
       total = env.calls(kind) - start;
@@ -142,7 +153,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
                                         << (sticky ? " for good" : " once"));
         fs::copy_file(source, path, fs::copy_options::overwrite_existing);
         FaultEnv env;
-        auto db = openDb(env, path);
+        auto db = openBounded(env, path);
         env.failAt(kind, k, code, sticky);
         std::string text;
         const int number = errorOf([&] { work(*db); }, &text);
@@ -188,19 +199,22 @@ TEST(OsFaults, AnErrorDuringAnIndexSplitLeavesTheLastCommit) {
   }, {{EIO, false}, {ENOSPC, true}});
 }
 
-// And over a walk: a scoped batch rewriting a value in each of 200 rows, which lands whole
-// or, when any call fails, not at all (the scope takes back what it began).
+// And over a walk: a scoped batch rewriting a value in each of 60 rows spread over the
+// table's pages, which lands whole or, when any call fails, not at all (the scope takes
+// back what it began) — with a pager so small that the walk reads pages again and its
+// transaction spills, part of it reaching the file before the commit.
 TEST(OsFaults, AnErrorDuringABatchWalkLeavesTheLastCommit) {
   ioErrorMatrix(testfiles::data("checks2000.mdb"), [](jet::JetDatabase& db) {
     const jet::TableInfo& big = *db.findTable("Big");
     const int d = big.findColumn("D")->position;
     std::vector<jet::RowId> ids;
     auto cur = db.scan(big);
-    while (cur->next() && ids.size() < 200) ids.push_back(cur->rowId());
+    for (int k = 0; cur->next() && ids.size() < 60; ++k)
+      if (k % 100 == 0) ids.push_back(cur->rowId());
     jet::ScopedBatch batch(db);
     for (size_t i = 0; i < ids.size(); ++i) db.update(big, ids[i], d, Value(jet::Date{1.0 + double(i) / 1000}));
     batch.commit();
-  }, {{EIO, false}, {ENOSPC, true}});
+  }, {{EIO, false}, {ENOSPC, true}}, 4);
 }
 
 // A full disk while the journal is written: Jet's disk-full message naming the journal

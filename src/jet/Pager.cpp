@@ -125,7 +125,9 @@ PageFrame* Pager::takeFrame() {
     return f;
   }
   auto f = std::make_unique<PageFrame>();
-  void* bytes = std::aligned_alloc(4096, pageSize_);
+  // Aligned to the page's own size (2 or 4 KiB, a power of two), which aligned_alloc
+  // requires to divide the size asked for.
+  void* bytes = std::aligned_alloc(pageSize_, pageSize_);
   if (bytes == nullptr) throw std::bad_alloc();
   f->data.reset(static_cast<uint8_t*>(bytes));
   f->owner = this;

@@ -116,22 +116,10 @@ int compareFile(const fs::path& file, Road road) {
   return compared;
 }
 
-std::vector<fs::path> filesIn(const fs::path& dir) {
-  std::vector<fs::path> out;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return out;
-  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
-    const std::string ext = e.path().extension().string();
-    if (ext == ".mdb" || ext == ".accdb") out.push_back(e.path());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 TEST(OnePassCounts, FixturesAndCommittedCorpusCountAsTheSingleQueries) {
   for (Road road : {Road::Threads, Road::OneThread}) {
     int compared = 0;
-    for (const auto& f : filesIn(testfiles::data(""))) compared += compareFile(f, road);
+    for (const auto& f : testfiles::jetFilesIn(testfiles::data(""))) compared += compareFile(f, road);
     for (const auto& f : testfiles::corpusFiles()) compared += compareFile(f, road);
     EXPECT_GT(compared, 50);
   }
@@ -141,13 +129,13 @@ TEST(OnePassCounts, SharedCorpusCountsAsTheSingleQueries) {
   SKIP_WITHOUT_SHARED("corpus");
   for (Road road : {Road::Threads, Road::OneThread}) {
     for (const auto& f : testfiles::moreCorpusFiles()) compareFile(f, road);
-    for (const auto& f : filesIn(testfiles::shared("corpus-cn"))) compareFile(f, road);
+    for (const auto& f : testfiles::jetFilesIn(testfiles::shared("corpus-cn"))) compareFile(f, road);
   }
 }
 
 TEST(OnePassCounts, BenchmarkFilesCountAsTheSingleQueries) {
   SKIP_WITHOUT_SHARED("bench");
-  for (const auto& f : filesIn(testfiles::shared("bench"))) {
+  for (const auto& f : testfiles::jetFilesIn(testfiles::shared("bench"))) {
     EXPECT_GT(compareFile(f, Road::Threads), 0) << f;
     EXPECT_GT(compareFile(f, Road::OneThread), 0) << f;
   }

@@ -84,7 +84,7 @@ int compareFile(const fs::path& file, Road road = Road::Default) {
     auto* jdb = dynamic_cast<jet::JetDatabase*>(db.get());
     if (jdb == nullptr) return 0;
     // Three workers, each piece of work one or two pages, however small the table.
-    jdb->setScanTuning({.threads = 3, .chunkPages = file.string().size() % 2 + 1, .minPages = 1});
+    jdb->setScanTuning({.threads = 3, .chunkPages = uint32_t(file.string().size() % 2 + 1), .minPages = 1});
   }
   int compared = 0;
   for (const jet::TableInfo& t : db->tables()) {
@@ -111,22 +111,10 @@ int compareFile(const fs::path& file, Road road = Road::Default) {
   return compared;
 }
 
-std::vector<fs::path> filesIn(const fs::path& dir) {
-  std::vector<fs::path> out;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return out;
-  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
-    const std::string ext = e.path().extension().string();
-    if (ext == ".mdb" || ext == ".accdb") out.push_back(e.path());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 TEST(ScanFastPath, FixturesAndCommittedCorpusAnswerAsThePlainScan) {
   for (Road road : {Road::Default, Road::Threads, Road::OneThread}) {
     int compared = 0;
-    for (const auto& f : filesIn(testfiles::data(""))) compared += compareFile(f, road);
+    for (const auto& f : testfiles::jetFilesIn(testfiles::data(""))) compared += compareFile(f, road);
     for (const auto& f : testfiles::corpusFiles()) compared += compareFile(f, road);
     EXPECT_GT(compared, 50);
   }
@@ -137,13 +125,13 @@ TEST(ScanFastPath, SharedCorpusAnswersAsThePlainScan) {
   for (Road road : {Road::Default, Road::Threads}) {
     for (const auto& f : testfiles::moreCorpusFiles()) compareFile(f, road);
     // The Chinese files are read where they lie; the engine opens them read-only.
-    for (const auto& f : filesIn(testfiles::shared("corpus-cn"))) compareFile(f, road);
+    for (const auto& f : testfiles::jetFilesIn(testfiles::shared("corpus-cn"))) compareFile(f, road);
   }
 }
 
 TEST(ScanFastPath, BenchmarkFilesAnswerAsThePlainScan) {
   SKIP_WITHOUT_SHARED("bench");
-  for (const auto& f : filesIn(testfiles::shared("bench"))) {
+  for (const auto& f : testfiles::jetFilesIn(testfiles::shared("bench"))) {
     EXPECT_GT(compareFile(f), 0) << f;
     EXPECT_GT(compareFile(f, Road::OneThread), 0) << f;
   }

@@ -28,13 +28,16 @@ void checkMap(jet::Pager& pager, RowPointer where, const std::string& what, Tall
   SCOPED_TRACE(what);
   const UsageMap map(where, pager.get(where.page), pager.version(), pager.pageCount());
   ++tally.maps;
-  if (const auto bit = map.bitOf(0); bit && bit->page != 0)
+  if (const auto bit = map.bitOf(0); bit && bit->page != 0) {
     EXPECT_FALSE(UsageMap::bitSet(pager.get(bit->page).data(), *bit)) << "page 0 is in the map";
+  }
   if (!map.isInline()) {
     ++tally.references;
-    for (uint32_t j = 0; j < map.bitmapSlots(); ++j)
-      if (const uint32_t bp = map.bitmapPage(j))
+    for (uint32_t j = 0; j < map.bitmapSlots(); ++j) {
+      if (const uint32_t bp = map.bitmapPage(j)) {
         EXPECT_EQ(pager.get(bp).data()[0], jet::format::kUsageBitmapPageType) << "slot " << j;
+      }
+    }
   }
   const std::vector<uint32_t> pages = map.pages(pager);
   EXPECT_TRUE(std::is_sorted(pages.begin(), pages.end()));

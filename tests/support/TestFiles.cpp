@@ -39,6 +39,8 @@ fs::path corpus(const std::string& relative) { return kCorpus / relative; }
 
 std::vector<fs::path> corpusFiles(const std::string& folder) { return jetFilesUnder(kCorpus, folder); }
 
+std::vector<fs::path> jetFilesIn(const fs::path& dir) { return jetFilesUnder(dir, {}); }
+
 fs::path sharedRoot() {
   const char* over = std::getenv("MDBCHECK_SHARED_DIR");
   return over && *over ? fs::path(over) : fs::path(MDBCHECK_SHARED);

@@ -17,6 +17,9 @@ fs::path corpus(const std::string& relative);
 // The .mdb and .accdb files of the committed corpus, of one folder or of all, sorted.
 std::vector<fs::path> corpusFiles(const std::string& folder = {});
 
+// The .mdb and .accdb files anywhere under dir, sorted; empty when dir is absent.
+std::vector<fs::path> jetFilesIn(const fs::path& dir);
+
 // The shared folder: $MDBCHECK_SHARED_DIR when set, else the folder beside the checkout.
 // Optional: its corpus adds more files to the corpus-wide tests; nothing else needs it.
 fs::path sharedRoot();

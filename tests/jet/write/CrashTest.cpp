@@ -98,7 +98,9 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
     auto db = open(env, path);
     const uint64_t start = env.events();
     for (const auto& group : plan) apply(*db, group, group.size() > 1);
-    if (spillBound != 0) EXPECT_GT(db->writeStats().spills, 0u);
+    if (spillBound != 0) {
+      EXPECT_GT(db->writeStats().spills, 0u);
+    }
     db->close();
     total = env.events() - start;
   }

@@ -130,7 +130,9 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
   {
     auto db = openBounded(jet::os::Env::posix(), path);
     work(*db);
-    if (bound != 0) EXPECT_GT(db->writeStats().spills, 0u);
+    if (bound != 0) {
+      EXPECT_GT(db->writeStats().spills, 0u);
+    }
   }
   const auto after = writecheck::bytesOf(path);
   ASSERT_NE(after, original);
@@ -160,7 +162,9 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
         if (number != 0) {
           EXPECT_TRUE(number == 3026 || number == 3043) << number;
           // Put back at once, unless the disk refuses that too: then the next open does.
-          if (!contains(text, "下次打开时将被撤销")) EXPECT_EQ(writecheck::bytesOf(path), original);
+          if (!contains(text, "下次打开时将被撤销")) {
+            EXPECT_EQ(writecheck::bytesOf(path), original);
+          }
         } else {
           EXPECT_EQ(writecheck::bytesOf(path), after);
         }
@@ -301,10 +305,14 @@ TEST(OsFaults, AJournalDeletedByHandAfterACrashIsReported) {
     {
       auto db = openDb(jet::os::Env::posix(), s.path);
       ASSERT_EQ(db->notices().size(), deleted ? 1u : 0u);
-      if (deleted) EXPECT_TRUE(contains(db->notices()[0], "手工删除")) << db->notices()[0];
+      if (deleted) {
+        EXPECT_TRUE(contains(db->notices()[0], "手工删除")) << db->notices()[0];
+      }
     }
     EXPECT_TRUE(openDb(jet::os::Env::posix(), s.path)->notices().empty());
-    if (!deleted) EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+    if (!deleted) {
+      EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+    }
   }
 }
 

@@ -1,6 +1,6 @@
-// The row and the table definition's counters: one layout that the reader and the writer
-// share, checked over every file we have and, for Jet 3 offsets past 255 (which no sample
-// file holds), over rows built across every jump boundary.
+// The row, the table definition's counters and the data page: one layout that the reader
+// and the writer share, checked over every file we have and, for Jet 3 offsets past 255
+// (which no sample file holds), over rows built across every jump boundary.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -207,6 +207,183 @@ TEST(RowLayout, PartsBeyondTheLayoutAreRefused) {
   EXPECT_THROW(parseRow(false, true, shortRow, 1), Corrupt);
   const uint8_t backwards[] = {0x01, 0x00, 0xAA, 0xBB, 0x03, 0x00, 0x04, 0x00, 0x02, 0x00, 0x02, 0x00, 0x01};
   EXPECT_THROW(parseRow(false, true, backwards, sizeof backwards), Corrupt);
+}
+
+// ---- data pages ------------------------------------------------------------------------
+
+using jet::format::DataPage;
+using jet::format::DataPageEdit;
+using jet::format::kSlotDeleted;
+using jet::format::kSlotFlags;
+using jet::format::kSlotOffsetMask;
+
+struct PageRows {
+  std::vector<uint16_t> flags;
+  std::vector<std::vector<uint8_t>> bytes;
+  uint32_t low;  // lowest row start
+};
+
+PageRows rowsOf(const DataPage& page, uint32_t ps) {
+  PageRows r{{}, {}, ps};
+  for (uint16_t i = 0; i < page.rowCount(); ++i) {
+    uint32_t start, end;
+    page.rowBounds(i, start, end);
+    r.flags.push_back(page.slot(i) & kSlotFlags);
+    r.bytes.emplace_back(page.bytes() + start, page.bytes() + end);
+    r.low = std::min(r.low, start);
+  }
+  return r;
+}
+
+struct PageTally {
+  int pages = 0, packed = 0, samePage = 0, appended = 0, emptyDeleted = 0, refused = 0;
+};
+
+// One data page of a file: rebuilt (its rows packed again against its end), every slot
+// reads back the same bytes and flags, and the free space is the gap the rows leave; a
+// page Access left packed comes back as it was. Then a row appended to the rebuilt page,
+// and one slot grown to fill the page exactly, read back as written.
+void checkDataPage(const Version& v, const uint8_t* original, uint32_t n, PageTally& t) {
+  const uint32_t ps = v.pageSize();
+  const uint32_t hs = uint32_t(jet::format::dataPageLayout(v).slotTable);
+  PageRows before;
+  try {
+    before = rowsOf(DataPage(original, n, v), ps);
+  } catch (const Corrupt&) {
+    ++t.refused;  // a damaged slot table: neither side reads its rows
+    return;
+  }
+  ++t.pages;
+  const uint16_t rows = uint16_t(before.bytes.size());
+  uint32_t used = 0;
+  for (size_t i = 0; i < rows; ++i) {
+    used += uint32_t(before.bytes[i].size());
+    if (before.bytes[i].empty()) ++t.emptyDeleted;
+  }
+  const uint32_t head = hs + 2u * rows;
+
+  std::vector<uint8_t> page(original, original + ps);
+  ASSERT_TRUE(DataPage(page.data(), n, v).fitsRebuilt(0xFFFF, 0));
+  DataPageEdit(page.data(), n, v).rebuild();
+  const DataPage rebuilt(page.data(), n, v);
+  const PageRows after = rowsOf(rebuilt, ps);
+  ASSERT_EQ(after.flags, before.flags);
+  ASSERT_EQ(after.bytes, before.bytes);
+  EXPECT_EQ(rebuilt.freeSpace(), ps - head - used);
+  EXPECT_EQ(rebuilt.freeSpace(), after.low - head);
+  if (before.low + used == ps) {  // Access's rows lay packed in slot order
+    ++t.packed;
+    EXPECT_EQ(DataPage(original, n, v).freeSpace(), rebuilt.freeSpace());
+    if (std::equal(page.begin() + before.low, page.end(), original + before.low)) ++t.samePage;
+  }
+
+  // Append: the new row sits below the lowest, with its flags; nothing else moves.
+  const uint32_t room = rebuilt.freeSpace();
+  const uint32_t length = std::min<uint32_t>(room >= 2 ? room - 2 : 0, 37);
+  if (rows < 255 && length > 0) {
+    EXPECT_TRUE(rebuilt.canAppend(length));
+    EXPECT_FALSE(rebuilt.canAppend(room - 1));
+    std::vector<uint8_t> fresh(length);
+    for (uint32_t i = 0; i < length; ++i) fresh[i] = uint8_t(0xA5 ^ (i * 7) ^ n);
+    std::vector<uint8_t> grown = page;
+    EXPECT_EQ(DataPageEdit(grown.data(), n, v).append(fresh.data(), length, kSlotDeleted), rows);
+    const DataPage withRow(grown.data(), n, v);
+    PageRows more = rowsOf(withRow, ps);
+    ASSERT_EQ(more.bytes.size(), rows + 1u);
+    EXPECT_EQ(more.bytes.back(), fresh);
+    EXPECT_EQ(more.flags.back(), kSlotDeleted);
+    more.bytes.pop_back();
+    more.flags.pop_back();
+    EXPECT_EQ(more.bytes, before.bytes);
+    EXPECT_EQ(more.flags, before.flags);
+    EXPECT_EQ(withRow.freeSpace(), room - length - 2);
+    ++t.appended;
+  }
+
+  // The first live row grown by exactly the free space fills the page; one byte more does not fit.
+  for (uint16_t i = 0; i < rows; ++i) {
+    if (before.flags[i] & kSlotDeleted) continue;
+    const uint32_t full = uint32_t(before.bytes[i].size()) + room;
+    EXPECT_TRUE(rebuilt.fitsRebuilt(i, full));
+    EXPECT_FALSE(rebuilt.fitsRebuilt(i, full + 1));
+    std::vector<uint8_t> big(full, uint8_t(0x5A));
+    std::vector<uint8_t> filled = page;
+    DataPageEdit(filled.data(), n, v).rebuild(i, big.data(), full);
+    PageRows now = rowsOf(DataPage(filled.data(), n, v), ps);
+    EXPECT_EQ(DataPage(filled.data(), n, v).freeSpace(), 0);
+    EXPECT_EQ(now.bytes[i], big);
+    now.bytes[i] = before.bytes[i];
+    EXPECT_EQ(now.bytes, before.bytes);
+    EXPECT_EQ(now.flags, before.flags);
+    break;
+  }
+}
+
+TEST(DataPageLayout, EveryDataPageOfEveryFileRebuildsAndTakesARow) {
+  PageTally tally;
+  int jet3 = 0;
+  for (const auto& file : testfiles::everyFormatFile()) {
+    SCOPED_TRACE(file.string());
+    Version v;
+    {
+      auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
+      v = db->pager().version();
+    }
+    const std::vector<uint8_t> bytes = fileBytes(file);
+    const uint32_t pages = uint32_t(bytes.size() / v.pageSize());
+    for (uint32_t n = 1; n < pages; ++n) {
+      const uint8_t* p = bytes.data() + size_t(n) * v.pageSize();
+      if (p[0] != jet::format::kDataPageType) continue;
+      SCOPED_TRACE("page " + std::to_string(n));
+      const int before = tally.pages;
+      checkDataPage(v, p, n, tally);
+      if (testing::Test::HasFatalFailure()) return;
+      if (v.jet3()) jet3 += tally.pages - before;
+    }
+  }
+  std::cout << tally.pages << " data pages (" << jet3 << " Jet 3), " << tally.packed << " packed, "
+            << tally.samePage << " rebuilt byte for byte, " << tally.appended << " took a row, "
+            << tally.emptyDeleted << " empty deleted rows, " << tally.refused << " refused\n";
+  EXPECT_GT(tally.pages, 1000);
+  EXPECT_GT(jet3, 50);
+  EXPECT_GT(tally.appended, 500);
+  EXPECT_EQ(tally.samePage, tally.packed);
+  EXPECT_EQ(tally.refused, 0);
+  // Access leaves deleted slots without bytes; a rebuild must carry them.
+  EXPECT_GT(tally.emptyDeleted, 0);
+}
+
+// The bounds rule on a page built here, in both layouts: a deleted slot may be empty, an
+// overflow target may not, a slot past the count is no row; and a damaged slot table whose
+// last row is not the lowest takes no appended row and is not rebuilt.
+TEST(DataPageLayout, EmptyRowsOnlyWhenDeletedAndDamagedSlotsRefused) {
+  for (const Version& v : {Version{.format = jet::FileFormat::Jet3, .versionByte = 0},
+                           Version{.format = jet::FileFormat::Jet4, .versionByte = 1}}) {
+    SCOPED_TRACE(v.jet3() ? "Jet 3" : "Jet 4");
+    const uint32_t ps = v.pageSize(), hs = uint32_t(jet::format::dataPageLayout(v).slotTable);
+    std::vector<uint8_t> page(ps, 0);
+    DataPageEdit::init(page.data(), v, 77);
+    DataPageEdit edit(page.data(), 9, v);
+    const std::vector<uint8_t> a(10, 0xAA), b(20, 0xBB);
+    EXPECT_EQ(edit.append(a.data(), 10, 0), 0);
+    EXPECT_EQ(edit.append(a.data(), 0, kSlotFlags), 1);
+    EXPECT_EQ(edit.append(b.data(), 20, 0), 2);
+    EXPECT_EQ(DataPage(page.data(), 9, v).freeSpace(), ps - hs - 6 - 30);
+    uint32_t s, e;
+    DataPage(page.data(), 9, v).rowBounds(1, s, e);
+    EXPECT_EQ(s, e);
+    EXPECT_THROW(DataPage(page.data(), 9, v).rowBounds(3, s, e), Corrupt);
+    edit.setFlags(1, kSlotDeleted);
+    EXPECT_THROW(DataPage(page.data(), 9, v).rowBounds(1, s, e), Corrupt);
+    edit.setFlags(1, kSlotFlags);
+
+    std::vector<uint8_t> swapped = page;  // rows 0 and 2 trade offsets
+    std::copy(page.begin() + hs + 4, page.begin() + hs + 6, swapped.begin() + hs);
+    std::copy(page.begin() + hs, page.begin() + hs + 2, swapped.begin() + hs + 4);
+    EXPECT_TRUE(DataPage(page.data(), 9, v).canAppend(4));
+    EXPECT_FALSE(DataPage(swapped.data(), 9, v).canAppend(4));
+    EXPECT_THROW(DataPageEdit(swapped.data(), 9, v).rebuild(), Corrupt);
+  }
 }
 
 }  // namespace

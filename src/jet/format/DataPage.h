@@ -1,10 +1,21 @@
 #pragma once
 // Data pages (type 0x01): table rows, long-value (LVAL) rows and usage-map rows, found
 // through a slot table at the page's start and stored from the page's end downwards.
+// DataPage reads one; DataPageEdit changes one in place: a fresh page, a row appended at
+// the end of the slot table, a slot's flags, and the page rebuilt with its rows packed
+// against its end (every slot keeping its number and flags).
 //
-// REQUIRES: ps bytes of a page. GUARANTEES: rowBounds() returns a non-empty range inside
-// the page, below the slot table, or throws Corrupt naming the page and slot.
+// A row's bytes run from its slot's offset to where the previous slot's row starts (the
+// page's end for slot 0), below the slot table. A row that is read is never empty; a
+// deleted slot (both flag bits) may keep no bytes, as Access leaves some, and nobody reads
+// it, so its empty range is accepted and carried along when the page is rebuilt.
+//
+// REQUIRES: ps bytes of a page. GUARANTEES: rowBounds() returns a range inside the page,
+// below the slot table, non-empty unless the slot is deleted, or throws Corrupt naming the
+// page and slot. The free space a change leaves is the gap between the slot table and the
+// lowest row, as Access keeps it.
 #include <cstdint>
+#include <optional>
 
 #include "jet/format/Bytes.h"
 #include "jet/format/HeaderPage.h"
@@ -27,8 +38,13 @@ constexpr uint8_t kDataPageType = 0x01;
 constexpr uint8_t kUsageBitmapPageType = 0x05;
 constexpr uint16_t kSlotDeleted = 0x8000;   // deleted, or the target of an overflow pointer
 constexpr uint16_t kSlotOverflow = 0x4000;  // the row's bytes start with a pointer to its data
+constexpr uint16_t kSlotFlags = kSlotDeleted | kSlotOverflow;
 constexpr uint16_t kSlotOffsetMask = 0x1FFF;
 constexpr uint32_t kLvalMarker = 0x4C41564C;  // "LVAL"
+// A row's slot number is one byte in every pointer to it.
+constexpr uint16_t kMaxRowsPerPage = 255;
+// A row joining a page costs its bytes and its slot.
+constexpr uint32_t kSlotCost = 2;
 
 class DataPage {
  public:
@@ -39,6 +55,13 @@ class DataPage {
     rows_ = le16(p_ + L_.numRows);
     if (L_.slotTable + 2u * rows_ > ps_) corruptPage(number_, "行数超出页容量");
   }
+  // The page read as a data page, or nothing when it is none or its slot table overruns it.
+  static std::optional<DataPage> ifData(const uint8_t* page, uint32_t number, const Version& v) {
+    const DataPageLayout& L = dataPageLayout(v);
+    if (page[0] != kDataPageType || L.slotTable + 2u * le16(page + L.numRows) > v.pageSize())
+      return std::nullopt;
+    return DataPage(page, number, v);
+  }
 
   const uint8_t* bytes() const { return p_; }
   uint32_t number() const { return number_; }
@@ -46,21 +69,64 @@ class DataPage {
   uint32_t owner() const { return le32(p_ + L_.tdefPage); }
   bool isLongValuePage() const { return owner() == kLvalMarker; }
   uint16_t slot(uint16_t i) const { return le16(p_ + L_.slotTable + 2 * i); }
+  uint16_t freeSpace() const { return le16(p_ + L_.freeSpace); }
 
   // The bytes of slot i: [start, end). Rows end where the previous slot's row starts.
   void rowBounds(uint16_t i, uint32_t& start, uint32_t& end) const {
-    start = slot(i) & kSlotOffsetMask;
+    if (i >= rows_) noRow(i);
+    const uint16_t e = slot(i);
+    start = e & kSlotOffsetMask;
     end = i == 0 ? ps_ : (slot(i - 1) & kSlotOffsetMask);
-    if (start < L_.slotTable + 2u * rows_ || start >= end || end > ps_) badRow(i);
+    if (start < L_.slotTable + 2u * rows_ || start > end || end > ps_ ||
+        (start == end && (e & kSlotFlags) != kSlotFlags))
+      badRow(i);
   }
 
+  // Free space as recorded allows one more row of `length` bytes, and a slot number is left.
+  bool hasRoomFor(uint32_t length) const {
+    return rows_ < kMaxRowsPerPage && freeSpace() >= length + kSlotCost;
+  }
+  // A row of `length` bytes can go at the end of the slot table: there is room, and the
+  // last slot's row is the page's lowest, so the new one ends where that one starts.
+  bool canAppend(uint32_t length) const;
+  // The page rebuilt with row `row` replaced by `length` bytes still fits.
+  bool fitsRebuilt(uint16_t row, uint32_t length) const;
+
  private:
+  friend class DataPageEdit;
+  [[noreturn]] void noRow(uint16_t i) const;
   [[noreturn]] void badRow(uint16_t i) const;
   const uint8_t* p_;
   uint32_t number_;
   uint32_t ps_;
   const DataPageLayout& L_;
   uint16_t rows_;
+};
+
+class DataPageEdit {
+ public:
+  DataPageEdit(uint8_t* page, uint32_t number, const Version& v) : p_(page), number_(number), v_(v) {}
+
+  // A zeroed page becomes an empty data page of `owner`.
+  static void init(uint8_t* page, const Version& v, uint32_t owner);
+
+  // Appends a row of `length` bytes as the last slot, with the given slot flags; returns
+  // its slot number. REQUIRES: DataPage::canAppend(length).
+  uint16_t append(const uint8_t* bytes, uint32_t length, uint16_t flags);
+  // Replaces slot i's flag bits, keeping its offset.
+  void setFlags(uint16_t i, uint16_t flags);
+  // Every row packed again from the page's end down in slot order, row `row` (if any)
+  // replaced by `length` bytes; the header and the slots' flags stay, the bytes between
+  // the slot table and the rows become zero. REQUIRES: DataPage::fitsRebuilt(row, length).
+  void rebuild(uint16_t row, const uint8_t* bytes, uint32_t length);
+  void rebuild() { rebuild(kNoRow, nullptr, 0); }
+
+ private:
+  static constexpr uint16_t kNoRow = 0xFFFF;
+  DataPage read() const { return DataPage(p_, number_, v_); }
+  uint8_t* p_;
+  uint32_t number_;
+  Version v_;
 };
 
 }  // namespace jet::format

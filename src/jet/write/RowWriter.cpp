@@ -14,6 +14,8 @@
 namespace jet::write {
 
 using format::corruptPage;
+using format::DataPage;
+using format::DataPageEdit;
 using format::le16;
 using format::le32;
 using format::RowPointer;
@@ -22,12 +24,8 @@ using format::parseRow;
 
 namespace {
 
-constexpr uint16_t kFlags = format::kSlotDeleted | format::kSlotOverflow;
 // The global map: row 0 of page 1 (set bit = free page).
 const RowPointer kGlobalMap{1, 0};
-
-// Rows on a page ask this much beyond their bytes when they join it.
-constexpr uint32_t kSlotCost = 2;
 
 }  // namespace
 
@@ -37,29 +35,9 @@ RowWriter::RowWriter(journal::PageFile& file, Pager& pager, const format::Versio
       version_(v),
       jet3_(v.jet3()),
       ps_(v.pageSize()),
-      L_(format::dataPageLayout(v)),
-      hs_(L_.slotTable),
       codePage_(codePage) {}
 
 PageRef RowWriter::page(uint32_t n) { return pager_.get(n); }
-
-uint16_t RowWriter::rowCount(const uint8_t* p) const { return le16(p + L_.numRows); }
-uint16_t RowWriter::slot(const uint8_t* p, uint16_t i) const { return le16(p + hs_ + 2 * i); }
-void RowWriter::setSlot(uint8_t* p, uint16_t i, uint16_t v) const { format::put16le(p + hs_ + 2 * i, v); }
-uint16_t RowWriter::freeSpace(const uint8_t* p) const { return le16(p + L_.freeSpace); }
-
-void RowWriter::rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& start,
-                          uint32_t& end) {
-  if (p[0] != format::kDataPageType) corruptPage(n, "不是数据页");
-  const uint16_t rows = rowCount(p);
-  if (row >= rows) corruptPage(n, "没有第 " + std::to_string(row) + " 行");
-  start = slot(p, row) & format::kSlotOffsetMask;
-  end = row == 0 ? ps_ : (slot(p, row - 1) & format::kSlotOffsetMask);
-  // Rows deleted by Access may keep no bytes at all.
-  const bool deleted = (slot(p, row) & kFlags) == kFlags;
-  if (start < hs_ + 2u * rows || start > end || (start == end && !deleted) || end > ps_)
-    corruptPage(n, "第 " + std::to_string(row) + " 行的位置无效");
-}
 
 void RowWriter::update(const format::TableDef& def, RowId id, const format::ColumnDef& c,
                        const Value& value, const std::function<void()>& alsoInside) {
@@ -77,29 +55,30 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
 
   PageRef headPage = page(id.page);
   const uint8_t* hp = headPage.data();
-  if (hp[0] != format::kDataPageType || le32(hp + L_.tdefPage) != def.page || id.row >= rowCount(hp))
-    throw noCurrentRecord();
-  const uint16_t hslot = slot(hp, id.row);
+  if (hp[0] != format::kDataPageType) throw noCurrentRecord();
+  const DataPage hpage(hp, id.page, version_);
+  if (hpage.owner() != def.page || id.row >= hpage.rowCount()) throw noCurrentRecord();
+  const uint16_t hslot = hpage.slot(id.row);
   if (hslot & format::kSlotDeleted) throw noCurrentRecord();
   Slot head{id.page, id.row};
   Slot data = head;
   const bool moved = hslot & format::kSlotOverflow;
   if (moved) {
     uint32_t s, e;
-    rowBounds(hp, id.page, id.row, s, e);
+    hpage.rowBounds(id.row, s, e);
     if (e - s < 4) corruptPage(id.page, "转发指针太短");
     const RowPointer to = RowPointer::decode(le32(hp + s));
     data = Slot{to.page, to.row};
     const PageRef target = page(data.page);
-    const uint8_t* dp = target.data();
-    if (dp[0] != format::kDataPageType || le32(dp + L_.tdefPage) != def.page || data.row >= rowCount(dp) ||
-        (slot(dp, data.row) & kFlags) != format::kSlotDeleted)
+    const std::optional<DataPage> dpage = DataPage::ifData(target.data(), data.page, version_);
+    if (!dpage || dpage->owner() != def.page || data.row >= dpage->rowCount() ||
+        (dpage->slot(data.row) & format::kSlotFlags) != format::kSlotDeleted)
       corruptPage(id.page, "第 " + std::to_string(id.row) + " 行的转发指针无效");
   }
   PageRef holder = page(data.page);
   const uint8_t* dp = holder.data();
   uint32_t start, end;
-  rowBounds(dp, data.page, data.row, start, end);
+  DataPage(dp, data.page, version_).rowBounds(data.row, start, end);
   RowParts parts = parseRow(jet3_, def.numVarCols > 0, dp + start, end - start);
   setColumn(parts, def, c, bytes);
   std::vector<uint8_t> row = *buildRow(jet3_, parts);
@@ -181,16 +160,15 @@ void RowWriter::forgetHints() {
 uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) {
   auto last = insertPage_.find(def.page);
   if (last != insertPage_.end() && last->second < file_.pageCount() &&
-      canAppend(page(last->second).data(), def.page, length))
+      canAppend(page(last->second).data(), last->second, def.page, length))
     return last->second;
   const RowPointer map = def.freeMap.isNull() ? def.ownedMap : def.freeMap;
   for (uint32_t n : mapPages(map)) {
     const PageRef ref = page(n);
-    const uint8_t* p = ref.data();
-    if (canAppend(p, def.page, length)) return n;
-    if (!def.freeMap.isNull() && p[0] == format::kDataPageType && le32(p + L_.tdefPage) == def.page &&
-        (rowCount(p) >= 255 || freeSpace(p) < length + kSlotCost))
-      removeFromMap(def.freeMap, n);
+    const std::optional<DataPage> p = DataPage::ifData(ref.data(), n, version_);
+    if (!p || p->owner() != def.page) continue;
+    if (p->canAppend(length)) return n;
+    if (!def.freeMap.isNull() && !p->hasRoomFor(length)) removeFromMap(def.freeMap, n);
   }
   return allocateDataPage(def);
 }
@@ -210,7 +188,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
     if (auto padded = buildRow(jet3_, parts, oldLength)) {
       uint8_t* p = file_.modify(data.page);
       uint32_t s, e;
-      rowBounds(p, data.page, data.row, s, e);
+      DataPage(p, data.page, version_).rowBounds(data.row, s, e);
       std::memcpy(p + s, padded->data(), padded->size());
       last_ = Placement::InPlace;
       return;
@@ -226,7 +204,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   for (auto map : {def.freeMap, def.ownedMap}) {
     for (uint32_t n : mapPages(map)) {
       if (n == data.page) continue;
-      if (canAppend(page(n).data(), def.page, uint32_t(row.size()))) {
+      if (canAppend(page(n).data(), n, def.page, uint32_t(row.size()))) {
         target = n;
         break;
       }
@@ -242,66 +220,32 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   // The row's first slot now only points at its data.
   uint8_t* hp = file_.modify(head.page);
   uint32_t s, e;
-  rowBounds(hp, head.page, head.row, s, e);
+  DataPage(hp, head.page, version_).rowBounds(head.row, s, e);
   if (e - s < 4) corruptPage(head.page, "行太短，放不下转发指针");
   format::put32le(hp + s, (target << 8) | r);
-  setSlot(hp, head.row, uint16_t((slot(hp, head.row) & ~kFlags) | format::kSlotOverflow));
+  DataPageEdit(hp, head.page, version_).setFlags(head.row, format::kSlotOverflow);
   if (moved) {
     // The old data slot is dead: deleted, so nothing points at it and nobody scans it.
-    uint8_t* op = file_.modify(data.page);
-    setSlot(op, data.row, uint16_t(slot(op, data.row) | kFlags));
+    DataPageEdit(file_.modify(data.page), data.page, version_).setFlags(data.row, format::kSlotFlags);
   }
 }
 
 bool RowWriter::repack(uint32_t n, uint16_t row, const std::vector<uint8_t>& bytes) {
-  const PageRef ref = page(n);
-  const uint8_t* p = ref.data();
-  const uint16_t rows = rowCount(p);
-  std::vector<std::pair<uint32_t, uint32_t>> bounds(rows);
-  uint32_t total = hs_ + kSlotCost * rows;
-  for (uint16_t i = 0; i < rows; ++i) {
-    rowBounds(p, n, i, bounds[i].first, bounds[i].second);
-    total += i == row ? uint32_t(bytes.size()) : bounds[i].second - bounds[i].first;
+  {
+    const PageRef ref = page(n);
+    if (!DataPage(ref.data(), n, version_).fitsRebuilt(row, uint32_t(bytes.size()))) return false;
   }
-  if (total > ps_) return false;
-  std::vector<uint8_t> next(ps_, 0);
-  std::memcpy(next.data(), p, hs_ + kSlotCost * rows);
-  uint32_t pos = ps_;
-  for (uint16_t i = 0; i < rows; ++i) {
-    const uint8_t* src = i == row ? bytes.data() : p + bounds[i].first;
-    const uint32_t len = i == row ? uint32_t(bytes.size()) : bounds[i].second - bounds[i].first;
-    pos -= len;
-    std::memcpy(next.data() + pos, src, len);
-    setSlot(next.data(), i, uint16_t((slot(p, i) & kFlags) | pos));
-  }
-  format::put16le(next.data() + L_.freeSpace, uint16_t(pos - (hs_ + kSlotCost * rows)));
-  std::memcpy(file_.modify(n), next.data(), ps_);
+  DataPageEdit(file_.modify(n), n, version_).rebuild(row, bytes.data(), uint32_t(bytes.size()));
   return true;
 }
 
-// A page takes a row at its end of the slot table only if its last slot's row is its
-// lowest (rows end where the previous slot's row starts).
-bool RowWriter::canAppend(const uint8_t* p, uint32_t owner, uint32_t length) {
-  if (p[0] != format::kDataPageType || le32(p + L_.tdefPage) != owner) return false;
-  const uint16_t rows = rowCount(p);
-  if (rows >= 255 || freeSpace(p) < length + kSlotCost) return false;
-  uint32_t low = ps_;
-  for (uint16_t i = 0; i < rows; ++i) low = std::min<uint32_t>(low, slot(p, i) & format::kSlotOffsetMask);
-  const uint32_t end = rows == 0 ? ps_ : (slot(p, rows - 1) & format::kSlotOffsetMask);
-  if (end != low) return false;
-  return low >= hs_ + kSlotCost * (rows + 1u) + length;
+bool RowWriter::canAppend(const uint8_t* p, uint32_t pageNo, uint32_t owner, uint32_t length) {
+  const std::optional<DataPage> page = DataPage::ifData(p, pageNo, version_);
+  return page && page->owner() == owner && page->canAppend(length);
 }
 
 uint16_t RowWriter::append(uint32_t n, const std::vector<uint8_t>& bytes, uint16_t flags) {
-  uint8_t* p = file_.modify(n);
-  const uint16_t rows = rowCount(p);
-  const uint32_t end = rows == 0 ? ps_ : (slot(p, rows - 1) & format::kSlotOffsetMask);
-  const uint32_t start = end - uint32_t(bytes.size());
-  std::memcpy(p + start, bytes.data(), bytes.size());
-  setSlot(p, rows, uint16_t(start | flags));
-  format::put16le(p + L_.numRows, uint16_t(rows + 1));
-  format::put16le(p + L_.freeSpace, uint16_t(start - (hs_ + kSlotCost * (rows + 1u))));
-  return rows;
+  return DataPageEdit(file_.modify(n), n, version_).append(bytes.data(), uint32_t(bytes.size()), flags);
 }
 
 // ---- pages and maps -------------------------------------------------------------------
@@ -398,11 +342,7 @@ uint32_t RowWriter::allocatePage(const std::vector<RowPointer>& windows) {
 
 uint32_t RowWriter::allocateDataPage(const format::TableDef& def) {
   const uint32_t n = allocatePage({def.ownedMap, def.freeMap});
-  uint8_t* p = file_.modify(n);
-  p[0] = format::kDataPageType;
-  p[1] = 0x01;
-  format::put16le(p + L_.freeSpace, uint16_t(ps_ - hs_));
-  format::put32le(p + L_.tdefPage, def.page);
+  DataPageEdit::init(file_.modify(n), version_, def.page);
   addToMap(def.ownedMap, n);
   addToMap(def.freeMap, n);
   return n;

@@ -73,16 +73,11 @@ class RowWriter {
     uint16_t row;
   };
   PageRef page(uint32_t n);
-  void rowBounds(const uint8_t* p, uint32_t n, uint16_t row, uint32_t& start, uint32_t& end);
-  uint16_t rowCount(const uint8_t* p) const;
-  uint16_t slot(const uint8_t* p, uint16_t i) const;
-  void setSlot(uint8_t* p, uint16_t i, uint16_t v) const;
-  uint16_t freeSpace(const uint8_t* p) const;
 
   void place(const format::TableDef& def, Slot head, Slot data, bool moved,
              const std::vector<uint8_t>& row, uint32_t oldLength);
   bool repack(uint32_t pageNo, uint16_t row, const std::vector<uint8_t>& bytes);
-  bool canAppend(const uint8_t* p, uint32_t owner, uint32_t length);
+  bool canAppend(const uint8_t* p, uint32_t pageNo, uint32_t owner, uint32_t length);
   uint16_t append(uint32_t pageNo, const std::vector<uint8_t>& bytes, uint16_t flags);
   uint32_t allocateDataPage(const format::TableDef& def);
   uint32_t allocatePage(const std::vector<format::RowPointer>& windows);
@@ -102,8 +97,6 @@ class RowWriter {
   format::Version version_;
   bool jet3_;
   uint32_t ps_;
-  const format::DataPageLayout& L_;
-  uint32_t hs_;  // data page header size
   int codePage_;
   Placement last_ = Placement::InPlace;
   std::unordered_map<uint32_t, uint32_t> insertPage_;  // TDEF page -> last page an insert used

@@ -56,9 +56,10 @@ Walk walk(const fs::path& file, bool syncs, const char* table = "Big", const cha
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path source = argc > 1 ? fs::path(argv[1])
-                                   : fs::path(__FILE__).parent_path().parent_path() / "tests" /
-                                         "data" / "checks2000.mdb";
+  // The fixture by the path the build knows: __FILE__ is relative to the build folder
+  // when the compiler was given a relative path, and the benchmark runs from anywhere.
+  const fs::path source =
+      argc > 1 ? fs::path(argv[1]) : fs::path(MDBCHECK_TEST_DATA) / "checks2000.mdb";
   if (!fs::exists(source)) {
     std::printf("skipped: %s is absent\n", source.c_str());
     return 0;

@@ -16,12 +16,6 @@ namespace {
 
 using dao::Variant;
 
-std::vector<char> bytesOf(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
-
 TEST(AddNew, RowsReachTheFileWithAutoNumberIndexesAndCount) {
   testfiles::ScratchDir dir;
   const auto path = dir.copy(testfiles::data("checks2000.mdb"));
@@ -55,7 +49,7 @@ TEST(AddNew, RowsReachTheFileWithAutoNumberIndexesAndCount) {
     EXPECT_EQ(added->RecordCount(), 400);
 
     // A duplicate primary key is refused whole, and the edit stays pending.
-    const auto before = bytesOf(path);
+    const auto before = testfiles::fileBytes(path);
     rs->AddNew();
     rs->Fields("ID")->SetValue(Variant(int32_t(firstId)));
     rs->Fields("Code")->SetValue(Variant("dup"));
@@ -69,7 +63,7 @@ TEST(AddNew, RowsReachTheFileWithAutoNumberIndexesAndCount) {
     rs->CancelUpdate();
     EXPECT_EQ(rs->RecordCount(), 401);
     db->Close();
-    EXPECT_TRUE(bytesOf(path) == before);
+    EXPECT_TRUE(testfiles::fileBytes(path) == before);
   }
   if (testfiles::requireCli()) {
     const testfiles::CommandResult verified =

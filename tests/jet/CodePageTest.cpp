@@ -12,11 +12,7 @@ namespace fs = std::filesystem;
 
 TEST(CodePage, Jet3TextInGbkReadsAsChinese) {
   testfiles::ScratchDir dir;
-  std::vector<uint8_t> bytes;
-  {
-    std::ifstream in(testfiles::corpus("V1997/testV1997.mdb"), std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  std::vector<uint8_t> bytes = testfiles::fileBytes(testfiles::corpus("V1997/testV1997.mdb"));
   // The header says code page 936 (under the mask)...
   bytes[0x3C] = 0xA8 ^ jet::format::kHeaderKeystream[0x3C - 0x18];
   bytes[0x3D] = 0x03 ^ jet::format::kHeaderKeystream[0x3D - 0x18];

@@ -15,11 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<uint8_t> slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 void spill(const fs::path& p, const std::vector<uint8_t>& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -55,7 +50,7 @@ uint32_t tdefOf(const fs::path& p, const std::string& table) {
 
 TEST(Damage, TruncatedFilesAreRefusedOrReadToWhereTheyEnd) {
   testfiles::ScratchDir dir;
-  const auto good = slurp(testfiles::data("checks2000.mdb"));
+  const auto good = testfiles::fileBytes(testfiles::data("checks2000.mdb"));
   // Anything that is not whole pages, or lacks pages the tables use, is damaged.
   for (size_t cut : {size_t{100}, size_t{2048}, size_t{4096}, size_t{4096 * 2 + 5},
                      size_t{4096 * 3}, size_t{4096 * 20}, good.size() / 2, good.size() - 1}) {
@@ -76,7 +71,7 @@ TEST(Damage, TruncatedFilesAreRefusedOrReadToWhereTheyEnd) {
 
 TEST(Damage, GarbledHeaderIsNotTakenForAJetFile) {
   testfiles::ScratchDir dir;
-  auto bytes = slurp(testfiles::data("empty2000.mdb"));
+  auto bytes = testfiles::fileBytes(testfiles::data("empty2000.mdb"));
   for (size_t i = 4; i < 0x14; ++i) bytes[i] ^= 0x55;
   spill(dir.path() / "h.mdb", bytes);
   EXPECT_EQ(readAll(dir.path() / "h.mdb").first, jet::err::kUnrecognizedFormat);
@@ -86,7 +81,7 @@ TEST(Damage, PointerOutOfRangeNamesTableAndPage) {
   testfiles::ScratchDir dir;
   const fs::path src = testfiles::data("checks2000.mdb");
   const uint32_t tdef = tdefOf(src, "Orders");
-  auto bytes = slurp(src);
+  auto bytes = testfiles::fileBytes(src);
   put32(bytes, tdef * 4096 + 55, 0x7FFFFF00);  // owned-pages map: row 0 of page 0x7FFFFF
   const fs::path p = dir.path() / "p.mdb";
   spill(p, bytes);
@@ -100,7 +95,7 @@ TEST(Damage, LoopsAreDetected) {
   testfiles::ScratchDir dir;
   const fs::path src = testfiles::data("checks2000.mdb");
   const uint32_t tdef = tdefOf(src, "Orders");
-  const auto good = slurp(src);
+  const auto good = testfiles::fileBytes(src);
 
   // A table definition that continues on itself.
   auto bytes = good;
@@ -134,7 +129,7 @@ TEST(Damage, RandomlyFlippedBytesNeverCrash) {
   testfiles::ScratchDir dir;
   std::mt19937 rng(20261208);
   for (const char* name : {"linked_target.mdb", "nocandidates2000.mdb"}) {
-    const auto good = slurp(testfiles::data(name));
+    const auto good = testfiles::fileBytes(testfiles::data(name));
     for (int round = 0; round < 60; ++round) {
       auto bytes = good;
       std::uniform_int_distribution<size_t> pos(0, bytes.size() - 1);

@@ -24,10 +24,6 @@ using jet::format::RowParts;
 using jet::format::RowView;
 using jet::format::Version;
 
-std::vector<uint8_t> fileBytes(const testfiles::fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // What the scan's view makes of a row: numCols, mask and every variable slot, or nothing
 // when it refuses the row.
@@ -94,7 +90,7 @@ TEST(RowLayout, EveryRowOfEveryFileReadsAsTheWriterRebuildsIt) {
     SCOPED_TRACE(file.string());
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
     const Version v = db->pager().version();
-    const std::vector<uint8_t> bytes = fileBytes(file);
+    const std::vector<uint8_t> bytes = testfiles::fileBytes(file);
     std::map<uint32_t, const jet::format::TableDef*> byPage;
     for (const jet::TableInfo& t : db->tables()) {
       if (t.linked) continue;
@@ -329,7 +325,7 @@ TEST(DataPageLayout, EveryDataPageOfEveryFileRebuildsAndTakesARow) {
       auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
       v = db->pager().version();
     }
-    const std::vector<uint8_t> bytes = fileBytes(file);
+    const std::vector<uint8_t> bytes = testfiles::fileBytes(file);
     const uint32_t pages = uint32_t(bytes.size() / v.pageSize());
     for (uint32_t n = 1; n < pages; ++n) {
       const uint8_t* p = bytes.data() + size_t(n) * v.pageSize();

@@ -15,10 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string bytesOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 const char* kNullKey = "索引或主关键字不能包含一个空 (Null) 值。";
 
@@ -26,7 +22,7 @@ TEST(CliIntegrity, EveryRoadRefusesNullInAKeyOrARequiredColumn) {
   testfiles::ScratchDir dir;
   const std::string keys = dir.copy(testfiles::corpus("V2003/testIndexPropertiesV2003.mdb")).string();
   const std::string users = dir.copy(testfiles::corpus("V2000/fixedTextTestV2000.mdb")).string();
-  const std::string keysBefore = bytesOf(keys), usersBefore = bytesOf(users);
+  const auto keysBefore = testfiles::fileBytes(keys), usersBefore = testfiles::fileBytes(users);
 
   CliResult r = runCli({"clear-all", keys, "TableIgnoreNulls1", "row", "--chars", "0"});
   EXPECT_EQ(r.status, 1);
@@ -42,8 +38,8 @@ TEST(CliIntegrity, EveryRoadRefusesNullInAKeyOrARequiredColumn) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("字段 'c_user_pwd' 不能包含 Null 值"), std::string::npos) << r.err;
 
-  EXPECT_EQ(bytesOf(keys), keysBefore);
-  EXPECT_EQ(bytesOf(users), usersBefore);
+  EXPECT_EQ(testfiles::fileBytes(keys), keysBefore);
+  EXPECT_EQ(testfiles::fileBytes(users), usersBefore);
   EXPECT_EQ(runCli({"verify", keys}).status, 0);
 }
 
@@ -51,7 +47,7 @@ TEST(CliIntegrity, AChecksOnlyItsOwnColumnTypesAndNamesWhatItRefuses) {
   testfiles::ScratchDir dir;
   const std::string file = dir.copy(testfiles::data("checks2000.mdb")).string();
   const std::string calc = dir.copy(testfiles::corpus("V2010/calcFieldTestV2010.accdb")).string();
-  const std::string before = bytesOf(file);
+  const auto before = testfiles::fileBytes(file);
   const struct {
     std::vector<std::string> args;
     std::string message;
@@ -79,7 +75,7 @@ TEST(CliIntegrity, AChecksOnlyItsOwnColumnTypesAndNamesWhatItRefuses) {
     EXPECT_EQ(r.err, c.message);
     EXPECT_EQ(r.out, "");
   }
-  EXPECT_EQ(bytesOf(file), before);
+  EXPECT_EQ(testfiles::fileBytes(file), before);
   const CliResult scan = runCli({"scan", calc, "--chars", ",="});
   EXPECT_EQ(scan.out, "表\n  Table1\n    LastFirst(4条)\n");
 }
@@ -104,7 +100,7 @@ TEST(CliIntegrity, ABatchRepairOfADamagedTableWritesNothing) {
     f.seekp(static_cast<std::streamoff>(first.page) * 4096 + 4096 - 1 - 2 - 6);
     f.write("\xFF\x0F", 2);
   }
-  const std::string before = bytesOf(file);
+  const auto before = testfiles::fileBytes(file);
   CliResult r = runCli({"list", file, "Orders", "Remark", "--chars", "-+"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out, "");
@@ -118,7 +114,7 @@ TEST(CliIntegrity, ABatchRepairOfADamagedTableWritesNothing) {
               std::string::npos)
         << r.err;
   }
-  EXPECT_EQ(bytesOf(file), before);
+  EXPECT_EQ(testfiles::fileBytes(file), before);
 }
 
 }  // namespace

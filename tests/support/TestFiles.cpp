@@ -9,9 +9,20 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 namespace testfiles {
+
+std::vector<uint8_t> fileBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
 
 fs::path data(const std::string& name) { return fs::path(MDBCHECK_TEST_DATA) / name; }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Where the tests find their files, and scratch copies to write on.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -7,6 +8,9 @@
 namespace testfiles {
 
 namespace fs = std::filesystem;
+
+// The bytes of a file, read in one call; empty when it cannot be read.
+std::vector<uint8_t> fileBytes(const fs::path& p);
 
 // A fixture committed under tests/data.
 fs::path data(const std::string& name);

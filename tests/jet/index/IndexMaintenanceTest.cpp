@@ -22,8 +22,7 @@ namespace {
 class FileImage : public PageStore {
  public:
   FileImage(const std::filesystem::path& p, uint32_t ps) : ps_(ps) {
-    std::ifstream in(p, std::ios::binary);
-    bytes_.assign(std::istreambuf_iterator<char>(in), {});
+    bytes_ = testfiles::fileBytes(p);
   }
   const uint8_t* page(uint32_t n) override { return at(n); }
   uint8_t* modify(uint32_t n) override { return at(n); }

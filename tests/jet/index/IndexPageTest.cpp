@@ -16,15 +16,14 @@ namespace {
 
 struct FilePages : PageSource {
   explicit FilePages(const std::filesystem::path& p, uint32_t ps) : ps(ps) {
-    std::ifstream in(p, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    bytes = testfiles::fileBytes(p);
   }
   const uint8_t* page(uint32_t n) override {
     if ((n + 1) * size_t{ps} > bytes.size()) throw IndexCorrupt("past end");
-    return reinterpret_cast<const uint8_t*>(bytes.data()) + size_t{n} * ps;
+    return bytes.data() + size_t{n} * ps;
   }
   uint32_t count() const { return static_cast<uint32_t>(bytes.size() / ps); }
-  std::string bytes;
+  std::vector<uint8_t> bytes;
   uint32_t ps;
 };
 

@@ -22,11 +22,6 @@ using namespace jet;
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 std::unique_ptr<JetDatabase> openRw(const std::filesystem::path& p, os::Env& env = os::Env::posix()) {
   return JetDatabase::open(env, p.string(), Database::Mode::Exclusive);
 }
@@ -174,7 +169,7 @@ TEST(IndexUpdate, AceGeneralSortOrderTakesLatinAndChineseText) {
 TEST(IndexUpdate, UniqueViolationChangesNothing) {
   testfiles::ScratchDir dir;
   const auto path = dir.copy(testfiles::data("checks2000.mdb"));
-  const auto before = bytesOf(path);
+  const auto before = testfiles::fileBytes(path);
   {
     auto db = openRw(path);
     const TableInfo& t = *db->findTable("Orders");
@@ -192,7 +187,7 @@ TEST(IndexUpdate, UniqueViolationChangesNothing) {
     }
     db->close();
   }
-  EXPECT_TRUE(bytesOf(path) == before);
+  EXPECT_TRUE(testfiles::fileBytes(path) == before);
 }
 
 // Jet 3: text keys from code-page bytes in 2 KB index pages.
@@ -240,7 +235,7 @@ TEST(IndexUpdate, CrashDuringIndexSplitsLeavesOldOrNewFile) {
   }
   ASSERT_GT(trees(after, "凭证")[codeIndex].pages.size(), trees(original, "凭证")[codeIndex].pages.size());
   expectSound(after, "凭证", "科目代码");
-  const auto oldBytes = bytesOf(original), newBytes = bytesOf(after);
+  const auto oldBytes = testfiles::fileBytes(original), newBytes = testfiles::fileBytes(after);
   int points = 0;
   for (uint64_t crash = 1;; ++crash) {
     const auto path = dir.copy(original, "crash.mdb");
@@ -262,7 +257,7 @@ TEST(IndexUpdate, CrashDuringIndexSplitsLeavesOldOrNewFile) {
       auto db = openRw(path);  // rolls a hot journal back
       db->close();
     }
-    const auto got = bytesOf(path);
+    const auto got = testfiles::fileBytes(path);
     EXPECT_TRUE(got == oldBytes || got == newBytes) << "crash point " << crash;
     ++points;
   }

@@ -118,10 +118,6 @@ class ReadPages : public PageStore {
   PageRef held_;
 };
 
-std::vector<uint8_t> bytesOf(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 std::unique_ptr<JetDatabase> openFile(const std::filesystem::path& p, Database::Mode mode) {
   return JetDatabase::open(os::Env::posix(), p.string(), mode);
@@ -272,7 +268,7 @@ TEST(ChineseSortOrder, RelationshipsFindTheirKeysInPrcIndexes) {
                              return Value(names[i % names.size()]);
                            }),
             100);
-  const auto before = bytesOf(path);
+  const auto before = testfiles::fileBytes(path);
   {
     auto db = openFile(path, Database::Mode::Exclusive);
     const TableInfo& t = *db->findTable("forum");
@@ -286,7 +282,7 @@ TEST(ChineseSortOrder, RelationshipsFindTheirKeysInPrcIndexes) {
     }
     db->close();
   }
-  EXPECT_TRUE(bytesOf(path) == before);
+  EXPECT_TRUE(testfiles::fileBytes(path) == before);
 }
 
 // A rewrite that gives a unique PRC index a second equal key is refused before anything
@@ -295,7 +291,7 @@ TEST(ChineseSortOrder, DuplicateKeyInAUniquePrcIndexChangesNothing) {
   SKIP_WITHOUT_SHARED("corpus-cn/forum-lzybbs.mdb");
   testfiles::ScratchDir dir;
   const auto path = dir.copy(testfiles::shared("corpus-cn/forum-lzybbs.mdb"));
-  const auto before = bytesOf(path);
+  const auto before = testfiles::fileBytes(path);
   {
     auto db = openFile(path, Database::Mode::Exclusive);
     const TableInfo& t = *db->findTable("user");
@@ -317,7 +313,7 @@ TEST(ChineseSortOrder, DuplicateKeyInAUniquePrcIndexChangesNothing) {
     }
     db->close();
   }
-  EXPECT_TRUE(bytesOf(path) == before);
+  EXPECT_TRUE(testfiles::fileBytes(path) == before);
 }
 
 // ACE "General": Chinese text in indexed columns of an Access 2010+ fixture and of the
@@ -377,7 +373,7 @@ void patchSortOrder(const std::filesystem::path& file, const std::string& table,
     pageSize = db->header().version.pageSize();
     col = *def.findColumn(column);
   }
-  std::vector<uint8_t> bytes = bytesOf(file);
+  std::vector<uint8_t> bytes = testfiles::fileBytes(file);
   uint8_t* page = &bytes[size_t{tdef} * pageSize];
   auto le16 = [](const uint8_t* p) { return p[0] | p[1] << 8; };
   std::vector<size_t> found;
@@ -416,7 +412,7 @@ TEST(UnencodableSortOrder, ClearingWorksAndValuesAreRefusedByName) {
   testfiles::ScratchDir dir;
   const auto path = dir.copy(testfiles::data("checks2000.mdb"));
   patchSortOrder(path, "凭证", "科目代码", 0x040E);
-  const auto before = bytesOf(path);
+  const auto before = testfiles::fileBytes(path);
   {
     auto db = openFile(path, Database::Mode::Exclusive);
     const TableInfo& t = *db->findTable("凭证");
@@ -432,7 +428,7 @@ TEST(UnencodableSortOrder, ClearingWorksAndValuesAreRefusedByName) {
     }
     db->close();
   }
-  EXPECT_TRUE(bytesOf(path) == before);
+  EXPECT_TRUE(testfiles::fileBytes(path) == before);
   EXPECT_EQ(changeAndCheck(path, "凭证", "科目代码",
                            [](size_t i, const Value& old) { return i % 2 ? Value() : old; }, false),
             500);
@@ -446,7 +442,7 @@ TEST(UnencodableSortOrder, PrimaryKeyIsNotCleared) {
   testfiles::ScratchDir dir;
   const auto path = dir.copy(testfiles::shared("corpus-cn/inventory-store.mdb"));
   patchSortOrder(path, "msurplus", "材料编码", 0x040E);
-  const auto before = bytesOf(path);
+  const auto before = testfiles::fileBytes(path);
   {
     auto db = openFile(path, Database::Mode::Exclusive);
     const TableInfo& t = *db->findTable("msurplus");
@@ -461,7 +457,7 @@ TEST(UnencodableSortOrder, PrimaryKeyIsNotCleared) {
     }
     db->close();
   }
-  EXPECT_TRUE(bytesOf(path) == before);
+  EXPECT_TRUE(testfiles::fileBytes(path) == before);
 }
 
 // A Chinese Access 97 file (PRC over code page 936): its keys are not computed here, but it

@@ -17,10 +17,6 @@ namespace {
 
 constexpr uint32_t kPs = 2048;
 
-std::vector<uint8_t> slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -76,18 +72,18 @@ TEST(PageFile, TransactionsSeeTheirOwnChangesAndRollBackWithoutIo) {
   pf->read(2, page.data());
   EXPECT_EQ(page[10], 0xEE);                           // before the savepoint: kept
   EXPECT_EQ(page[11], pattern(6, 1)[2 * kPs + 11]);  // after it: undone
-  EXPECT_EQ(slurp(path), pattern(6, 1));             // nothing written yet
+  EXPECT_EQ(testfiles::fileBytes(path), pattern(6, 1));             // nothing written yet
 
   pf->commit();
   auto after = pattern(6, 1);
   after[2 * kPs + 10] = 0xEE;
-  EXPECT_EQ(slurp(path), after);
+  EXPECT_EQ(testfiles::fileBytes(path), after);
   EXPECT_FALSE(hot(path));
 
   pf->modify(0)[0] = 1;
   pf->rollback();
   pf.reset();
-  EXPECT_EQ(slurp(path), after);
+  EXPECT_EQ(testfiles::fileBytes(path), after);
   EXPECT_FALSE(std::filesystem::exists(jet::journal::journalPath(path)));
 }
 
@@ -127,7 +123,7 @@ TEST(PageFile, CrashAtEveryWriteAndSyncLeavesOldOrNewState) {
   FaultEnv counter;
   uint64_t commitCalls = 0;
   runTransaction(counter, path, 1, &commitCalls);
-  const auto after = slurp(path);
+  const auto after = testfiles::fileBytes(path);
   const uint64_t calls = counter.events();
   // Journal create, write, sync, directory sync; 5 pages; sync (the commit point); clear;
   // then the close removes the journal.
@@ -160,7 +156,7 @@ TEST(PageFile, CrashAtEveryWriteAndSyncLeavesOldOrNewState) {
       {
         auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
       }
-      auto now = slurp(path);
+      auto now = testfiles::fileBytes(path);
       EXPECT_TRUE(now == before || now == after) << "crash at call " << k;
       if (loss == FaultEnv::Loss::Unsynced) {
         EXPECT_EQ(now, k < commitPoint ? before : after) << k;
@@ -199,7 +195,7 @@ TEST(PageFile, CrashDuringRecoveryIsRecoveredAgain) {
       env.settle(FaultEnv::Loss::Unsynced);
     }
     { auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable); }
-    EXPECT_EQ(slurp(path), before) << r;
+    EXPECT_EQ(testfiles::fileBytes(path), before) << r;
   }
 }
 
@@ -233,7 +229,7 @@ TEST(PageFile, AHandleKeepsItsBytesWhileItsPageChanges) {
   EXPECT_EQ(outlives.data()[9], original[4 * kPs + 9]);
   pf.reset();
   outlives.reset();  // frees the frame its pager left behind
-  EXPECT_EQ(slurp(path), original);
+  EXPECT_EQ(testfiles::fileBytes(path), original);
 }
 
 // A transaction larger than its spill bound writes pages before the commit; it still sees
@@ -268,7 +264,7 @@ TEST(PageFile, ATransactionThatSpillsRollsBackAndCommitsWhole) {
     change(*pf);
     EXPECT_GT(pf->stats().spills, 0u);
     EXPECT_LE(pf->pager().cacheStats().frames, 8u);
-    EXPECT_NE(slurp(path), original);  // pages reached the file
+    EXPECT_NE(testfiles::fileBytes(path), original);  // pages reached the file
     EXPECT_TRUE(hot(path));            // and the journal can take them back
     std::vector<uint8_t> page(kPs);
     for (uint32_t n = 1; n < 30; n += 2) {
@@ -287,20 +283,20 @@ TEST(PageFile, ATransactionThatSpillsRollsBackAndCommitsWhole) {
     EXPECT_EQ(page[64], 1);
     if (round == 0) {
       pf->rollback();
-      EXPECT_EQ(slurp(path), original);
+      EXPECT_EQ(testfiles::fileBytes(path), original);
       EXPECT_FALSE(hot(path));
       EXPECT_EQ(pf->pageCount(), 40u);
       pf->read(1, page.data());
       EXPECT_EQ(page[64], original[kPs + 64]);
     } else {
       pf->commit();
-      EXPECT_EQ(slurp(path), expected);
+      EXPECT_EQ(testfiles::fileBytes(path), expected);
       EXPECT_FALSE(hot(path));
     }
   }
   EXPECT_LE(pf->pager().cacheStats().frames, 3u);
   pf.reset();
-  EXPECT_EQ(slurp(path), expected);
+  EXPECT_EQ(testfiles::fileBytes(path), expected);
   EXPECT_FALSE(std::filesystem::exists(jet::journal::journalPath(path)));
 }
 
@@ -328,7 +324,7 @@ TEST(PageFile, CrashWhileSpillingLeavesOldOrNewState) {
     run(env);
     total = env.events();
   }
-  const auto after = slurp(path);
+  const auto after = testfiles::fileBytes(path);
   ASSERT_NE(after, original);
   for (auto loss : {FaultEnv::Loss::None, FaultEnv::Loss::Unsynced})
     for (uint64_t k = 1; k <= total; ++k) {
@@ -344,7 +340,7 @@ TEST(PageFile, CrashWhileSpillingLeavesOldOrNewState) {
         env.settle(loss);
       }
       { PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable); }
-      const auto now = slurp(path);
+      const auto now = testfiles::fileBytes(path);
       EXPECT_TRUE(now == original || now == after) << "crash at disk change " << k;
     }
 }

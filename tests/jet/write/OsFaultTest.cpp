@@ -136,6 +136,9 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
   }
   const auto after = writecheck::bytesOf(path);
   ASSERT_NE(after, original);
+  // Both commit points are sound, so a file equal to one of them byte for byte needs no
+  // further verification below.
+  EXPECT_EQ(writecheck::problems(path), allowed);
 
   for (auto kind : {FaultEnv::Call::Read, FaultEnv::Call::Write, FaultEnv::Call::Sync}) {
     // How many calls of this kind the work makes.
@@ -177,7 +180,6 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
         openDb(jet::os::Env::posix(), path)->close();
         EXPECT_FALSE(fs::exists(journal));
         EXPECT_EQ(writecheck::bytesOf(path), number != 0 ? original : after);
-        EXPECT_EQ(writecheck::problems(path), allowed);
       }
   }
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "Mdbtools.h"
+#include "TestFiles.h"
 #include "jet/Dump.h"
 #include "jet/Error.h"
 #include "jet/JetDatabase.h"
@@ -155,9 +156,6 @@ std::string compareWithMdbtools(const std::string& path, const jet::TableInfo& t
   return diff.str();
 }
 
-std::vector<uint8_t> bytesOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+std::vector<uint8_t> bytesOf(const std::string& path) { return testfiles::fileBytes(path); }
 
 }  // namespace writecheck

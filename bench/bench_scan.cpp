@@ -3,15 +3,19 @@
 // Date/Time columns and the special-character check's on the 4 Text columns (default set),
 // as the check writes them and the tool asks them (a table's queries answered in one walk;
 // a second line gives one scan per query); `mdbcheck-cli scan` of both; and,
-// in the same run as peers, `cat FILE > /dev/null` and `mdb-export FILE Ledger`. Prints the
+// in the same run as peers, `cat FILE` and `mdb-export FILE Ledger` (every program started
+// directly, its output thrown away). Prints the
 // medians of 5 interleaved runs (warm cache) and every figure as a multiple of cat's.
 //
 //   bench_scan [--file=PATH] [--cli=PATH] [google benchmark flags]
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -127,14 +131,27 @@ double wallNow() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// A shell command's wall clock and the child's CPU time.
-Timing timeCommand(const std::string& cmd) {
+// A program's wall clock and CPU time, run directly (no shell in between, whose start
+// would count against the program) with its output thrown away; env adds variables.
+Timing timeProgram(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  std::vector<char*> argv, envp;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));  // first: getenv finds these
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   const double c0 = childCpu(), w0 = wallNow();
-  if (std::system(cmd.c_str()) != 0) return {};
-  return {wallNow() - w0, childCpu() - c0};
+  pid_t pid;
+  int status = 0;
+  const bool ran = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0 &&
+                   waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const Timing t{wallNow() - w0, childCpu() - c0};
+  posix_spawn_file_actions_destroy(&actions);
+  return ran ? t : Timing{};
 }
-
-std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 
 // Our date or character check of the 4 columns on one open database: as the tool runs it,
 // the 4 count queries answered in one walk, or one scan per query; threads 0 as the machine
@@ -173,12 +190,13 @@ void summary() {
   std::vector<Timing> cat, exp, dates, texts, dates1, texts1, datesQ, textsQ, cliDates, cliTexts, cliDates1,
       cliTexts1;
   long dDefects = 0, tDefects = 0, dDefects1 = 0, tDefects1 = 0, dDefectsQ = 0, tDefectsQ = 0;
-  const std::string catCmd = "cat " + shellWord(gFile) + " > /dev/null";
-  const std::string expCmd = "mdb-export " + shellWord(gFile) + " Ledger > /dev/null";
-  const std::string cliCmd = shellWord(gCli) + " scan " + shellWord(gFile);
+  const std::vector<std::string> catCmd = {"cat", gFile}, expCmd = {"mdb-export", gFile, "Ledger"},
+                                 cliDatesCmd = {gCli, "scan", gFile, "--dates"},
+                                 cliTextsCmd = {gCli, "scan", gFile, "--chars"};
+  const std::vector<std::string> oneThread = {"MDBCHECK_SCAN_THREADS=1"};
   for (int run = 0; run < kRuns; ++run) {
-    cat.push_back(timeCommand(catCmd));
-    exp.push_back(timeCommand(expCmd));
+    cat.push_back(timeProgram(catCmd));
+    exp.push_back(timeProgram(expCmd));
     dates.push_back(timeOurs(false, true, dDefects));
     texts.push_back(timeOurs(true, true, tDefects));
     dates1.push_back(timeOurs(false, true, dDefects1, 1));
@@ -186,10 +204,10 @@ void summary() {
     datesQ.push_back(timeOurs(false, false, dDefectsQ));
     textsQ.push_back(timeOurs(true, false, tDefectsQ));
     if (haveCli) {
-      cliDates.push_back(timeCommand(cliCmd + " --dates > /dev/null"));
-      cliTexts.push_back(timeCommand(cliCmd + " --chars > /dev/null"));
-      cliDates1.push_back(timeCommand("MDBCHECK_SCAN_THREADS=1 " + cliCmd + " --dates > /dev/null"));
-      cliTexts1.push_back(timeCommand("MDBCHECK_SCAN_THREADS=1 " + cliCmd + " --chars > /dev/null"));
+      cliDates.push_back(timeProgram(cliDatesCmd));
+      cliTexts.push_back(timeProgram(cliTextsCmd));
+      cliDates1.push_back(timeProgram(cliDatesCmd, oneThread));
+      cliTexts1.push_back(timeProgram(cliTextsCmd, oneThread));
     }
   }
   const Timing c = median(cat), e = median(exp), d = median(dates), t = median(texts);
@@ -201,7 +219,7 @@ void summary() {
   auto row = [&](const char* name, const Timing& x, double n) {
     std::printf("%-36s %9.3f %9.3f %14.0f %10.2f\n", name, x.wall, x.cpu, n / x.wall, x.wall / c.wall);
   };
-  row("cat FILE > /dev/null", c, rows);
+  row("cat FILE", c, rows);
   row("mdb-export Ledger", e, rows);
   row("date check, 4 columns (engine)", d, 4 * rows);
   row("char check, 4 columns (engine)", t, 4 * rows);
@@ -240,7 +258,7 @@ int main(int argc, char** argv) {
     std::printf("benchmark file absent: %s (skipped)\n", gFile.c_str());
     return 0;
   }
-  gExportSeconds = timeCommand("mdb-export " + shellWord(gFile) + " Ledger > /dev/null").wall;
+  gExportSeconds = timeProgram({"mdb-export", gFile, "Ledger"}).wall;
   std::printf("mdb-export %s Ledger: %.2f s\n", gFile.c_str(), gExportSeconds);
   benchmark::RegisterBenchmark("DateColumns/4", BM_DateColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
   benchmark::RegisterBenchmark("TextColumns/4", BM_TextColumns)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -493,15 +493,15 @@ void JetDatabase::checkLength() {
       const uint64_t before = missing;
       try {
         const TableDef& d = *defs_[i];
-        readUsageMap(*pager_, d.ownedMap, &missing);
-        readUsageMap(*pager_, d.freeMap, &missing);
+        missing += usageMapPagesPastEnd(*pager_, d.ownedMap);
+        missing += usageMapPagesPastEnd(*pager_, d.freeMap);
         for (const RealIndexDef& r : d.realIndexes) {
           if (r.rootPage >= pager_->pageCount()) ++missing;
-          readUsageMap(*pager_, r.usageMap, &missing);
+          missing += usageMapPagesPastEnd(*pager_, r.usageMap);
         }
         for (const LongValueMaps& m : d.longValueMaps) {
-          readUsageMap(*pager_, m.usageMap, &missing);
-          readUsageMap(*pager_, m.freeMap, &missing);
+          missing += usageMapPagesPastEnd(*pager_, m.usageMap);
+          missing += usageMapPagesPastEnd(*pager_, m.freeMap);
         }
       } catch (const Corrupt&) {
         // A damaged map is the scan's to report, table by table.

@@ -15,7 +15,21 @@ constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
 // on in file order (a scan), so a large file costs few system calls.
 constexpr uint32_t kFirstRun = 4;
 constexpr uint32_t kLongestRun = 64;
+// Page buffers taken from memory at a time; one each under AddressSanitizer, which then
+// sees a buffer overrun.
+constexpr size_t kFramesPerBlock = os::kAddressSanitizer ? 1 : 64;
 }  // namespace
+
+void Pager::Table::growTo(size_t n) {
+  if (n <= size_) return;
+  const size_t have = bytes_.size() / sizeof(PageFrame*);
+  if (n > have) {
+    os::PrefaultedBuffer more(std::max(n, 2 * have) * sizeof(PageFrame*), os::PrefaultedBuffer::Fill::Zeroed);
+    if (size_ != 0) std::memcpy(more.data(), bytes_.data(), size_ * sizeof(PageFrame*));
+    bytes_ = std::move(more);
+  }
+  size_ = n;
+}
 
 Pager::Pager(os::File& file, const format::Version& version)
     : file_(file), version_(version), pageSize_(version.pageSize()) {
@@ -124,12 +138,13 @@ PageFrame* Pager::takeFrame() {
     f->page = PageFrame::kNoPage;
     return f;
   }
+  if (!block_ || blockUsed_ == kFramesPerBlock) {
+    block_ = std::make_shared<os::PrefaultedBuffer>(kFramesPerBlock * pageSize_);
+    blockUsed_ = 0;
+  }
   auto f = std::make_unique<PageFrame>();
-  // Aligned to the page's own size (2 or 4 KiB, a power of two), which aligned_alloc
-  // requires to divide the size asked for.
-  void* bytes = std::aligned_alloc(pageSize_, pageSize_);
-  if (bytes == nullptr) throw std::bad_alloc();
-  f->data.reset(static_cast<uint8_t*>(bytes));
+  f->data.p = block_->data() + blockUsed_++ * pageSize_;  // 4 KiB blocks: page-aligned
+  f->data.block = block_;
   f->owner = this;
   f->slot = frames_.size();
   frames_.push_back(std::move(f));
@@ -137,7 +152,7 @@ PageFrame* Pager::takeFrame() {
 }
 
 void Pager::install(PageFrame* f, uint32_t n) {
-  if (table_.size() <= n) table_.resize(std::max<size_t>(size_t(n) + 1, pageCount_), nullptr);
+  if (table_.size() <= n) table_.growTo(std::max<size_t>(size_t(n) + 1, pageCount_));
   table_[n] = f;
   f->page = n;
 }

@@ -41,6 +41,7 @@
 #include "jet/format/Types.h"
 #include "jet/journal/Journal.h"
 #include "jet/os/Env.h"
+#include "jet/os/Memory.h"
 
 namespace jet {
 
@@ -49,10 +50,11 @@ class Pager;
 // One cached page. Internal to the pager; PageRef reaches it inline for speed.
 struct PageFrame {
   static constexpr uint32_t kNoPage = UINT32_MAX;
-  struct Free {
-    void operator()(uint8_t* p) const noexcept { std::free(p); }
-  };
-  std::unique_ptr<uint8_t, Free> data;  // page-aligned
+  struct Bytes {
+    uint8_t* p = nullptr;  // page-aligned
+    std::shared_ptr<os::PrefaultedBuffer> block;  // what p lies in, kept while any of its frames lives
+    uint8_t* get() const { return p; }
+  } data;
   Pager* owner = nullptr;  // null once the pager is gone (an orphan kept by its handles)
   uint32_t page = kNoPage;
   uint32_t pins = 0;
@@ -222,7 +224,23 @@ class Pager {
   std::optional<journal::RolledBack> rolledBack_;
 
   // Cache.
-  std::vector<PageFrame*> table_;  // by page number; null: not cached
+  // By page number; null: not cached. Zeroed pages the kernel hands over at once: one
+  // entry for each page of the file, most of them never set.
+  class Table {
+   public:
+    size_t size() const { return size_; }
+    PageFrame*& operator[](size_t n) { return entries()[n]; }
+    PageFrame* operator[](size_t n) const { return entries()[n]; }
+    void growTo(size_t n);  // new entries null
+   private:
+    PageFrame** entries() const { return reinterpret_cast<PageFrame**>(bytes_.data()); }
+    os::PrefaultedBuffer bytes_;
+    size_t size_ = 0;
+  } table_;
+  // Page buffers are cut from blocks of kFramesPerBlock pages, whose memory is taken in
+  // one call.
+  std::shared_ptr<os::PrefaultedBuffer> block_;
+  size_t blockUsed_ = 0;
   std::vector<std::unique_ptr<PageFrame>> frames_;  // every frame owned, detached ones too
   std::vector<PageFrame*> free_;   // frames holding no page
   size_t detached_ = 0;            // frames replaced while pinned, awaiting their last unpin

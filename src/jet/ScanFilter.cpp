@@ -272,8 +272,9 @@ int defaultScanThreads() {
 }
 
 namespace {
-constexpr size_t kChunkBytes = 256 * 1024;  // a few chunks in flight stay in the caches
-constexpr size_t kThreadedChunkBytes = 1024 * 1024;
+// A few chunks in flight stay in the processor's caches; larger ones gained the threads
+// nothing and cost a short-lived process its memory's first touch.
+constexpr size_t kChunkBytes = 256 * 1024;
 constexpr uint32_t kMinThreadedPages = 2048;
 constexpr size_t kPadding = 16;  // past a chunk's last page, for the text search
 }  // namespace
@@ -286,9 +287,7 @@ PageSweep::PageSweep(const Pager& pager, const std::vector<uint32_t>& pages, uin
   int threads = tuning.threads != 0 ? tuning.threads : defaultScanThreads();
   const uint32_t minPages = tuning.minPages != 0 ? tuning.minPages : kMinThreadedPages;
   if (pages_.size() < minPages) threads = 1;
-  // Larger pieces between threads: each hand-over wakes a thread.
-  const size_t bytes = threads > 1 ? kThreadedChunkBytes : kChunkBytes;
-  chunkPages_ = tuning.chunkPages != 0 ? tuning.chunkPages : std::max<size_t>(1, bytes / ps);
+  chunkPages_ = tuning.chunkPages != 0 ? tuning.chunkPages : std::max<size_t>(1, kChunkBytes / ps);
   chunks_ = (pages_.size() + chunkPages_ - 1) / chunkPages_;
   threads = chunks_ < 2 ? 1 : static_cast<int>(std::min<size_t>(threads, chunks_));
   // Two chunks per worker: one being filled while the caller reads the other.
@@ -314,10 +313,9 @@ void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {
   const uint32_t ps = pager_.pageSize();
   c.first = k * chunkPages_;
   c.count = std::min(chunkPages_, pages_.size() - c.first);
-  if (c.bytes.size < chunkPages_ * ps + kPadding) {
-    c.bytes.size = chunkPages_ * ps + kPadding;
-    c.bytes.p.reset(new uint8_t[c.bytes.size]);  // not zeroed: every byte used is read into
-    std::memset(c.bytes.p.get() + chunkPages_ * ps, 0, kPadding);
+  if (c.bytes.size() < chunkPages_ * ps + kPadding) {
+    c.bytes = os::PrefaultedBuffer(chunkPages_ * ps + kPadding);  // what is used is read into
+    std::memset(c.bytes.data() + chunkPages_ * ps, 0, kPadding);
   }
   c.pages.clear();
   c.candidates.clear();

@@ -29,6 +29,7 @@
 #include "jet/format/DataPage.h"
 #include "jet/format/Row.h"
 #include "jet/format/TableDef.h"
+#include "jet/os/Memory.h"
 
 namespace jet {
 
@@ -133,11 +134,7 @@ class PageSweep {
     size_t first = 0;     // index into the page list
     size_t count = 0;
     size_t readable = 0;  // pages read; the rest failed and are read again by the caller
-    struct Buffer {  // left as it is between chunks: the reads fill what is used
-      std::unique_ptr<uint8_t[]> p;
-      size_t size = 0;
-      uint8_t* data() const { return p.get(); }
-    } bytes;
+    os::PrefaultedBuffer bytes;  // left as it is between chunks: the reads fill what is used
     std::vector<PageRows> pages;
     std::vector<Candidate> candidates;
   };

@@ -14,6 +14,7 @@ namespace {
 
 using jet::format::RowPointer;
 using jet::format::UsageMap;
+using jet::PageRef;
 
 struct Tally {
   int maps = 0, references = 0;
@@ -49,6 +50,22 @@ void checkMap(jet::Pager& pager, RowPointer where, const std::string& what, Tall
     const auto bit = map.bitOf(n);
     ASSERT_TRUE(bit && bit->page != 0) << n;
     EXPECT_TRUE(UsageMap::bitSet(pager.get(bit->page).data(), *bit)) << n;
+  }
+  // The same map in a file cut short (one that still holds the map's own pages): past the
+  // end it names what it named there before (the free-page map runs on) and what the cut
+  // took of its list; the rest as before.
+  if (pages.empty()) return;
+  PageRef held;
+  const uint64_t beyond = map.pagesPastEnd(UsageMap::readerOf(pager, held));
+  uint32_t ownPages = where.page;
+  for (uint32_t j = 0; !map.isInline() && j < map.bitmapSlots(); ++j) ownPages = std::max(ownPages, map.bitmapPage(j));
+  for (uint32_t cut : {pages.front(), pages[pages.size() / 2], pages.back()}) {
+    if (cut <= ownPages) continue;
+    const UsageMap shorter(where, pager.get(where.page), pager.version(), cut);
+    const auto within = std::lower_bound(pages.begin(), pages.end(), cut);
+    EXPECT_EQ(shorter.pagesPastEnd(UsageMap::readerOf(pager, held)), beyond + uint64_t(pages.end() - within))
+        << cut;
+    EXPECT_EQ(shorter.pages(pager), std::vector<uint32_t>(pages.begin(), within)) << cut;
   }
 }
 

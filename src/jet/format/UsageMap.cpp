@@ -54,41 +54,78 @@ std::optional<UsageMap::Bit> UsageMap::bitOf(uint32_t n) const {
 
 namespace {
 
-// Adds the pages of the set bits of bitmap[0, bytes), bit 0 standing for page first.
+// Adds the pages of the set bits of bitmap[0, bytes), bit 0 standing for page first, that
+// lie inside the file of count pages.
 void collect(const uint8_t* bitmap, uint32_t bytes, uint64_t first, uint32_t count,
-             std::vector<uint32_t>& pages, uint64_t* pastEnd) {
+             std::vector<uint32_t>& pages) {
   for (uint32_t i = 0; i < bytes; ++i) {
     uint8_t bits = bitmap[i];
     while (bits) {
       const int k = __builtin_ctz(bits);
       bits &= bits - 1;
       const uint64_t pg = first + uint64_t{i} * 8 + k;
-      if (pg < count && pg != 0)
-        pages.push_back(static_cast<uint32_t>(pg));
-      else if (pg >= count && pastEnd)
-        ++*pastEnd;
+      if (pg < count && pg != 0) pages.push_back(static_cast<uint32_t>(pg));
     }
   }
 }
 
+// How many set bits of the same bitmap stand for pages at or past count.
+uint64_t countPastEnd(const uint8_t* bitmap, uint32_t bytes, uint64_t first, uint32_t count) {
+  uint64_t n = 0;
+  const uint32_t from = first >= count ? 0 : static_cast<uint32_t>(std::min<uint64_t>((count - first) / 8, bytes));
+  for (uint32_t i = from; i < bytes; ++i) {
+    uint8_t bits = bitmap[i];
+    while (bits) {
+      const int k = __builtin_ctz(bits);
+      bits &= bits - 1;
+      if (first + uint64_t{i} * 8 + k >= count) ++n;
+    }
+  }
+  return n;
+}
+
 }  // namespace
 
-std::vector<uint32_t> UsageMap::pages(const PageReader& page, uint64_t* pastEnd) const {
-  std::vector<uint32_t> out;
+// Each bitmap of the map with the page its bit 0 stands for.
+template <typename Visit>
+void UsageMap::eachBitmap(const PageReader& page, Visit visit) const {
   if (isInline()) {
-    collect(row_ + 5, length_ - 5, windowStart(), pageCount_, out, pastEnd);
-    return out;
+    visit(row_ + 5, length_ - 5, uint64_t{windowStart()});
+    return;
   }
   for (uint32_t j = 0; j < bitmapSlots(); ++j) {
     const uint32_t bp = bitmapPage(j);
     if (bp == 0) continue;  // absent, or garbage in a trailing slot
     const uint8_t* bitmap = page(bp);
     if (bitmap[0] != kUsageBitmapPageType) corruptPage(bp, "不是页使用位图页");
-    collect(bitmap + 4, pageSize_ - 4, uint64_t{j} * perBitmap_, pageCount_, out, pastEnd);
+    visit(bitmap + 4, pageSize_ - 4, uint64_t{j} * perBitmap_);
   }
-  std::sort(out.begin(), out.end());
-  out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+std::vector<uint32_t> UsageMap::pages(const PageReader& page) const {
+  // A large table's list is long: sized once, not grown by doubling.
+  size_t bits = 0;
+  eachBitmap(page, [&](const uint8_t* bitmap, uint32_t bytes, uint64_t) {
+    for (uint32_t i = 0; i < bytes; ++i) bits += static_cast<size_t>(__builtin_popcount(bitmap[i]));
+  });
+  std::vector<uint32_t> out;
+  out.reserve(bits);
+  eachBitmap(page, [&](const uint8_t* bitmap, uint32_t bytes, uint64_t first) {
+    collect(bitmap, bytes, first, pageCount_, out);
+  });
+  if (!isInline()) {
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+  }
   return out;
+}
+
+uint64_t UsageMap::pagesPastEnd(const PageReader& page) const {
+  uint64_t n = 0;
+  eachBitmap(page, [&](const uint8_t* bitmap, uint32_t bytes, uint64_t first) {
+    n += countPastEnd(bitmap, bytes, first, pageCount_);
+  });
+  return n;
 }
 
 void UsageMap::writeInline(uint8_t* row, uint32_t length, uint32_t start,
@@ -112,20 +149,29 @@ void UsageMap::initBitmapPage(uint8_t* page, uint32_t pageSize) {
   page[1] = 0x01;
 }
 
-std::vector<uint32_t> UsageMap::pages(Pager& pager, uint64_t* pastEnd) const {
-  PageRef held;
-  return pages(
-      [&](uint32_t n) {
-        held = pager.get(n);
-        return held.data();
-      },
-      pastEnd);
+UsageMap::PageReader UsageMap::readerOf(Pager& pager, PageRef& held) {
+  return [&pager, &held](uint32_t n) {
+    held = pager.get(n);
+    return held.data();
+  };
 }
 
-std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where, uint64_t* pastEnd) {
+std::vector<uint32_t> UsageMap::pages(Pager& pager) const {
+  PageRef held;
+  return pages(readerOf(pager, held));
+}
+
+std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where) {
   if (where.isNull()) return {};
   const UsageMap map(where, pager.get(where.page), pager.version(), pager.pageCount());
-  return map.pages(pager, pastEnd);
+  return map.pages(pager);
+}
+
+uint64_t usageMapPagesPastEnd(Pager& pager, RowPointer where) {
+  if (where.isNull()) return 0;
+  const UsageMap map(where, pager.get(where.page), pager.version(), pager.pageCount());
+  PageRef held;
+  return map.pagesPastEnd(UsageMap::readerOf(pager, held));
 }
 
 }  // namespace jet::format

@@ -78,11 +78,14 @@ class UsageMap {
   };
   std::optional<Bit> bitOf(uint32_t n) const;
 
-  // pastEnd, when given, counts the pages the map names that lie past the file's end (a
-  // sound file has none: a file cut short has lost them).
-  std::vector<uint32_t> pages(const PageReader& page, uint64_t* pastEnd = nullptr) const;
+  std::vector<uint32_t> pages(const PageReader& page) const;
   // The same, reading bitmap pages through the pager.
-  std::vector<uint32_t> pages(Pager& pager, uint64_t* pastEnd = nullptr) const;
+  std::vector<uint32_t> pages(Pager& pager) const;
+  // How many pages the map names past the file's end (a sound file has none: a file cut
+  // short has lost them), without listing the others.
+  uint64_t pagesPastEnd(const PageReader& page) const;
+  // A reader of pager's pages that keeps the last one pinned in held.
+  static PageReader readerOf(Pager& pager, PageRef& held);
 
   // ---- changes over page buffers ----
   static void setBit(uint8_t* page, const Bit& bit, bool on) {
@@ -109,6 +112,9 @@ class UsageMap {
   static void initBitmapPage(uint8_t* page, uint32_t pageSize);
 
  private:
+  template <typename Visit>
+  void eachBitmap(const PageReader& page, Visit visit) const;
+
   RowPointer where_;
   const uint8_t* row_;
   uint32_t start_;
@@ -120,6 +126,8 @@ class UsageMap {
 };
 
 // The pages of the map at where, read through the pager (see UsageMap::pages).
-std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where, uint64_t* pastEnd = nullptr);
+std::vector<uint32_t> readUsageMap(Pager& pager, RowPointer where);
+// How many pages the map at where names past the file's end (see UsageMap::pagesPastEnd).
+uint64_t usageMapPagesPastEnd(Pager& pager, RowPointer where);
 
 }  // namespace jet::format

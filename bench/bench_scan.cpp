@@ -4,7 +4,8 @@
 // as the check writes them and the tool asks them (a table's queries answered in one walk;
 // a second line gives one scan per query); `mdbcheck-cli scan` of both; and,
 // in the same run as peers, `cat FILE` and `mdb-export FILE Ledger` (every program started
-// directly, its output thrown away). Prints the
+// directly, its output thrown away); and the engine's part alone in a process of its own
+// (scan_once), which tells what a new process costs from what the tool's layers add. Prints the
 // medians of 5 interleaved runs (warm cache) and every figure as a multiple of cat's.
 //
 //   bench_scan [--file=PATH] [--cli=PATH] [google benchmark flags]
@@ -34,6 +35,7 @@ namespace {
 
 std::string gFile = std::string(MDBCHECK_SHARED) + "/bench/bench1m2003.mdb";
 std::string gCli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
+std::string gOnce = std::string(MDBCHECK_BINARY_DIR) + "/bench/scan_once";
 double gExportSeconds = 0;  // mdb-export of the same table, measured once
 const char* kDefaultSet = "-+*/#%<>:,{=''";
 const char* kDates[] = {"D1", "D2", "D3", "D4"};
@@ -188,12 +190,13 @@ void summary() {
   constexpr int kRuns = 5;
   const bool haveCli = std::filesystem::exists(gCli);
   std::vector<Timing> cat, exp, dates, texts, dates1, texts1, datesQ, textsQ, cliDates, cliTexts, cliDates1,
-      cliTexts1;
+      cliTexts1, onceDates, onceTexts;
   long dDefects = 0, tDefects = 0, dDefects1 = 0, tDefects1 = 0, dDefectsQ = 0, tDefectsQ = 0;
   const std::vector<std::string> catCmd = {"cat", gFile}, expCmd = {"mdb-export", gFile, "Ledger"},
                                  cliDatesCmd = {gCli, "scan", gFile, "--dates"},
                                  cliTextsCmd = {gCli, "scan", gFile, "--chars"};
   const std::vector<std::string> oneThread = {"MDBCHECK_SCAN_THREADS=1"};
+  const bool haveOnce = std::filesystem::exists(gOnce);
   for (int run = 0; run < kRuns; ++run) {
     cat.push_back(timeProgram(catCmd));
     exp.push_back(timeProgram(expCmd));
@@ -208,6 +211,10 @@ void summary() {
       cliTexts.push_back(timeProgram(cliTextsCmd));
       cliDates1.push_back(timeProgram(cliDatesCmd, oneThread));
       cliTexts1.push_back(timeProgram(cliTextsCmd, oneThread));
+    }
+    if (haveOnce) {
+      onceDates.push_back(timeProgram({gOnce, gFile, "dates"}));
+      onceTexts.push_back(timeProgram({gOnce, gFile, "chars"}));
     }
   }
   const Timing c = median(cat), e = median(exp), d = median(dates), t = median(texts);
@@ -233,6 +240,13 @@ void summary() {
     row("mdbcheck-cli scan --chars", ct, 4 * rows);
     row("mdbcheck-cli scan --dates, 1 thread", median(cliDates1), 4 * rows);
     row("mdbcheck-cli scan --chars, 1 thread", median(cliTexts1), 4 * rows);
+    if (haveOnce) {
+      const Timing od = median(onceDates), ot = median(onceTexts);
+      row("engine alone in a new process, dates", od, 4 * rows);
+      row("engine alone in a new process, chars", ot, 4 * rows);
+      std::printf("cli / engine alone in a new process (what the layers add): dates %.2f, chars %.2f\n",
+                  cd.wall / od.wall, ct.wall / ot.wall);
+    }
     std::printf("cli / engine: dates %.2f, chars %.2f (goal <= 1.3)\n", cd.wall / d.wall, ct.wall / t.wall);
   } else {
     std::printf("mdbcheck-cli absent: %s\n", gCli.c_str());

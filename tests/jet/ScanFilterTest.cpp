@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -15,6 +17,7 @@
 #include "jet/ScanFilter.h"
 #include "jet/TableScan.h"
 #include "jet/format/Text.h"
+#include "jet/os/FaultEnv.h"
 
 using jet::Database;
 
@@ -80,6 +83,56 @@ TEST(ReadRun, GivesThePagesAsPageDoesWithTheWritePathsImagesAndItsFailures) {
   EXPECT_GE(db->pager().pageCount(), before);
   expectRunsAsPages(db->pager());
   db->rollbackBatch();
+  const std::string table = t->name;
+  db.reset();
+
+  // A crash that leaves a hot journal, and the pages the change rewrites torn in the file
+  // as a crash during their writing leaves them: a read-only open reads around them, and
+  // so does readRun, from the journal's originals.
+  const auto original = testfiles::fileBytes(copy);
+  const size_t reader0PageSize = openFile(copy.string())->pager().pageSize();
+  auto rewrite = [&](jet::os::Env& env) {
+    auto w = jet::JetDatabase::open(env, copy.string(), Database::Mode::Exclusive);
+    w->beginWholeBatch();
+    for (jet::RowId id : ids) w->update(*w->findTable(table), id, col, jet::Value(std::string(50, 'y')));
+    w->commitBatch();
+  };
+  rewrite(jet::os::Env::posix());
+  const auto changed = testfiles::fileBytes(copy);
+  ASSERT_NE(changed, original);
+  bool hot = false;
+  for (uint64_t k = 1; k < 100 && !hot; ++k) {
+    std::filesystem::copy_file(testfiles::data("checks2003.mdb"), copy, std::filesystem::copy_options::overwrite_existing);
+    {
+      jet::os::FaultEnv env;
+      env.crashAt(k);
+      try {
+        rewrite(env);
+      } catch (const jet::os::SimulatedCrash&) {
+      }
+      env.settle(jet::os::FaultEnv::Loss::None);
+    }
+    hot = openFile(copy.string())->pager().rolledBack();
+  }
+  ASSERT_TRUE(hot) << "no crash left a hot journal";
+  auto file = testfiles::fileBytes(copy);
+  const size_t ps = reader0PageSize;
+  int tornPages = 0;
+  for (size_t at = 0; at + ps <= std::min(file.size(), changed.size()); at += ps)
+    if (std::memcmp(file.data() + at, changed.data() + at, ps) != 0) {
+      std::memcpy(file.data() + at, changed.data() + at, ps / 2);
+      ++tornPages;
+    }
+  ASSERT_GT(tornPages, 0);
+  std::ofstream(copy, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  auto reader = openFile(copy.string());
+  ASSERT_TRUE(reader->pager().rolledBack());
+  ASSERT_EQ(size_t(reader->pager().pageCount()) * reader->pager().pageSize(), original.size());
+  expectRunsAsPages(reader->pager());
+  std::vector<uint8_t> all(size_t(reader->pager().pageCount() - 1) * reader->pager().pageSize());
+  reader->pager().readRun(1, reader->pager().pageCount() - 1, all.data());
+  EXPECT_EQ(0, std::memcmp(all.data(), original.data() + reader->pager().pageSize(), all.size()));
 }
 
 // The text test against the decoding: a value holds a character of the set exactly when

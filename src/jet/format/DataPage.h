@@ -71,15 +71,22 @@ class DataPage {
   uint16_t slot(uint16_t i) const { return le16(p_ + L_.slotTable + 2 * i); }
   uint16_t freeSpace() const { return le16(p_ + L_.freeSpace); }
 
+  // The first byte past the slot table: no row starts before it.
+  uint32_t slotTableEnd() const { return L_.slotTable + 2u * rows_; }
   // The bytes of slot i: [start, end). Rows end where the previous slot's row starts.
   void rowBounds(uint16_t i, uint32_t& start, uint32_t& end) const {
     if (i >= rows_) noRow(i);
+    if (!boundsOf(i, start, end)) badRow(i);
+  }
+  // The same for a slot that exists, false (and the bounds as the slots say) when they
+  // lie outside the rows' part of the page. Only a row deleted with no bytes kept may be
+  // empty.
+  bool boundsOf(uint16_t i, uint32_t& start, uint32_t& end) const {
     const uint16_t e = slot(i);
     start = e & kSlotOffsetMask;
     end = i == 0 ? ps_ : (slot(i - 1) & kSlotOffsetMask);
-    if (start < L_.slotTable + 2u * rows_ || start > end || end > ps_ ||
-        (start == end && (e & kSlotFlags) != kSlotFlags))
-      badRow(i);
+    return start >= slotTableEnd() && start <= end && end <= ps_ &&
+           (start != end || (e & kSlotFlags) == kSlotFlags);
   }
 
   // Free space as recorded allows one more row of `length` bytes, and a slot number is left.

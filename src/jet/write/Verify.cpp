@@ -1,6 +1,8 @@
 #include "Verify.h"
 
+#include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -134,36 +136,30 @@ class Verifier {
         continue;
       }
       use(n, "数据页");
-      const uint16_t rows = le16(p + L_.numRows);
-      if (L_.slotTable + 2u * rows > ps_) {
+      const std::optional<DataPage> page = DataPage::ifData(p, n, v_);
+      if (!page) {
         problem(at(n) + "的行数超出页容量");
         continue;
       }
       uint32_t low = ps_;
       bool sound = true;
-      for (uint16_t i = 0; i < rows; ++i) {
-        const uint16_t s = le16(p + L_.slotTable + 2 * i);
-        const uint32_t start = s & kSlotOffsetMask;
-        const uint32_t end = i == 0 ? ps_ : (le16(p + L_.slotTable + 2 * (i - 1)) & kSlotOffsetMask);
-        low = std::min(low, start);
-        // Rows deleted by Access may keep no bytes at all.
-        const bool deleted = (s & (kSlotDeleted | kSlotOverflow)) == (kSlotDeleted | kSlotOverflow);
-        if (start < L_.slotTable + 2u * rows || start > end || (start == end && !deleted) ||
-            end > ps_) {
+      for (uint16_t i = 0; i < page->rowCount(); ++i) {
+        uint32_t start, end;
+        if (!page->boundsOf(i, start, end)) {
           problem(at(n, i) + "的位置无效");
           sound = false;
         }
+        low = std::min(low, start);
       }
-      const uint32_t expectFree = low - (L_.slotTable + 2u * rows);
-      if (sound && le16(p + L_.freeSpace) != expectFree)
-        problem(at(n) + "记录的空闲字节数 " + std::to_string(le16(p + L_.freeSpace)) + " 与实际的 " +
-                std::to_string(expectFree) + " 不符");
       if (!sound) continue;
-      for (uint16_t i = 0; i < rows; ++i) {
-        const uint16_t s = le16(p + L_.slotTable + 2 * i);
-        const uint32_t start = s & kSlotOffsetMask;
-        const uint32_t end = i == 0 ? ps_ : (le16(p + L_.slotTable + 2 * (i - 1)) & kSlotOffsetMask);
-        const uint16_t flags = s & (kSlotDeleted | kSlotOverflow);
+      const uint32_t expectFree = low - page->slotTableEnd();
+      if (page->freeSpace() != expectFree)
+        problem(at(n) + "记录的空闲字节数 " + std::to_string(page->freeSpace()) + " 与实际的 " +
+                std::to_string(expectFree) + " 不符");
+      for (uint16_t i = 0; i < page->rowCount(); ++i) {
+        uint32_t start, end;
+        page->rowBounds(i, start, end);
+        const uint16_t flags = page->slot(i) & kSlotFlags;
         if (flags == kSlotDeleted) targets.emplace(n, i);
         if (flags & kSlotDeleted) continue;
         ++live;
@@ -181,15 +177,13 @@ class Verifier {
           problem(from + "，该页不属于此表");
           continue;
         }
-        const PageRef target = pager_.get(to.page);
-        const uint8_t* tp = target.data();
-        if (tp[0] != kDataPageType || le32(tp + L_.tdefPage) != def.page ||
-            to.row >= le16(tp + L_.numRows)) {
+        const PageRef targetRef = pager_.get(to.page);
+        const std::optional<DataPage> target = DataPage::ifData(targetRef.data(), to.page, v_);
+        if (!target || target->owner() != def.page || to.row >= target->rowCount()) {
           problem(from + "，该行不存在");
           continue;
         }
-        const uint16_t ts = le16(tp + L_.slotTable + 2 * to.row);
-        if ((ts & (kSlotDeleted | kSlotOverflow)) != kSlotDeleted) {
+        if ((target->slot(to.row) & kSlotFlags) != kSlotDeleted) {
           problem(from + "，该行不是转发目标");
           continue;
         }
@@ -197,14 +191,12 @@ class Verifier {
           problem(from + "，该目标已被另一行使用");
           continue;
         }
-        const uint32_t tstart = ts & kSlotOffsetMask;
-        const uint32_t tend =
-            to.row == 0 ? ps_ : (le16(tp + L_.slotTable + 2 * (to.row - 1)) & kSlotOffsetMask);
-        if (tstart >= tend || tend > ps_) {
+        uint32_t tstart, tend;
+        if (!target->boundsOf(to.row, tstart, tend)) {
           problem(from + "，目标行的位置无效");
           continue;
         }
-        checkRow(tp + tstart, tend - tstart, to.page, to.row);
+        checkRow(targetRef.data() + tstart, tend - tstart, to.page, to.row);
       }
     }
     for (const auto& t : targets)

@@ -32,12 +32,6 @@ void overwrite(const fs::path& file, uint64_t at, const std::vector<uint8_t>& by
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool anyContains(const std::vector<std::string>& lines, const std::string& part) {
-  for (const auto& l : lines)
-    if (l.find(part) != std::string::npos) return true;
-  return false;
-}
-
 }  // namespace
 
 TEST(Integrity, NullNeverEntersAPrimaryKey) {
@@ -88,8 +82,9 @@ TEST(Integrity, VerifyNamesANullWhereNoneMayBe) {
   };
   clearNullBit(keys, "TableIgnoreNulls1", "row");
   clearNullBit(users, "users", "c_user_pwd");
-  EXPECT_TRUE(anyContains(writecheck::problems(keys), "的字段 'row' 为 Null，该字段属于主键 'PrimaryKey'"));
-  EXPECT_TRUE(anyContains(writecheck::problems(users),
+  EXPECT_TRUE(
+      writecheck::anyContains(writecheck::problems(keys), "的字段 'row' 为 Null，该字段属于主键 'PrimaryKey'"));
+  EXPECT_TRUE(writecheck::anyContains(writecheck::problems(users),
                           "的字段 'c_user_pwd' 为 Null，该字段的 Required 属性为 True"));
 }
 

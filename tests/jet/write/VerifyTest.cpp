@@ -61,12 +61,6 @@ std::vector<std::string> afterDamage(const Target& t,
   return jet::write::verifyStructure(*db);
 }
 
-bool named(const std::vector<std::string>& problems, const std::string& part) {
-  for (const auto& p : problems)
-    if (p.find(part) != std::string::npos) return true;
-  return false;
-}
-
 }  // namespace
 
 TEST(Verify, EachKindOfDataPageDamageIsNamedWithItsPageAndRow) {
@@ -77,30 +71,34 @@ TEST(Verify, EachKindOfDataPageDamageIsNamedWithItsPageAndRow) {
   const size_t slots = size_t(t.layout.slotTable);
   const std::string page = "第 " + std::to_string(t.page) + " 页";
   auto slotAt = [&](uint16_t i) { return slots + 2u * i; };
+  auto expectNamed = [](const std::vector<std::string>& problems, const std::string& part) {
+    EXPECT_TRUE(writecheck::anyContains(problems, part)) << part << "\n" << testing::PrintToString(problems);
+  };
 
   // A row that starts past the one before it ends.
   auto p = afterDamage(t, [&](std::vector<uint8_t>& b) {
     put16(b, slotAt(1), (get16(b, slotAt(0)) & kSlotOffsetMask) + 1);
   });
-  EXPECT_TRUE(named(p, "表 'Big'：" + page + "第 1 行的位置无效")) << testing::PrintToString(p);
+  expectNamed(p, "表 'Big'：" + page + "第 1 行的位置无效");
 
   // Free space recorded wrong.
-  p = afterDamage(t, [&](std::vector<uint8_t>& b) { put16(b, size_t(t.layout.freeSpace), get16(b, size_t(t.layout.freeSpace)) + 1); });
-  EXPECT_TRUE(named(p, page + "记录的空闲字节数")) << testing::PrintToString(p);
+  const size_t freeSpace = size_t(t.layout.freeSpace);
+  p = afterDamage(t, [&](std::vector<uint8_t>& b) { put16(b, freeSpace, get16(b, freeSpace) + 1); });
+  expectNamed(p, page + "记录的空闲字节数");
 
   // More slots than the page holds.
   p = afterDamage(t, [&](std::vector<uint8_t>& b) { put16(b, size_t(t.layout.numRows), 0xFFFF); });
-  EXPECT_TRUE(named(p, page + "的行数超出页容量")) << testing::PrintToString(p);
+  expectNamed(p, page + "的行数超出页容量");
 
   // A row marked deleted: the table holds one row fewer than its definition says.
   p = afterDamage(t, [&](std::vector<uint8_t>& b) {
     put16(b, slotAt(1), get16(b, slotAt(1)) | kSlotDeleted | kSlotOverflow);
   });
-  EXPECT_TRUE(named(p, "实际有")) << testing::PrintToString(p);
+  expectNamed(p, "实际有");
 
   // A row marked as another's moved data, with nothing pointing to it.
   p = afterDamage(t, [&](std::vector<uint8_t>& b) { put16(b, slotAt(2), get16(b, slotAt(2)) | kSlotDeleted); });
-  EXPECT_TRUE(named(p, page + "第 2 行是转发目标，却没有行指向它")) << testing::PrintToString(p);
+  expectNamed(p, page + "第 2 行是转发目标，却没有行指向它");
 
   // A row turned into a pointer to a live row, which is no target of a move.
   p = afterDamage(t, [&](std::vector<uint8_t>& b) {
@@ -109,6 +107,5 @@ TEST(Verify, EachKindOfDataPageDamageIsNamedWithItsPageAndRow) {
     const uint32_t to = t.page << 8 | 0;
     for (int k = 0; k < 4; ++k) b[(s & kSlotOffsetMask) + k] = static_cast<uint8_t>(to >> (8 * k));
   });
-  EXPECT_TRUE(named(p, page + "第 1 行的转发指针指向" + page + "第 0 行，该行不是转发目标"))
-      << testing::PrintToString(p);
+  expectNamed(p, page + "第 1 行的转发指针指向" + page + "第 0 行，该行不是转发目标");
 }

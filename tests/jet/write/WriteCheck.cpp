@@ -158,4 +158,10 @@ std::string compareWithMdbtools(const std::string& path, const jet::TableInfo& t
 
 std::vector<uint8_t> bytesOf(const std::string& path) { return testfiles::fileBytes(path); }
 
+bool anyContains(const std::vector<std::string>& lines, const std::string& part) {
+  for (const auto& l : lines)
+    if (l.find(part) != std::string::npos) return true;
+  return false;
+}
+
 }  // namespace writecheck

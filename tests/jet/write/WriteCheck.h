@@ -36,6 +36,9 @@ std::string compareWithMdbtools(const std::string& path, const jet::TableInfo& t
 std::vector<bool> agreeingColumns(const std::string& path, const jet::TableInfo& table,
                                   const std::vector<std::vector<std::string>>& ours);
 
+// Whether any of the lines holds part.
+bool anyContains(const std::vector<std::string>& lines, const std::string& part);
+
 // The whole file.
 std::vector<uint8_t> bytesOf(const std::string& path);
 

@@ -66,25 +66,12 @@ void Pager::outOfRange(uint32_t n) const {
 
 // ---- the cache ----
 
-void Pager::listBack(PageFrame* f) noexcept {
-  f->prev = tail_;
-  f->next = nullptr;
-  if (tail_ != nullptr)
-    tail_->next = f;
-  else
-    head_ = f;
-  tail_ = f;
-  f->listed = true;
-}
-
-void Pager::listFront(PageFrame* f) noexcept {
-  f->prev = nullptr;
-  f->next = head_;
-  if (head_ != nullptr)
-    head_->prev = f;
-  else
-    tail_ = f;
-  head_ = f;
+// Links f into the list of evictable frames just before `next` (null: at the end).
+void Pager::listBefore(PageFrame* f, PageFrame* next) noexcept {
+  f->next = next;
+  f->prev = next != nullptr ? next->prev : tail_;
+  (f->prev != nullptr ? f->prev->next : head_) = f;
+  (next != nullptr ? next->prev : tail_) = f;
   f->listed = true;
 }
 
@@ -117,12 +104,8 @@ void Pager::unpinned(PageFrame* f) noexcept {
   // A page a walk in file order read and used once is the first to go: a long scan
   // cycles through a few buffers that stay in the processor's cache, and leaves the pages
   // used more than once alone.
-  if (f->once) {
-    f->once = false;
-    p->listFront(f);
-  } else {
-    p->listBack(f);
-  }
+  p->listBefore(f, f->once ? p->head_ : nullptr);
+  f->once = false;
 }
 
 PageFrame* Pager::takeFrame() {
@@ -208,22 +191,18 @@ Pager::CacheStats Pager::cacheStats() const {
 
 PageFrame* Pager::load(uint32_t n) {
   if (n >= pageCount_ && !grew(n)) outOfRange(n);
-  if (rolledBack_) {
-    // The journal's original takes the page's place.
-    auto it = rolledBack_->pages.find(n);
-    if (it != rolledBack_->pages.end() && it->second.size() == pageSize_) {
-      PageFrame* f = takeFrame();
-      std::memcpy(f->data.get(), it->second.data(), pageSize_);
-      install(f, n);
-      listBack(f);
-      return f;
-    }
+  if (const uint8_t* original = rolledBackImage(n)) {  // the journal's takes the page's place
+    PageFrame* f = takeFrame();
+    std::memcpy(f->data.get(), original, pageSize_);
+    install(f, n);
+    listBefore(f, nullptr);
+    return f;
   }
   const uint32_t longest = static_cast<uint32_t>(std::clamp<size_t>(cacheBound_ / 4, 1, kLongestRun));
   run_ = n == nextInRun_ && run_ != 0 ? std::min(run_ * 2, longest) : std::min(kFirstRun, longest);
   uint32_t run = 1;
   while (run < run_ && n + run < pageCount_ && (n + run >= table_.size() || table_[n + run] == nullptr) &&
-         !(rolledBack_ && rolledBack_->pages.count(n + run)))
+         rolledBackImage(n + run) == nullptr)
     ++run;
   PageFrame* frames[kLongestRun];
   uint8_t* bufs[kLongestRun];
@@ -251,7 +230,7 @@ PageFrame* Pager::load(uint32_t n) {
     if (i < whole) {
       install(frames[i], n + i);
       frames[i]->once = walk;
-      listBack(frames[i]);
+      listBefore(frames[i], nullptr);
     } else {
       free_.push_back(frames[i]);
     }
@@ -342,7 +321,7 @@ uint32_t Pager::append() {
 
 void Pager::markClean(PageFrame* f) {
   f->dirty = false;
-  if (f->pins == 0 && !f->listed) listBack(f);
+  if (f->pins == 0 && !f->listed) listBefore(f, nullptr);
 }
 
 // Back to the bytes the page had before the transaction: its original in memory, the
@@ -586,47 +565,34 @@ Pager::WriteStats Pager::writeStats() const {
   return s;
 }
 
-namespace {
-// The end of the run from `from` that the file alone gives: the first page short of `to`
-// with bytes of the transaction's or of the rolled-back journal's instead.
-template <class Dirty>
-uint32_t plainRunEnd(const Dirty& dirty, const journal::RolledBack* rolledBack, uint32_t from,
-                     uint32_t to, uint32_t rolledBackPages) {
-  for (uint32_t n = from; n < to; ++n) {
-    if (!dirty.empty() && dirty.count(n) != 0) return n;
-    if (rolledBack != nullptr && n < rolledBackPages) {
-      auto it = rolledBack->pages.find(n);
-      if (it != rolledBack->pages.end() && it->second.size() == rolledBack->pageSize) return n;
-    }
-  }
-  return to;
+const uint8_t* Pager::rolledBackImage(uint32_t n) const {
+  if (!rolledBack_ || n >= pageCount_) return nullptr;
+  auto it = rolledBack_->pages.find(n);
+  return it != rolledBack_->pages.end() && it->second.size() == pageSize_ ? it->second.data() : nullptr;
 }
-}  // namespace
+
+// A dirty page is never evicted and its table entry never changes while no page does, so
+// another thread's get() leaves this lookup alone.
+const uint8_t* Pager::imageNotInFile(uint32_t n) const {
+  if (!dirty_.empty() && dirty_.count(n) != 0) return table_[n]->data.get();
+  return rolledBackImage(n);
+}
 
 void Pager::readRun(uint32_t first, uint32_t count, uint8_t* out) const {
-  const journal::RolledBack* rb = rolledBack_ ? &*rolledBack_ : nullptr;
   const uint64_t end = uint64_t(first) + count;
   uint32_t filePages = writing() ? originalPageCount_ : pageCount_;
   uint32_t n = first;
   while (n < end) {
     uint8_t* dst = out + size_t(n - first) * pageSize_;
-    // A dirty page is never evicted and its table entry never changes while no page
-    // does, so another thread's get() leaves this read alone.
-    if (!dirty_.empty() && dirty_.count(n) != 0) {
-      std::memcpy(dst, table_[n]->data.get(), pageSize_);
+    if (const uint8_t* image = imageNotInFile(n)) {
+      std::memcpy(dst, image, pageSize_);
       ++n;
       continue;
     }
-    if (rb != nullptr && n < pageCount_) {
-      auto it = rb->pages.find(n);
-      if (it != rb->pages.end() && it->second.size() == pageSize_) {
-        std::memcpy(dst, it->second.data(), pageSize_);
-        ++n;
-        continue;
-      }
-    }
-    const uint32_t stop = plainRunEnd(dirty_, rb, n + 1, static_cast<uint32_t>(end), pageCount_);
-    if (stop > filePages && rb == nullptr)  // the file may have grown since the last look
+    // The run the file alone gives.
+    uint32_t stop = n + 1;
+    while (stop < end && imageNotInFile(stop) == nullptr) ++stop;
+    if (stop > filePages && !rolledBack_)  // the file may have grown since the last look
       filePages = static_cast<uint32_t>(std::min(file_.size(), kMaxFileBytes) / pageSize_);
     if (n >= filePages)
       format::corrupt("页号 " + std::to_string(n) + " 超出文件范围（文件共 " + std::to_string(filePages) + " 页）");

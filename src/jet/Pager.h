@@ -201,8 +201,12 @@ class Pager {
   void forget(PageFrame* f);  // out of the table; freed now or at its last unpin
   void trim();
   static void unpinned(PageFrame* f) noexcept;
-  void listBack(PageFrame* f) noexcept;
-  void listFront(PageFrame* f) noexcept;
+  void listBefore(PageFrame* f, PageFrame* next) noexcept;
+  // The rolled-back journal's original of page n, when it holds one.
+  const uint8_t* rolledBackImage(uint32_t n) const;
+  // Page n's bytes when the file's are not the ones to read: the transaction's, or the
+  // rolled-back journal's.
+  const uint8_t* imageNotInFile(uint32_t n) const;
   void unlist(PageFrame* f) noexcept;
 
   void requireWritable();

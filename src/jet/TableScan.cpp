@@ -191,8 +191,7 @@ bool locateRow(Pager& pager, const TableDef& def, RowId id, PageRef* holder, con
   if (e & kSlotOverflow) {
     if (end - start < 4) corruptPage(id.page, "溢出指针行太短");
     RowPointer target;
-    // The pointer's own page may go: the row lives on the target's.
-    PageRef head = std::move(*holder);
+    // The pointer is read before the holder moves on: the row lives on the target's page.
     resolveOverflow(pager, def, RowPointer::decode(le32(p + start)), holder, row, length, &target);
     return true;
   }

@@ -13,6 +13,7 @@
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
+#include "jet/Secret.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
 #include "jet/format/Properties.h"
@@ -363,8 +364,8 @@ const ColumnInfo* TableInfo::findColumn(std::string_view n) const {
   return nullptr;
 }
 
-std::unique_ptr<Database> Database::open(const std::string& path, Mode mode) {
-  return JetDatabase::open(os::Env::posix(), path, mode);
+std::unique_ptr<Database> Database::open(const std::string& path, Mode mode, std::string_view password) {
+  return JetDatabase::open(os::Env::posix(), path, mode, password);
 }
 
 JetDatabase::JetDatabase(os::Env& env, std::string path, Mode mode)
@@ -378,7 +379,8 @@ JetDatabase::~JetDatabase() {
   }
 }
 
-std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode) {
+std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode,
+                                               std::string_view password) {
   std::unique_ptr<JetDatabase> db(new JetDatabase(env, path, mode));
   if (!env.exists(path)) throw fileNotFound(path);
   bool writable = mode == Mode::Exclusive;
@@ -416,13 +418,16 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
     size = db->file_->size();
   }
   db->header_ = decodeHeader(first.data(), got, size, path);
-  db->pager_ = std::make_unique<Pager>(*db->file_, db->header_.version);
+  db->codec_ = std::make_unique<TextCodec>(db->header_.version, db->header_.codePage, path);
+  const bool admitted = passwordMatches(first.data(), db->header_, password, *db->codec_);
+  wipe(first.data(), first.size());
+  if (!admitted) throw badPassword();
+  db->pager_ = std::make_unique<Pager>(*db->file_, db->header_.version, PageCodec(db->header_.encodingKey));
   if (rolledBack) {
     db->notices_.push_back("上次的修改没有完成，留下了日志文件 '" + journalPathFor(path) +
                            "'；以只读方式打开时读取的是撤销该修改后的内容，日志文件保留在原处。");
     db->pager_->setRolledBack(std::move(*rolledBack));
   }
-  db->codec_ = std::make_unique<TextCodec>(db->header_.version, db->header_.codePage, path);
   db->load();
   const bool isAce = db->format() == FileFormat::Ace;
   if (writable) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 
+#include "Protected.h"
 #include "TestFiles.h"
 #include "WriteCheck.h"
 #include "jet/Error.h"
@@ -178,6 +179,19 @@ TEST(CrashMatrix, GroupedWalkThatSpillsJet4) {
     plan[size_t(i / 8)].push_back({"Big", i * 150, "D", Value(jet::Date{45000.0 + i})});
   plan[1].push_back({"Big", 300, "T", Value(longText("一二三四五", 5))});
   crashMatrix(testfiles::data("checks2003.mdb"), plan, -1, {}, 3);
+}
+
+// The same walk on a copy whose pages are encoded: what the journal keeps and puts back
+// are the file's encoded bytes, and every state reached is one of the encoded file's.
+TEST(CrashMatrix, GroupedWalkThatSpillsOnEncodedPagesJet4) {
+  testfiles::ScratchDir dir;
+  const fs::path encoded = dir.copy(testfiles::data("checks2003.mdb"));
+  protect::encodePages(encoded);
+  Plan plan(2);
+  for (int i = 0; i < 16; ++i)
+    plan[size_t(i / 8)].push_back({"Big", i * 150, "D", Value(jet::Date{45000.0 + i})});
+  plan[1].push_back({"Big", 300, "T", Value(longText("一二三四五", 5))});
+  crashMatrix(encoded, plan, -1, {}, 3);
 }
 
 // Inserts: the first row of an empty table takes a new data page; a batch of rows splits

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "jet/Error.h"
 
 namespace cli {
@@ -20,12 +21,13 @@ void usage() {
   std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.name < b.name; });
   for (const auto& c : all) std::cerr << "  mdbcheck-cli " << c.usage << "\n";
   std::cerr << "  mdbcheck-cli --version\n";
+  std::cerr << "有密码的数据库：任一命令加 --password 密码，或设环境变量 MDBCHECK_PASSWORD\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  if (!cli::takePassword(argc, argv) || argc < 2) {
     usage();
     return 2;
   }

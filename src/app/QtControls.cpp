@@ -270,10 +270,17 @@ std::optional<jet::Secret> QtDialogs::password(const std::string& prompt, const 
   ArrowWhileBusy arrow;
   if (!refusal.empty()) createMessageBox(refusal)->exec();
   std::unique_ptr<QInputDialog> box = createPasswordBox(prompt);
-  if (box->exec() != QDialog::Accepted) return std::nullopt;
-  QByteArray utf8 = box->textValue().toUtf8();
+  const bool accepted = box->exec() == QDialog::Accepted;
+  // The box lets go of its text first, so that ours is the only copy and is wiped in place.
+  QString text = box->textValue();
   box->setTextValue(QString());
+  if (!accepted) {
+    jet::wipe(text.data(), size_t(text.size()) * sizeof(QChar));
+    return std::nullopt;
+  }
+  QByteArray utf8 = text.toUtf8();
   std::optional<jet::Secret> typed(jet::Secret(std::string_view(utf8.constData(), size_t(utf8.size()))));
+  jet::wipe(text.data(), size_t(text.size()) * sizeof(QChar));
   jet::wipe(utf8.data(), size_t(utf8.size()));
   return typed;
 }

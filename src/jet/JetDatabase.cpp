@@ -364,6 +364,27 @@ const ColumnInfo* TableInfo::findColumn(std::string_view n) const {
   return nullptr;
 }
 
+namespace {
+
+// A file with a database password refuses any other before the open changes anything,
+// even before it rolls back an interrupted write: page 0 is never part of a write, so the
+// file's own page 0 tells. A header that does not decode is left to the open to report.
+void refuseWrongPassword(os::File& file, const std::string& path, std::string_view password) {
+  std::vector<uint8_t> first(4096);
+  const size_t got = file.readAt(0, first.data(), first.size());
+  bool admitted = true;
+  try {
+    const Header h = decodeHeader(first.data(), got, file.size(), path);
+    const TextCodec text(h.version, h.codePage, path);
+    admitted = passwordMatches(first.data(), h, password, text);
+  } catch (const Error&) {
+  }
+  wipe(first.data(), first.size());
+  if (!admitted) throw badPassword();
+}
+
+}  // namespace
+
 std::unique_ptr<Database> Database::open(const std::string& path, Mode mode, std::string_view password) {
   return JetDatabase::open(os::Env::posix(), path, mode, password);
 }
@@ -402,6 +423,7 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
   }
   if (!(writable ? db->file_->tryLockExclusive() : db->file_->tryLockShared())) throw fileInUse(path);
   const bool journalFound = env.exists(journalPathFor(path));
+  if (journalFound) refuseWrongPassword(*db->file_, path, password);
   std::optional<journal::RolledBack> rolledBack = recoverInterruptedWrite(env, path, *db->file_, writable);
 
   std::vector<uint8_t> first(4096);

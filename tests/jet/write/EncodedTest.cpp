@@ -12,6 +12,7 @@
 #include "Protected.h"
 #include "TestFiles.h"
 #include "WriteCheck.h"
+#include "jet/Dump.h"
 #include "jet/JetDatabase.h"
 #include "jet/PageCodec.h"
 #include "jet/format/HeaderPage.h"
@@ -129,17 +130,21 @@ TEST(EncodedPages, ChangesLeaveTheFileAsThePlainFileDecoded) {
 }
 
 // A read-only open around a hot journal reads the journal's images, which are the file's
-// encoded bytes, as decoded pages.
+// encoded bytes, as decoded pages; a wrong password is refused before the journal is
+// rolled back, so the refusal writes nothing either.
 TEST(EncodedPages, AReadOnlyOpenReadsAroundAHotJournal) {
   testfiles::ScratchDir dir;
   const fs::path file = encodedCopy(dir, testfiles::data("checks2000.mdb"), "j.mdb");
+  protect::setPassword(file, "Hj-1");
   const auto original = testfiles::fileBytes(file);
-  const auto dump = writecheck::dumpAll(file.string());
-  uint32_t page = 0;
-  {
-    auto db = Database::open(file.string(), Database::Mode::ReadOnly);
-    page = db->findTable("Orders")->tdefPage;
-  }
+  auto dumpOf = [&] {
+    auto db = Database::open(file.string(), Database::Mode::ReadOnly, "Hj-1");
+    std::string out;
+    for (const jet::TableInfo& t : db->tables())
+      if (!t.linked) jet::dumpTable(*db, t, nullptr, &out);
+    return std::pair{db->findTable("Orders")->tdefPage, out};
+  };
+  const auto [page, dump] = dumpOf();
   // The write meant to change the page's bytes; the file holds half of the change.
   auto meant = original, torn = original;
   for (size_t i = 0; i < 64; ++i) meant[size_t(page) * 4096 + 40 + i] ^= 0x5A;
@@ -151,9 +156,11 @@ TEST(EncodedPages, AReadOnlyOpenReadsAroundAHotJournal) {
   }
   std::ofstream(file, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(torn.data()), std::streamsize(torn.size()));
-  EXPECT_EQ(writecheck::dumpAll(file.string()), dump);
+  EXPECT_EQ(dumpOf().second, dump);
+  EXPECT_THROW(Database::open(file.string(), Database::Mode::Exclusive, "hj-1"), jet::Error);
   EXPECT_EQ(testfiles::fileBytes(file), torn);
-  Database::open(file.string(), Database::Mode::Exclusive)->close();  // rolls it back
+  EXPECT_TRUE(fs::exists(file.string() + "-journal"));
+  Database::open(file.string(), Database::Mode::Exclusive, "Hj-1")->close();  // rolls it back
   EXPECT_EQ(testfiles::fileBytes(file), original);
 }
 

@@ -93,29 +93,22 @@ class RowTest {
 // A row the calling thread must see: kept by the test, or not judged.
 struct Candidate {
   uint16_t slot;
-  uint16_t entry;     // the slot table's entry (offset and flags)
-  uint16_t end;       // where the row ends: the previous slot's start
   int16_t prevLive;   // the last live slot before it on its page; -1 for none
 };
 
-enum class PageKind : uint8_t {
-  Skip,  // not one of the table's data pages (a stale map entry)
-  Rows,  // the table's page; its candidates follow
-  Bad,   // its row count does not fit the page: the plain walk fails here
-};
+using format::PageKind;  // Rows: the candidates follow; Bad: the plain walk fails here
 
 struct PageRows {
   PageKind kind = PageKind::Skip;
   int16_t lastLive = -1;  // the last live slot of the page
-  uint16_t rows = 0;
   uint32_t firstCandidate = 0, endCandidate = 0;
 };
 
 // One page's rows as the plain walk meets them, keeping those the test keeps (and those
 // it cannot judge) in `out`. `padded`: 15 bytes past the page may be read.
-PageRows filterPage(const uint8_t* page, uint32_t pageSize, const format::DataPageLayout& L,
-                    uint32_t tdefPage, const RowTest& test, format::RowView& view,
-                    std::vector<Candidate>& out, bool padded = false);
+PageRows filterPage(const uint8_t* page, const format::Version& v, uint32_t tdefPage,
+                    const RowTest& test, format::RowView& view, std::vector<Candidate>& out,
+                    bool padded = false);
 
 // How a sweep divides its work; zero fields take the defaults.
 struct SweepTuning {
@@ -159,7 +152,6 @@ class PageSweep {
   const Pager& pager_;
   const std::vector<uint32_t>& pages_;
   uint32_t tdefPage_;
-  format::DataPageLayout L_;
   RowTest test_;
   size_t chunkPages_;
   size_t chunks_;

@@ -58,11 +58,11 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   if (hp[0] != format::kDataPageType) throw noCurrentRecord();
   const DataPage hpage(hp, id.page, version_);
   if (hpage.owner() != def.page || id.row >= hpage.rowCount()) throw noCurrentRecord();
-  const uint16_t hslot = hpage.slot(id.row);
-  if (hslot & format::kSlotDeleted) throw noCurrentRecord();
+  const format::SlotKind hslot = hpage.kind(id.row);
+  if (!format::isLive(hslot)) throw noCurrentRecord();
   Slot head{id.page, id.row};
   Slot data = head;
-  const bool moved = hslot & format::kSlotOverflow;
+  const bool moved = hslot == format::SlotKind::Pointer;
   if (moved) {
     uint32_t s, e;
     hpage.rowBounds(id.row, s, e);
@@ -72,7 +72,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     const PageRef target = page(data.page);
     const std::optional<DataPage> dpage = DataPage::ifData(target.data(), data.page, version_);
     if (!dpage || dpage->owner() != def.page || data.row >= dpage->rowCount() ||
-        (dpage->slot(data.row) & format::kSlotFlags) != format::kSlotDeleted)
+        dpage->kind(data.row) != format::SlotKind::Target)
       corruptPage(id.page, "第 " + std::to_string(id.row) + " 行的转发指针无效");
   }
   PageRef holder = page(data.page);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "jet/format/Bytes.h"
 
@@ -283,18 +284,34 @@ PageSweep::PageSweep(const Pager& pager, const std::vector<uint32_t>& pages, uin
   slots_.resize(slots);
   filled_.assign(slots, 0);
   if (threads > 1) {
-    workers_.reserve(threads);
-    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    try {
+      workers_.reserve(threads);
+      for (int i = 1; i <= threads; ++i) {
+        if (i == tuning.refusedWorker) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        workers_.emplace_back([this] { work(); });
+      }
+    } catch (...) {
+      // The system gave no more threads (or no memory to keep them): those started stop,
+      // and the calling thread sweeps alone from the first chunk, as on one core.
+      stopWorkers();
+      stop_ = false;
+      nextToFill_ = 0;
+      slots_.resize(1);
+      filled_.assign(1, 0);
+    }
   }
 }
 
-PageSweep::~PageSweep() {
+PageSweep::~PageSweep() { stopWorkers(); }
+
+void PageSweep::stopWorkers() noexcept {
   {
     std::lock_guard lock(mu_);
     stop_ = true;
   }
   wake_.notify_all();
   for (auto& t : workers_) t.join();
+  workers_.clear();
 }
 
 void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {

@@ -12,7 +12,8 @@
 // GUARANTEES: workers call nothing of the Pager but readRun and never throw; whatever
 // they cannot judge from a page alone (an overflow pointer, a slot or row that looks
 // wrong, a page that failed to read) goes to the calling thread, which meets it where
-// the plain walk meets it.
+// the plain walk meets it. A worker the system refuses to start leaves the whole sweep to
+// the calling thread, the workers started before it stopped again.
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -115,6 +116,7 @@ struct SweepTuning {
   int threads = 0;          // 1: the calling thread alone
   uint32_t chunkPages = 0;  // pages read and tested as one piece of work
   uint32_t minPages = 0;    // smaller tables are swept by the calling thread alone
+  int refusedWorker = 0;    // test seam: starting worker N (from 1) fails as the system's would
 };
 
 // The threads a sweep uses when the tuning does not say: MDBCHECK_SCAN_THREADS when set
@@ -148,6 +150,7 @@ class PageSweep {
  private:
   void fill(Chunk& c, size_t k, format::RowView& view) const;
   void work();
+  void stopWorkers() noexcept;
 
   const Pager& pager_;
   const std::vector<uint32_t>& pages_;

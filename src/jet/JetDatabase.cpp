@@ -891,7 +891,7 @@ void JetDatabase::refuseDamagedIndexes(const TableDef& def, const ColumnDef* col
   for (const index::RealIndex& ix : upkeep.indexes()) {
     if (column && !ix.holds(*column)) continue;
     if (soundIndexes_.count({def.page, ix.number})) continue;
-    index::PagerSource pages(*pager_);
+    index::PagerPages pages(*pager_);
     const index::TreeWalk w =
         index::walk(pages, index::indexLayout(header_.version), ix.root, def.page);
     if (!w.problems.empty()) corrupt("索引 '" + ix.name + "' 已损坏：" + w.problems.front());

@@ -322,7 +322,7 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
     ci.fixedLength = c.fixed();
     ci.autoNumber = (c.type == coltype::kLong && (c.flags & colflag::kAutoNumber)) ||
                     (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid));
-    ci.compressedUnicode = !v.jet3() && (c.extFlags & 0x01) &&
+    ci.compressedUnicode = !v.jet3() && (c.extFlags & colextflag::kCompressedUnicode) &&
                            (c.type == coltype::kText || c.type == coltype::kMemo);
     ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
@@ -347,9 +347,9 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
         }
       }
     }
-    ii.primaryKey = l.type == 1;
-    ii.foreignKey = l.type == 2;
-    ii.unique = (r.flags & 0x01) != 0 || ii.primaryKey;
+    ii.primaryKey = l.type == idxtype::kPrimaryKey;
+    ii.foreignKey = l.type == idxtype::kForeignKey;
+    ii.unique = (r.flags & idxflag::kUnique) != 0 || ii.primaryKey;
     t.indexes.push_back(std::move(ii));
   }
   return t;
@@ -692,7 +692,7 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
 // changes must not leave rows referring to it.
 void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, const ValueOf& after) {
   for (const LogicalIndexDef& l : def.logicalIndexes) {
-    if (l.type != 2 || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
+    if (l.type != idxtype::kForeignKey || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
       continue;
     std::vector<Value> now, was;
     for (const RealIndexColumn& rc : def.realIndexes[static_cast<size_t>(l.realIndex)].columns)
@@ -710,12 +710,12 @@ void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, con
     if (real < 0 || static_cast<size_t>(real) >= od.realIndexes.size())
       throw readOnly("关系 '" + l.name + "' 在表 '" + tables_[other->second].name + "' 中没有索引");
     index::IndexMaintenance& theirs = indexUpkeep(od);
-    if (l.relTableType == 2) {
+    if (l.relTableType == relside::kReferencing) {
       bool anyNull = false;
       for (const Value& v : now) anyNull = anyNull || v.isNull();
       if (!anyNull && !theirs.findsKey(*indexPages_, static_cast<size_t>(real), now))
         throw relatedRecordRequired(tables_[other->second].name);
-    } else if (l.relTableType == 1 && before &&
+    } else if (l.relTableType == relside::kReferenced && before &&
                theirs.findsKey(*indexPages_, static_cast<size_t>(real), was)) {
       if (l.cascadeUpdates)
         throw readOnly("关系 '" + l.name + "' 要求把修改级联到表 '" + tables_[other->second].name +

@@ -46,7 +46,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
       for (const auto& ic : idx.columns)
         if (ic.number == c.number) throw readOnly("有索引包含字段 '" + c.name + "'，暂不能修改");
   if (c.isLongValue()) throw readOnly("不支持修改备注或 OLE 字段");
-  if (!jet3_ && (c.extFlags & 0xC0)) throw readOnly("字段 '" + c.name + "' 是计算字段，其值由表达式得出");
+  if (!jet3_ && c.calculated()) throw readOnly("字段 '" + c.name + "' 是计算字段，其值由表达式得出");
 
   // Everything that can refuse happens before the first page changes.
   std::optional<std::vector<uint8_t>> bytes = encodeValue(jet3_, c, value, codePage_);

@@ -104,7 +104,7 @@ class Verifier {
       if (i < info.columns.size() && info.columns[i].required)
         noNull.emplace_back(&c, "该字段的 Required 属性为 True");
       else if (const LogicalIndexDef* key = def.keyRefusingNull(c))
-        noNull.emplace_back(&c, "该字段属于" + std::string(key->type == 1 ? "主键" : "不允许 Null 的索引") +
+        noNull.emplace_back(&c, "该字段属于" + std::string(key->type == idxtype::kPrimaryKey ? "主键" : "不允许 Null 的索引") +
                                     " '" + key->name + "'");
     }
     std::set<std::pair<uint32_t, uint16_t>> targets, reached;

@@ -6,6 +6,7 @@
 
 #include "jet/DateTime.h"
 #include "jet/Error.h"
+#include "jet/Value.h"
 #include "jet/sql/Query.h"
 
 namespace dao {
@@ -115,17 +116,7 @@ std::optional<double> number(const jet::Value& v) {
       if (e == b) return std::nullopt;
       return d;
     }
-    case jet::Value::Kind::Text: {
-      const std::string& t = v.asText();
-      const char* b = t.c_str();
-      while (*b == ' ') ++b;
-      char* e = nullptr;
-      double d = std::strtod(b, &e);
-      if (e == b) return std::nullopt;
-      while (*e == ' ') ++e;
-      if (*e != 0) return std::nullopt;
-      return d;
-    }
+    case jet::Value::Kind::Text: return jet::parseNumber(v.asText());
     default: return std::nullopt;
   }
 }

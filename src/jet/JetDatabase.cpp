@@ -323,7 +323,7 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
     ci.fixedLength = c.fixed();
     ci.autoNumber = (c.type == coltype::kLong && (c.flags & colflag::kAutoNumber)) ||
                     (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid));
-    ci.compressedUnicode = !v.jet3() && (c.extFlags & 0x01) &&
+    ci.compressedUnicode = !v.jet3() && (c.extFlags & colextflag::kCompressedUnicode) &&
                            (c.type == coltype::kText || c.type == coltype::kMemo);
     ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
@@ -348,9 +348,9 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
         }
       }
     }
-    ii.primaryKey = l.type == 1;
-    ii.foreignKey = l.type == 2;
-    ii.unique = (r.flags & 0x01) != 0 || ii.primaryKey;
+    ii.primaryKey = l.type == idxtype::kPrimaryKey;
+    ii.foreignKey = l.type == idxtype::kForeignKey;
+    ii.unique = (r.flags & idxflag::kUnique) != 0 || ii.primaryKey;
     t.indexes.push_back(std::move(ii));
   }
   return t;
@@ -719,7 +719,7 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
 // changes must not leave rows referring to it.
 void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, const ValueOf& after) {
   for (const LogicalIndexDef& l : def.logicalIndexes) {
-    if (l.type != 2 || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
+    if (l.type != idxtype::kForeignKey || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
       continue;
     std::vector<Value> now, was;
     for (const RealIndexColumn& rc : def.realIndexes[static_cast<size_t>(l.realIndex)].columns)
@@ -737,12 +737,12 @@ void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, con
     if (real < 0 || static_cast<size_t>(real) >= od.realIndexes.size())
       throw readOnly("关系 '" + l.name + "' 在表 '" + tables_[other->second].name + "' 中没有索引");
     index::IndexMaintenance& theirs = indexUpkeep(od);
-    if (l.relTableType == 2) {
+    if (l.relTableType == relside::kReferencing) {
       bool anyNull = false;
       for (const Value& v : now) anyNull = anyNull || v.isNull();
       if (!anyNull && !theirs.findsKey(*indexPages_, static_cast<size_t>(real), now))
         throw relatedRecordRequired(tables_[other->second].name);
-    } else if (l.relTableType == 1 && before &&
+    } else if (l.relTableType == relside::kReferenced && before &&
                theirs.findsKey(*indexPages_, static_cast<size_t>(real), was)) {
       if (l.cascadeUpdates)
         throw readOnly("关系 '" + l.name + "' 要求把修改级联到表 '" + tables_[other->second].name +
@@ -918,7 +918,7 @@ void JetDatabase::refuseDamagedIndexes(const TableDef& def, const ColumnDef* col
   for (const index::RealIndex& ix : upkeep.indexes()) {
     if (column && !ix.holds(*column)) continue;
     if (soundIndexes_.count({def.page, ix.number})) continue;
-    index::PagerSource pages(*pager_);
+    index::PagerPages pages(*pager_);
     const index::TreeWalk w =
         index::walk(pages, index::indexLayout(header_.version), ix.root, def.page);
     if (!w.problems.empty()) corrupt("索引 '" + ix.name + "' 已损坏：" + w.problems.front());

@@ -208,7 +208,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
   crashMatrix(testfiles::data("template2000.mdb"), plan, -1, [](const std::string& path) {
     auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
     const auto& def = db->definition(*db->findTable("LedgerIdx"));
-    jet::index::PagerSource src(db->pager());
+    jet::index::PagerPages src(db->pager());
     for (const auto& ix : def.realIndexes)
       EXPECT_GE(jet::index::walk(src, jet::index::kIndexJet4, ix.rootPage, def.page).depth, 2);
   });

@@ -15,7 +15,12 @@ int run(const cli::Args& args) {
     return 2;
   }
   auto db = jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly);
-  auto problems = jet::write::verifyStructure(*db);
+  // What the open found wrong with the file as a whole (cut short, a write interrupted
+  // whose journal is gone) comes first, and counts as a problem.
+  std::vector<std::string> problems;
+  for (const auto& notice : db->notices()) problems.push_back("注意：" + notice);
+  const auto structure = jet::write::verifyStructure(*db);
+  problems.insert(problems.end(), structure.begin(), structure.end());
   const jet::index::IndexVerification indexes = jet::index::verifyIndexesDetailed(*db);
   problems.insert(problems.end(), indexes.problems.begin(), indexes.problems.end());
   for (const auto& p : problems) std::cout << p << '\n';

@@ -1,5 +1,5 @@
 // The crash matrix: a crash after every single write and sync of an update (and of a
-// grouped walk), with and without losing what was not synced. After reopening, the file
+// walk in batches), with and without losing what was not synced. After reopening, the file
 // is byte for byte one of the states at a commit point, and passes verify.
 #include <gtest/gtest.h>
 

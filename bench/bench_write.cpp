@@ -1,17 +1,27 @@
 // The write path's cost: a walk rewriting one Date/Time value in each of the 40,000 rows of
-// Big.D (one update per row, commits grouped every half second and at the end), the same
-// walk with syncs turned off to show what durability costs, and single durable updates.
-// Targets: the walk at 20,000 rows/s or more; one durable update at 5 ms or less.
+// Big.D (one update per row, all in one batch, one commit at the end), the same walk with
+// syncs turned off to show what durability costs, and single durable updates. Targets: the
+// walk at 20,000 rows/s or more; one durable update at 5 ms or less.
+//
+// With the shared benchmark files: the million-row walk, and the console tool's batch
+// rewrite of Ledger.T1 with the character set 0123456789 (667,144 values of the million
+// rows, 66,781 of the 100,000), each in a process of its own so that its peak resident
+// memory is its own. Targets: the 667k rewrite's peak at 100 MB or less, and within 25 %
+// of the 67k one's. MDBCHECK_BASELINE_CLI=/path/to/another/mdbcheck-cli runs that build's
+// rewrite in turn with ours and prints the ratio.
 //
 //   bench_write [FILE]   (default: the committed fixture checks2000.mdb, copied first)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "jet/JetDatabase.h"
@@ -53,6 +63,44 @@ Walk walk(const fs::path& file, bool syncs, const char* table = "Big", const cha
   return w;
 }
 
+struct Run {
+  double seconds = 0;
+  double peakMb = 0;
+  int status = -1;
+};
+
+// cli update-all FILE Ledger T1 --chars 0123456789 --mode ABCDEFGHIJ on a fresh copy, its
+// output thrown away.
+Run consoleRewrite(const std::string& cli, const fs::path& source, const fs::path& copy) {
+  fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
+  fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add);
+  const std::string file = copy.string();
+  const auto t0 = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(cli.c_str(), cli.c_str(), "update-all", file.c_str(), "Ledger", "T1", "--chars",
+            "0123456789", "--mode", "ABCDEFGHIJ", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  Run r;
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return r;
+  r.seconds = since(t0);
+  r.peakMb = double(usage.ru_maxrss) / 1024.0;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  fs::remove(copy);
+  return r;
+}
+
+Run medianOf(std::vector<Run> runs) {
+  std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+  return runs[runs.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,8 +137,8 @@ int main(int argc, char** argv) {
     if (syncs) ok = ok && rate >= 20000;
   }
 
-  // A longer walk, when the shared benchmark file is there: a million rows, so that the
-  // half-second group commits show.
+  // A longer walk, when the shared benchmark file is there: a million rows in one batch,
+  // most of it written early behind the journal (spills) and committed once.
   const fs::path million = fs::path(MDBCHECK_SHARED) / "bench" / "bench1m2003.mdb";
   if (argc <= 1 && fs::exists(million)) {
     for (bool syncs : {true, false}) {
@@ -99,12 +147,36 @@ int main(int argc, char** argv) {
       fs::permissions(dir / "million.mdb", fs::perms::owner_write, fs::perm_options::add);
       const Walk m = walk(dir / "million.mdb", syncs, "Ledger", "D1");
       std::printf("walk over Ledger.D1 (1M rows), syncs %-3s: %.3f s = %8.0f rows/s; %llu commits, "
-                  "%llu syncs, %llu page writes\n",
+                  "%llu syncs, %llu page writes, %llu spills\n",
                   syncs ? "on" : "off", m.seconds, m.rows / m.seconds,
                   (unsigned long long)m.stats.commits, (unsigned long long)m.stats.syncs,
-                  (unsigned long long)m.stats.pagesWritten);
+                  (unsigned long long)m.stats.pagesWritten, (unsigned long long)m.stats.spills);
     }
     fs::remove(dir / "million.mdb");
+  }
+
+  // The console tool's batch rewrite, ours and, when given, another build's, in turn.
+  const fs::path hundredK = fs::path(MDBCHECK_SHARED) / "bench" / "bench100k2003.mdb";
+  const std::string cli = std::string(MDBCHECK_BINARY_DIR) + "/tools/mdbcheck-cli";
+  const char* baseline = std::getenv("MDBCHECK_BASELINE_CLI");
+  if (argc <= 1 && fs::exists(million) && fs::exists(hundredK) && fs::exists(cli)) {
+    std::printf("console update-all Ledger.T1 --chars 0123456789 (median of 3, own process):\n");
+    for (const fs::path& source : {hundredK, million}) {
+      std::vector<Run> ours, theirs;
+      for (int i = 0; i < 3; ++i) {
+        ours.push_back(consoleRewrite(cli, source, dir / "rewrite.mdb"));
+        if (baseline) theirs.push_back(consoleRewrite(baseline, source, dir / "rewrite.mdb"));
+      }
+      const Run m = medianOf(ours);
+      std::printf("  %-18s %7.2f s, peak RSS %6.1f MB, exit %d\n", source.filename().c_str(), m.seconds,
+                  m.peakMb, m.status);
+      if (baseline) {
+        const Run b = medianOf(theirs);
+        std::printf("  %-18s %7.2f s, peak RSS %6.1f MB, exit %d  (baseline; ours / baseline: time %.2f, "
+                    "memory %.2f)\n",
+                    "", b.seconds, b.peakMb, b.status, m.seconds / b.seconds, m.peakMb / b.peakMb);
+      }
+    }
   }
 
   // Single durable updates: each its own commit, journal and syncs included.

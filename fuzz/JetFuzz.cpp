@@ -44,6 +44,7 @@ class MemoryEnv final : public jet::os::Env {
   bool exists(const std::string& path) override { return path == kPath; }
   bool permitsWriting(const std::string&) override { return false; }
   void remove(const std::string&) override {}
+  void rename(const std::string&, const std::string&) override {}
   void syncDirectoryOf(const std::string&) override {}
   static constexpr const char* kPath = "/fuzz/input.mdb";
 

@@ -6,7 +6,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <cstring>
+#include <limits>
 
 #include "jet/Error.h"
 
@@ -199,6 +204,69 @@ int ListControl::listIndex() const {
   return items.isEmpty() ? -1 : list_.row(items.first());
 }
 
+int ListControl::findLine(const std::string& bookmark, const std::string& query, int from) const {
+  const int n = list_.count();
+  if (from < 0 || from >= n) from = 0;
+  const auto same = [](const QByteArray& a, const std::string& b) {
+    return size_t(a.size()) == b.size() && std::memcmp(a.constData(), b.data(), b.size()) == 0;
+  };
+  for (int k = 0; k < n; ++k) {
+    const int i = (from + k) % n;
+    const QListWidgetItem* item = list_.item(i);
+    if (same(item->data(kBookmarkRole).toByteArray(), bookmark) &&
+        same(item->data(kQueryRole).toByteArray(), query))
+      return i;
+  }
+  return -1;
+}
+
+void ListControl::applyStaged() {
+  std::vector<std::pair<int, std::string>> items = std::move(stagedItems_);
+  std::vector<int> removals = std::move(stagedRemovals_);
+  dropStaged();
+  for (const auto& [index, text] : items) checkIndex(index);
+  for (int index : removals) checkIndex(index);
+  for (const auto& [index, text] : items) list_.item(index)->setText(qs(text));
+  std::sort(removals.begin(), removals.end());
+  removals.erase(std::unique(removals.begin(), removals.end()), removals.end());
+  if (removals.size() <= 16) {
+    for (auto it = removals.rbegin(); it != removals.rend(); ++it) removeItem(*it);
+    return;
+  }
+  const int n = list_.count();
+  if (int(removals.size()) == n) {
+    list_.clear();
+    return;
+  }
+  // The lines that stay, taken out in order; a removed selected line leaves none selected.
+  const int selected = listIndex();
+  QStringList texts;
+  std::vector<std::pair<QVariant, QVariant>> tags;
+  int selectedAfter = -1;
+  size_t r = 0;
+  for (int i = 0; i < n; ++i) {
+    if (r < removals.size() && removals[r] == i) {
+      ++r;
+      continue;
+    }
+    const QListWidgetItem* item = list_.item(i);
+    if (i == selected) selectedAfter = int(texts.size());
+    texts << item->text();
+    tags.emplace_back(item->data(kBookmarkRole), item->data(kQueryRole));
+  }
+  list_.clear();
+  list_.insertItems(0, texts);
+  {
+    // The new lines' data, before anything shows them: no signal per line.
+    const QSignalBlocker quiet(list_.model());
+    for (int i = 0; i < int(tags.size()); ++i) {
+      list_.item(i)->setData(kBookmarkRole, tags[size_t(i)].first);
+      list_.item(i)->setData(kQueryRole, tags[size_t(i)].second);
+    }
+  }
+  if (selectedAfter >= 0) list_.setCurrentRow(selectedAfter);
+}
+
 // ---- PanelControl ----
 
 StatusPanel& PanelControl::panel(int position) const {
@@ -312,8 +380,48 @@ std::string QtDialogs::openFile() {
 
 // ---- QtEventPump ----
 
+QtEventPump::QtEventPump() : progressAfter_(EventPump::progressAfter()) {}
+
 QtEventPump::~QtEventPump() {
+  endProgress();
   while (busy_ > 0) endBusy();
+}
+
+namespace {
+int clampToInt(int64_t v) {
+  return int(std::clamp<int64_t>(v, 0, std::numeric_limits<int>::max()));
+}
+}  // namespace
+
+void QtEventPump::showProgress(const std::string& text, int64_t total) {
+  progress_ = std::make_unique<QProgressDialog>(qs(text), QStringLiteral("取消"), 0, clampToInt(total),
+                                                window_);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setWindowTitle(QGuiApplication::applicationDisplayName());
+  progress_->setWindowModality(Qt::ApplicationModal);
+  progress_->setMinimumDuration(0);
+  progress_->setAutoReset(false);
+  progress_->setAutoClose(false);
+  // The 取消 button takes a click: an arrow with the busy mark over the work's wait cursor.
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  progress_->show();
+  QCoreApplication::processEvents();
+}
+
+bool QtEventPump::progress(const std::string& text, int64_t done) {
+  if (!progress_) return true;
+  progress_->setLabelText(qs(text));
+  progress_->setValue(clampToInt(done));
+  // The dialog's own events, repaints and the clock; the modal dialog keeps every other
+  // input of the window out.
+  QCoreApplication::processEvents();
+  return !progress_->wasCanceled();
+}
+
+void QtEventPump::endProgress() {
+  if (!progress_) return;
+  progress_.reset();
+  QApplication::restoreOverrideCursor();
 }
 
 void QtEventPump::yield() { QCoreApplication::processEvents(); }

@@ -17,6 +17,7 @@ class QFileDialog;
 class QInputDialog;
 class QListWidget;
 class QMessageBox;
+class QProgressDialog;
 class QWidget;
 
 namespace app {
@@ -67,6 +68,10 @@ class ListControl : public check::ResultList {
   check::LineTag tag(int index) const override;
   void removeItem(int index) override;
   int listIndex() const override;
+  int findLine(const std::string& bookmark, const std::string& query, int from) const override;
+  // Many lines at once: the texts in place; removals by building the list again from the
+  // lines that stay, in one insertion, rather than one removal (and one relayout) each.
+  void applyStaged() override;
 
  private:
   void checkIndex(int index) const;
@@ -115,17 +120,33 @@ class QtDialogs : public check::Dialogs {
   bool nativeFileDialog_ = true;
 };
 
-// Runs pending events and shows the wait cursor; nested busy scopes restore it once.
+// Runs pending events and shows the wait cursor; nested busy scopes restore it once. The
+// progress of long work is a modal dialog over the window: while it shows, the window's
+// clock and repaints run and nothing else of the window takes input.
 class QtEventPump : public check::EventPump {
  public:
+  QtEventPump();
   ~QtEventPump() override;
   void yield() override;
   void beginBusy() override;
   void endBusy() override;
   void paint() override;
+  void showProgress(const std::string& text, int64_t total) override;
+  bool progress(const std::string& text, int64_t done) override;
+  void endProgress() override;
+  std::chrono::milliseconds progressAfter() const override { return progressAfter_; }
+
+  // The window the progress dialog belongs to.
+  void setWindow(QWidget* window) { window_ = window; }
+  // How long work runs before its progress shows (tests shorten it).
+  void setProgressAfter(std::chrono::milliseconds after) { progressAfter_ = after; }
+  QProgressDialog* progressDialog() const { return progress_.get(); }
 
  private:
   int busy_ = 0;
+  QPointer<QWidget> window_;
+  std::unique_ptr<QProgressDialog> progress_;
+  std::chrono::milliseconds progressAfter_;
 };
 
 }  // namespace app

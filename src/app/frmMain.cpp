@@ -270,6 +270,7 @@ void frmMain::createCommandControls() {
   list_ = std::make_unique<ListControl>(*lstResult_);
   status_ = std::make_unique<PanelControl>(panels_);
   qtDialogs_ = std::make_unique<QtDialogs>(this);
+  events_.setWindow(this);
   setDialogs(nullptr);
 }
 

@@ -50,6 +50,8 @@ class frmMain : public QMainWindow {
   // REQUIRES: no command is running.
   void setDialogs(check::Dialogs* dialogs);
   QtDialogs& qtDialogs() { return *qtDialogs_; }
+  // The wait cursor and the progress dialog of long work.
+  QtEventPump& events() { return events_; }
 
   DefectTreeWidget* trvTable() const { return trvTable_; }
   ResultListWidget* lstResult() const { return lstResult_; }

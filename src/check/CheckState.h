@@ -18,6 +18,7 @@ class Workspace;
 
 namespace repair {
 struct UndoLog;  // held for the repair commands; the check commands only let go of it
+class UndoFile;
 }  // namespace repair
 
 namespace check {
@@ -39,6 +40,12 @@ struct CheckState {
   // What the last repair command replaced, while the file it changed stays open; opening
   // a file or closing the window forgets it.
   std::shared_ptr<repair::UndoLog> undo;
+  // The console's --undo-log: when set, a repair command writes what it replaces there,
+  // in place before its commit point, instead of keeping it in `undo`.
+  std::shared_ptr<repair::UndoFile> undoFile;
+  // Whether a repair keeps `undo` at all: the console tool, which runs one command and
+  // ends, keeps none (a batch's undo would grow with the batch).
+  bool keepUndo = true;
 };
 
 }  // namespace check

@@ -111,6 +111,9 @@ Result OpenDatabaseFile(check::CheckState& state, Controls& ui) {
     }
     ui.status.setPanelText(1, fileNameOf(path));
     ui.status.setPanelText(3, state.checkChars);
+    // What the operator must know about the file before anything else: cut short, read
+    // around an unfinished write, or a write interrupted whose journal is gone.
+    for (const std::string& notice : state.database->engine().notices()) result.notify(notice);
   });
 }
 

@@ -2,9 +2,12 @@
 // The window's controls as the check and repair commands see them. The Qt window implements
 // these with real widgets, the command-line tool on the console, and tests with scripted
 // answers. Nothing here knows about Qt.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "jet/Secret.h"
 
@@ -59,6 +62,23 @@ class ResultList {
     int i = listIndex();
     return i < 0 || i >= count() ? std::string() : item(i);
   }
+
+  // ---- a walk over many lines (a batch repair) ----
+  // The line showing row `bookmark` of `query`: line `from` first (a walk meets its rows
+  // in the order of the lines), then the lines after it, then those before; -1 when no
+  // line shows it.
+  virtual int findLine(const std::string& bookmark, const std::string& query, int from) const;
+  // A repair's changes to the lines wait until its rows are in the file: they are staged
+  // while it runs, then shown all at once (applyStaged), or dropped when the rows did not
+  // land. Staging leaves the lines' indexes as they are until then.
+  virtual void stageItem(int index, std::string text);
+  virtual void stageRemoval(int index);
+  virtual void applyStaged();
+  virtual void dropStaged();
+
+ protected:
+  std::vector<std::pair<int, std::string>> stagedItems_;
+  std::vector<int> stagedRemovals_;
 };
 
 class StatusBar {
@@ -95,9 +115,25 @@ class EventPump {
   virtual void yield() = 0;
   virtual void beginBusy() = 0;
   virtual void endBusy() = 0;
-  // Repaints the window at once without running the operator's events: work that must not
-  // be re-entered, like a batch repair, shows its progress this way.
+  // Repaints the window at once without running the operator's events.
   virtual void paint() {}
+
+  // Long work the operator may stop (ProgressMeter below decides when to show it): a
+  // dialog says how far it is (`text`, `done` of `total`) with a 取消 button. While it
+  // shows, the window repaints and its clock ticks, but no other command can start.
+  // progress() returns false once the operator chose 取消.
+  virtual void showProgress(const std::string& text, int64_t total) {
+    (void)text;
+    (void)total;
+  }
+  virtual bool progress(const std::string& text, int64_t done) {
+    (void)text;
+    (void)done;
+    return true;
+  }
+  virtual void endProgress() {}
+  // How long work runs before its progress shows.
+  virtual std::chrono::milliseconds progressAfter() const { return std::chrono::milliseconds(500); }
 };
 
 // Shows the wait cursor for the lifetime of the object.
@@ -110,6 +146,37 @@ class BusyScope {
 
  private:
   EventPump& pump_;
+};
+
+// The progress of a walk over `total` rows, as the operator sees it: nothing for the first
+// half second (most repairs end sooner), then the dialog, updated ten times a second.
+// The dialog goes when the meter does.
+class ProgressMeter {
+ public:
+  // `what`: the work and its column, e.g. "批量更新字段 'T1'".
+  ProgressMeter(EventPump& pump, std::string what, int64_t total);
+  ~ProgressMeter();
+  ProgressMeter(const ProgressMeter&) = delete;
+  ProgressMeter& operator=(const ProgressMeter&) = delete;
+
+  // One more row done. False once the operator asked to stop.
+  bool step() { return ++done_ < due_ || check(); }
+  // Work that cannot be stopped follows (the commit): the dialog goes.
+  void finish();
+  bool cancelled() const { return cancelled_; }
+
+ private:
+  bool check();
+  std::string text() const;
+
+  EventPump& pump_;
+  std::string what_;
+  int64_t total_;
+  int64_t done_ = 0;
+  int64_t due_ = 1;  // the step at which the clock is looked at next
+  std::chrono::steady_clock::time_point start_, next_;
+  bool shown_ = false;
+  bool cancelled_ = false;
 };
 
 // Everything a command may touch besides CheckState.

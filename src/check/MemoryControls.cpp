@@ -159,6 +159,38 @@ void MemoryList::removeItem(int index) {
     --selected_;
 }
 
+int MemoryList::findLine(const std::string& bookmark, const std::string& query, int from) const {
+  const int n = count();
+  if (from < 0 || from >= n) from = 0;
+  for (int k = 0; k < n; ++k) {
+    const int i = (from + k) % n;
+    const LineTag& t = lines_[static_cast<size_t>(i)].tag;
+    if (t.bookmark == bookmark && t.query == query) return i;
+  }
+  return -1;
+}
+
+void MemoryList::applyStaged() {
+  for (auto& [index, text] : stagedItems_) setItem(index, text);
+  std::vector<bool> gone(lines_.size(), false);
+  for (int index : stagedRemovals_) {
+    check(index);
+    gone[static_cast<size_t>(index)] = true;
+  }
+  dropStaged();
+  // One pass keeps the lines that stay, in order; the selection follows its line.
+  size_t kept = 0;
+  int selected = -1;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (gone[i]) continue;
+    if (static_cast<int>(i) == selected_) selected = static_cast<int>(kept);
+    if (kept != i) lines_[kept] = std::move(lines_[i]);
+    ++kept;
+  }
+  lines_.resize(kept);
+  selected_ = selected;
+}
+
 std::vector<std::string> MemoryList::items() const {
   std::vector<std::string> out;
   out.reserve(lines_.size());
@@ -204,6 +236,18 @@ std::optional<jet::Secret> ScriptedDialogs::password(const std::string& prompt,
   std::optional<jet::Secret> typed(std::move(passwords.front()));
   passwords.pop_front();
   return typed;
+}
+
+void ScriptedEvents::showProgress(const std::string& text, int64_t total) {
+  progressShown = true;
+  progressText = text;
+  progressTotal = total;
+}
+
+bool ScriptedEvents::progress(const std::string& text, int64_t done) {
+  progressText = text;
+  ++progressCalls;
+  return !onProgress || onProgress(done);
 }
 
 void ScriptedEvents::yield() {

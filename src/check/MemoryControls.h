@@ -53,6 +53,8 @@ class MemoryList : public ResultList {
   LineTag tag(int index) const override;
   void removeItem(int index) override;
   int listIndex() const override { return selected_; }
+  int findLine(const std::string& bookmark, const std::string& query, int from) const override;
+  void applyStaged() override;
 
   // Selecting -1 clears the selection. Removing the selected line clears it too, as a list
   // box does.
@@ -108,11 +110,23 @@ class ScriptedEvents : public EventPump {
   void yield() override;
   void beginBusy() override { ++busyDepth; }
   void endBusy() override { --busyDepth; }
+  void showProgress(const std::string& text, int64_t total) override;
+  bool progress(const std::string& text, int64_t done) override;
+  void endProgress() override { progressShown = false; }
+  std::chrono::milliseconds progressAfter() const override { return showProgressAfter; }
 
   int yields = 0;
   int busyDepth = 0;
   // Runs inside each yield with the yield's number (from 1): the pending window events.
   std::function<void(int)> onYield;
+  // The progress dialog: whether it shows, what it said last, and how often it came.
+  std::chrono::milliseconds showProgressAfter{500};
+  bool progressShown = false;
+  std::string progressText;
+  int64_t progressTotal = 0;
+  int progressCalls = 0;
+  // Answers each update of the progress with the rows done: false is the 取消 button.
+  std::function<bool(int64_t)> onProgress;
 };
 
 // All five together, ready to hand to a command.

@@ -39,5 +39,7 @@ inline constexpr const char* kModePrompt = "输入新匹配替换模式:";
 inline constexpr const char* kModeInvalid = "模式长度不一致，重新输入";
 // Followed by the description of the last refusal.
 inline constexpr const char* kRowsNotUpdated = " 条记录未能更新：";
+// The operator stopped a repair (or its undo) before its end: all of it was taken back.
+inline constexpr const char* kCancelled = "已取消，未修改任何记录。";
 
 }  // namespace check::msg

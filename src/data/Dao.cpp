@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <unordered_map>
 
 #include "jet/DateTime.h"
 #include "jet/Error.h"
@@ -63,6 +64,9 @@ struct RecordsetState {
   std::vector<int> columns;  // indexes into table->columns
   std::vector<std::string> names;
   std::vector<jet::RowId> rows;
+  // Where each row stands in rows, made at the first bookmark that is not near the
+  // current row, and made again once rows has grown.
+  std::unordered_map<uint64_t, int64_t> rowAt;
   int64_t pos = 0;  // -1 before the first row, size() past the last
   bool editing = false;
   bool adding = false;  // the edit is a new row (AddNew)
@@ -287,6 +291,7 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& sql) {
   } else {
     r->columns = q.columns();
     r->rows = q.rows(e);
+    r->rows.shrink_to_fit();  // held as long as the recordset: no room to spare
   }
   r->pending.resize(r->names.size());
   return std::make_shared<Recordset>(std::move(r));
@@ -559,14 +564,23 @@ void Recordset::SetBookmark(const std::string& bookmark) {
   for (int k = 0; k < 4; ++k) r.page |= static_cast<uint32_t>(static_cast<unsigned char>(bookmark[k])) << (8 * k);
   r.row = static_cast<uint16_t>(static_cast<unsigned char>(bookmark[4]) |
                                 (static_cast<unsigned char>(bookmark[5]) << 8));
-  for (size_t i = 0; i < s_->rows.size(); ++i) {
-    if (s_->rows[i] == r) {
-      s_->dropEdit();
-      s_->pos = static_cast<int64_t>(i);
-      return;
-    }
+  const auto key = [](jet::RowId id) { return uint64_t(id.page) << 16 | id.row; };
+  const auto go = [&](int64_t i) {
+    s_->dropEdit();
+    s_->pos = i;
+  };
+  // A walk over bookmarks in the rows' order finds each next to the last one.
+  const int64_t n = static_cast<int64_t>(s_->rows.size());
+  for (int64_t i : {s_->pos, s_->pos + 1, s_->pos - 1})
+    if (i >= 0 && i < n && s_->rows[static_cast<size_t>(i)] == r) return go(i);
+  if (s_->rowAt.size() != s_->rows.size()) {
+    s_->rowAt.clear();
+    s_->rowAt.reserve(s_->rows.size());
+    for (int64_t i = 0; i < n; ++i) s_->rowAt.emplace(key(s_->rows[static_cast<size_t>(i)]), i);
   }
-  throw badBookmark();
+  const auto it = s_->rowAt.find(key(r));
+  if (it == s_->rowAt.end()) throw badBookmark();
+  go(it->second);
 }
 
 void Recordset::Close() {

@@ -101,12 +101,13 @@ class Database {
   // The path it was opened with.
   std::string Name() const;
 
-  // Not DAO: groups the following updates into one durable commit (a walk over many rows);
-  // CommitBatch() makes them durable.
+  // Not DAO: the following updates are one transaction, however many (a walk over many
+  // rows): they land whole at CommitBatch() or not at all, and RollbackBatch() takes every
+  // one of them back (jet::Database's batch: a failure other than the refusal of one
+  // update throws jet::BatchLost and takes the batch back; a failure after the commit
+  // point is a jet::AfterCommit). BeginWholeBatch() is the same call.
   void BeginBatch();
   void CommitBatch();
-  // Not DAO: like BeginBatch, but the updates land whole at CommitBatch() or not at all:
-  // RollbackBatch() takes every one of them back (an open batch is committed first).
   void BeginWholeBatch();
   void RollbackBatch();
   // Not DAO: the engine underneath, for tools that check the file. Fails with 3420 once

@@ -112,14 +112,24 @@ class Database {
   // rows calls this first, so that it refuses a damaged table before its first change.
   virtual void checkWritable(const TableInfo& table, int column) = 0;
 
-  // Groups the following updates and inserts into commits (a walk over many rows, one
-  // commit at least every half second); commitBatch() makes them durable. Without a batch
-  // each update or insert is its own commit.
+  // A batch: the following updates and inserts are one transaction, however many and
+  // however long it runs. Nothing is committed until commitBatch(), which makes them
+  // durable at once (its commit point is the sync of the file, behind a journal holding
+  // the original of every page the batch changed); rollbackBatch() takes every one of
+  // them back. Pages past the pager's bound are written early, behind the synced journal,
+  // so a batch's memory does not grow with it, and a crash before the commit point leaves
+  // the file as it was before the batch. Without a batch each update or insert is its own
+  // commit. An open transaction is committed first. beginBatch() is the same call.
+  //
+  // A change refused on its own (3022, 3047, 3027 ...) leaves the batch as it was before
+  // that change. Any other failure (a read, write or sync the system failed, a damaged
+  // page) loses the batch: it throws BatchLost, every change since the batch began is
+  // taken back, and every further change, and commitBatch(), throw the same until
+  // rollbackBatch() or commitBatch() ends it. commitBatch() fails like a single commit:
+  // before the commit point the file is as it was (the Error says so); a failure after
+  // it is an AfterCommit, and the batch is in the file.
   virtual void beginBatch() = 0;
   virtual void commitBatch() = 0;
-  // A batch that lands whole or not at all: no commit happens until commitBatch(), however
-  // long it runs, and rollbackBatch() takes back every change since it began. An open batch
-  // is committed first.
   virtual void beginWholeBatch() = 0;
   // Takes back every change since the last commit and ends the batch.
   virtual void rollbackBatch() = 0;
@@ -189,17 +199,11 @@ class TableCursor {
 // A batch bound to a scope. commit() ends it and makes its changes durable; leaving the
 // scope any other way (an exception) takes back every change since the last commit and
 // ends the batch, so that no failure leaves the engine batching.
-// REQUIRES: no batch open when it begins (a Whole batch commits an open one first).
+// REQUIRES: no batch open when it begins (an open transaction is committed first).
 // GUARANTEES: after the scope the engine is not batching, whatever happened inside.
 class ScopedBatch {
  public:
-  enum class Kind { Grouped, Whole };
-  explicit ScopedBatch(Database& db, Kind kind = Kind::Whole) : db_(db) {
-    if (kind == Kind::Whole)
-      db_.beginWholeBatch();
-    else
-      db_.beginBatch();
-  }
+  explicit ScopedBatch(Database& db) : db_(db) { db_.beginWholeBatch(); }
   ScopedBatch(const ScopedBatch&) = delete;
   ScopedBatch& operator=(const ScopedBatch&) = delete;
   ~ScopedBatch() {

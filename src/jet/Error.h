@@ -19,6 +19,21 @@ class Error : public std::runtime_error {
   std::string description_;
 };
 
+// A failure that ended a batch of changes (Database.h): not the refusal of the one change
+// but a read, write or sync the system failed, or a damaged page. Every change since the
+// batch began is taken back, and the description says in what state the file is.
+class BatchLost : public Error {
+ public:
+  explicit BatchLost(const Error& e) : Error(e) {}
+};
+
+// A failure after the commit point: the change is in the file, durably, but what follows
+// it (clearing the journal, the lock file's record) failed. The description says both.
+class AfterCommit : public Error {
+ public:
+  explicit AfterCommit(const Error& e) : Error(e) {}
+};
+
 // The numbers the tool raises. Descriptions come from the factory functions below so that
 // one failure always reads the same way.
 namespace err {

@@ -535,13 +535,39 @@ void JetDatabase::checkLength() {
       }
       if (missing != before && table.empty()) table = tables_[i].name;
     }
-    if (missing > 0)
+    if (missing > 0) {
       what = "表 '" + table + "' 等使用的 " + std::to_string(missing) + " 页在文件末尾之外（文件共 " +
              std::to_string(pager_->pageCount()) + " 页）";
+    } else if (const uint64_t lost = inUsePastEnd(); lost > 0) {
+      what = "全局页面映射中有 " + std::to_string(lost) + " 个在用的页在文件末尾之外（文件共 " +
+             std::to_string(pager_->pageCount()) + " 页）";
+    }
   }
   if (what.empty()) return;
   incomplete_ = "文件不完整，可能被截断：" + what;
   notices_.push_back(incomplete_ + "。读取到的结果可能不全；此文件已经损坏，不能在它上面修复。");
+}
+
+// The global map marks every page in use, whatever holds it (a map's own bitmap page, an
+// index or long-value page), and every page past the file's end in its window as free: a
+// page in use past the end was lost. Only an inline map is judged; a reference one may
+// hold garbage in its slots.
+uint64_t JetDatabase::inUsePastEnd() {
+  try {
+    const RowPointer where{1, 0};
+    const PageRef holder = pager_->get(where.page);
+    const UsageMap global(where, holder.data(), pager_->version(), pager_->pageCount());
+    if (!global.isInline()) return 0;
+    uint64_t lost = 0;
+    const uint64_t end = uint64_t(global.windowStart()) + global.windowSpan();
+    for (uint64_t n = std::max<uint64_t>(pager_->pageCount(), global.windowStart()); n < end; ++n) {
+      const auto bit = global.bitOf(static_cast<uint32_t>(n));
+      if (bit && bit->page == where.page && !UsageMap::bitSet(holder.data(), *bit)) ++lost;
+    }
+    return lost;
+  } catch (const Corrupt&) {
+    return 0;  // a damaged map is the verifier's to report
+  }
 }
 
 void JetDatabase::raiseDamaged(const std::string& table, const Corrupt& e) const {
@@ -667,14 +693,18 @@ int realIndexOf(const TableDef& def, int32_t number) {
 
 }  // namespace
 
-// A walk groups its rows: it commits once this much time has passed since its first
-// uncommitted change, and at its end. A crash loses at most that long of rows.
-constexpr auto kGroupCommit = std::chrono::milliseconds(500);
-
 void JetDatabase::startWriting() {
   pages_ = journal::PageFile::attach(env_, path_, *pager_, syncs_);
+  // Before a transaction first writes the file early: a marker that cannot be set ends the
+  // batch with nothing written. One that cannot be cleared after a rollback only warns at
+  // the next open.
   pager_->setWriteMarker([this](bool on) {
-    if (lockFile_) lockFile_->markWriting(on);
+    if (!lockFile_) return;
+    try {
+      lockFile_->markWriting(on);
+    } catch (const os::IoError& e) {
+      if (on) throw BatchLost(e.restated("锁定文件", unchanged()));
+    }
   });
   writer_ = std::make_unique<write::RowWriter>(*pages_, *pager_, header_.version, header_.codePage);
   indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *pager_, *writer_);
@@ -690,7 +720,7 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
   const TableDef& def = startChange(table);
   if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
   if (value.isNull()) refuseNull(def, static_cast<size_t>(column));
-  namingDamage(table, [&] {
+  changing(table, [&] {
     const format::ColumnDef& c = def.columns[column];
     refuseDamagedRow(def, row);
     refuseDamagedIndexes(def, &c);
@@ -766,9 +796,47 @@ const TableDef& JetDatabase::startChange(const TableInfo& table) {
   if (pager_->rolledBack())
     throw readOnly("上次未完成的修改只在读取时撤销，日志文件 '" + journalPathFor(path_) + "' 还在");
   if (!incomplete_.empty()) throw damagedAt(path_, incomplete_);
+  if (lockFile_ && lockFile_->failure()) throw lockFile_->failure()->restated("锁定文件", unchanged());
   const TableDef& def = definition(table);
   if (!writer_) startWriting();
   return def;
+}
+
+std::string JetDatabase::unchanged() const { return "数据库文件 '" + path_ + "' 没有改动"; }
+
+std::string JetDatabase::roleOf(const std::string& path) const {
+  if (path == path_) return "数据库文件";
+  if (path == journalPathFor(path_)) return "日志文件";
+  if (lockFile_ && path == lockFile_->path()) return "锁定文件";
+  return "文件夹";
+}
+
+template <typename Work>
+auto JetDatabase::changing(const TableInfo& table, Work&& work) -> decltype(work()) {
+  if (lost_) throw *lost_;
+  try {
+    return namingDamage(table, std::forward<Work>(work));
+  } catch (const BatchLost& e) {
+    loseBatch(e);
+  } catch (const os::IoError& e) {
+    loseBatch(e.restated(roleOf(e.path()), unchanged()));
+  } catch (const Error& e) {
+    // A write left half done, or damage met half-way: nothing of the batch may stand.
+    if (pager_->broken() || e.number() == err::kDamaged) loseBatch(e);
+    throw;
+  }
+}
+
+void JetDatabase::loseBatch(const Error& e) {
+  const BatchLost lost(e);
+  // A pager that failed half-way has put the file back already, or left that to the
+  // next open; otherwise the transaction's pages are only forgotten (or, when some were
+  // written early, put back through the journal).
+  if (pages_ && !pager_->broken()) pages_->rollback();
+  if (writer_) writer_->forgetHints();
+  indexUpkeep_.clear();
+  if (batch_) lost_ = lost;
+  throw lost;
 }
 
 template <typename Work>
@@ -782,25 +850,46 @@ auto JetDatabase::namingDamage(const TableInfo& table, Work&& work) -> decltype(
   }
 }
 
+// Everything before the commit point fails the commit with the file as it was; what fails
+// after it is told as such (AfterCommit): the change is in the file.
 void JetDatabase::commitPages() {
   if (!pages_->inTransaction()) {
     pages_->commit();
     return;
   }
-  if (lockFile_) lockFile_->markWriting(true);
+  if (lockFile_) {
+    try {
+      lockFile_->markWriting(true);
+    } catch (const os::IoError& e) {
+      loseBatch(e.restated("锁定文件", unchanged()));
+    }
+  }
+  std::optional<AfterCommit> late;
   try {
     pages_->commit();
+  } catch (const AfterCommit& e) {
+    late = e;
   } catch (...) {
     // A journal left behind speaks for the unfinished commit; without one the file is
     // at its last commit again and the marker would be a false alarm.
-    if (lockFile_ && !env_.exists(journalPathFor(path_))) lockFile_->markWriting(false);
+    try {
+      if (lockFile_ && !env_.exists(journalPathFor(path_))) lockFile_->markWriting(false);
+    } catch (const std::exception&) {
+    }
     throw;
   }
-  if (lockFile_) lockFile_->markWriting(false);
+  if (lockFile_) {
+    try {
+      lockFile_->markWriting(false);
+    } catch (const os::IoError& e) {
+      if (!late) late = AfterCommit(e.restated("锁定文件", "修改已经写入数据库文件 '" + path_ + "'"));
+    }
+  }
+  if (late) throw *late;
 }
 
 void JetDatabase::commitUnlessGrouped() {
-  if (!batch_ || (!whole_ && pages_->transactionAge() >= kGroupCommit)) commitPages();
+  if (!batch_) commitPages();
 }
 
 RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& given) {
@@ -857,7 +946,7 @@ RowId JetDatabase::insertRow(const TableInfo& table, const std::vector<Value>& g
 
 RowId JetDatabase::insert(const TableInfo& table, const std::vector<Value>& values) {
   startChange(table);
-  const RowId id = namingDamage(table, [&] { return insertRow(table, values); });
+  const RowId id = changing(table, [&] { return insertRow(table, values); });
   commitUnlessGrouped();
   return id;
 }
@@ -928,6 +1017,7 @@ void JetDatabase::refuseDamagedIndexes(const TableDef& def, const ColumnDef* col
 
 void JetDatabase::checkWritable(const TableInfo& table, int column) {
   const TableDef& def = definition(table);
+  if (!incomplete_.empty()) throw damagedAt(path_, incomplete_);
   if (column < 0 || static_cast<size_t>(column) >= def.columns.size()) throw invalidObject();
   namingDamage(table, [&] {
     TableScan scan(*pager_, def);
@@ -936,15 +1026,16 @@ void JetDatabase::checkWritable(const TableInfo& table, int column) {
   });
 }
 
-void JetDatabase::beginBatch() {
-  checkOpen();
-  batch_ = true;
-}
+void JetDatabase::beginBatch() { beginWholeBatch(); }
 
 void JetDatabase::commitBatch() {
   checkOpen();
   batch_ = false;
-  whole_ = false;
+  if (lost_) {
+    const BatchLost lost = *lost_;
+    lost_.reset();
+    throw lost;
+  }
   if (pages_) commitPages();
 }
 
@@ -952,13 +1043,13 @@ void JetDatabase::beginWholeBatch() {
   checkOpen();
   if (pages_) commitPages();
   batch_ = true;
-  whole_ = true;
+  lost_.reset();
 }
 
 void JetDatabase::rollbackBatch() {
   checkOpen();
   batch_ = false;
-  whole_ = false;
+  lost_.reset();
   if (!pages_) return;
   pages_->rollback();
   // Nothing remembered about pages may outlive their rollback.
@@ -976,7 +1067,7 @@ journal::PageFile::Stats JetDatabase::writeStats() const {
 
 void JetDatabase::close() {
   std::exception_ptr failed;
-  if (pages_ && open_ && *open_) {
+  if (pages_ && open_ && *open_ && !lost_) {
     // The end of the last walk is a commit point too.
     try {
       commitPages();
@@ -985,7 +1076,7 @@ void JetDatabase::close() {
     }
   }
   batch_ = false;
-  whole_ = false;
+  lost_.reset();
   indexUpkeep_.clear();
   soundIndexes_.clear();
   indexPages_.reset();

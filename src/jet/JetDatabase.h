@@ -94,6 +94,7 @@ class JetDatabase final : public Database {
   JetDatabase(os::Env& env, std::string path, Mode mode);
   void load();
   void checkLength();
+  uint64_t inUsePastEnd();
   void noteLostJournal();
   // Commits the write path's open transaction, with the lock file's marker set around it.
   void commitPages();
@@ -114,8 +115,19 @@ class JetDatabase final : public Database {
   // Runs a change's work; a damaged structure met on the way leaves as 3049 naming the table.
   template <typename Work>
   auto namingDamage(const TableInfo& table, Work&& work) -> decltype(work());
+  // Runs a change's work (as namingDamage). A refusal of the one change leaves the
+  // transaction as it was before it; any other failure (a read, write or sync the system
+  // failed, a damaged page, a write left half done) loses the batch: loseBatch().
+  template <typename Work>
+  auto changing(const TableInfo& table, Work&& work) -> decltype(work());
+  // Takes back every change since the last commit and throws e as BatchLost; an open
+  // batch refuses every further change with it until it ends.
+  [[noreturn]] void loseBatch(const Error& e);
   // Commits unless a batch groups this change with the next ones.
   void commitUnlessGrouped();
+  // "The database file is unchanged", and which file of the database a path is.
+  std::string unchanged() const;
+  std::string roleOf(const std::string& path) const;
   using ValueOf = std::function<Value(const format::ColumnDef&)>;
   void checkRelations(const format::TableDef& def, const ValueOf* before, const ValueOf& after);
   RowId insertRow(const TableInfo& table, const std::vector<Value>& values);
@@ -144,7 +156,7 @@ class JetDatabase final : public Database {
   std::vector<std::string> notices_;
   bool syncs_ = true;
   bool batch_ = false;
-  bool whole_ = false;  // the batch commits only when told to
+  std::optional<BatchLost> lost_;  // the failure that ended the open batch
   std::shared_ptr<bool> open_;  // shared with cursors, which must fail once closed
 };
 

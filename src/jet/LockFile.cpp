@@ -73,7 +73,8 @@ LockFile::LockFile(os::Env& env, const std::string& db, bool ace)
       created_ = true;
     }
     file_->writeAt(record_, record, sizeof record);
-  } catch (const std::exception&) {
+  } catch (const os::IoError& e) {
+    failure_ = e;
     file_.reset();
     if (created_) {
       try {
@@ -87,12 +88,9 @@ LockFile::LockFile(os::Env& env, const std::string& db, bool ace)
 
 void LockFile::markWriting(bool writing) {
   if (!file_ || writing == marked_) return;
-  try {
-    const char none[sizeof kMarker] = {};
-    file_->writeAt(record_ + kMarkerAt, writing ? kMarker : none, sizeof kMarker);
-    marked_ = writing;
-  } catch (const std::exception&) {
-  }
+  const char none[sizeof kMarker] = {};
+  file_->writeAt(record_ + kMarkerAt, writing ? kMarker : none, sizeof kMarker);
+  marked_ = writing;
 }
 
 LockFile::~LockFile() {

@@ -11,9 +11,11 @@
 //
 // GUARANTEES: a LockFile removes the file at destruction only if it created it (a file
 // left behind by a crashed program is not ours to delete: our record, appended to it, is
-// cut off again). Failure to create it (a read-only folder) is not an error: the OS lock
-// on the database still protects it. The marker is a hint, never synced.
+// cut off again). Failure to create or write it does not fail the open (reading needs no
+// lock file; the OS lock on the database protects it): failure() keeps it, and a writer
+// refuses its first change with it. The marker is a hint, never synced.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "jet/os/Env.h"
@@ -31,8 +33,10 @@ class LockFile {
   bool created() const { return created_; }
   // A record of the file as found held the marker (it is cleared now).
   bool foundInterruptedWrite() const { return foundMarker_; }
-  // Sets or clears the marker in our record; failures are ignored.
+  // Sets or clears the marker in our record; throws the IoError of a write that fails.
   void markWriting(bool writing);
+  // Why the file could not be created or our record written, when it could not.
+  const std::optional<os::IoError>& failure() const { return failure_; }
 
   static std::string pathFor(const std::string& databasePath, bool ace);
   // Whether the lock file beside the database holds a marker, without changing anything.
@@ -45,6 +49,7 @@ class LockFile {
   bool created_ = false;
   bool foundMarker_ = false;
   bool marked_ = false;
+  std::optional<os::IoError> failure_;
   uint64_t record_ = 0;        // offset of our record
   uint64_t originalSize_ = 0;  // the size of a file found in place
 };

@@ -115,7 +115,7 @@ PageFrame* Pager::takeFrame() {
     free_.pop_back();
     return f;
   }
-  if (frames_.size() - dirty_.size() - detached_ >= cacheBound_ && head_ != nullptr) {
+  if (frames_.size() - detached_ >= cacheBound_ && head_ != nullptr) {
     PageFrame* f = head_;
     unlist(f);
     table_[f->page] = nullptr;
@@ -155,9 +155,9 @@ void Pager::forget(PageFrame* f) {
   }
 }
 
-// Gives buffers back until the clean part of the cache is within its bound.
+// Gives buffers back until the cache is within its bound (or holds nothing it may drop).
 void Pager::trim() {
-  size_t held = frames_.size() - dirty_.size() - detached_;
+  size_t held = frames_.size() - detached_;
   while (held > cacheBound_ && (!free_.empty() || head_ != nullptr)) {
     PageFrame* f;
     if (!free_.empty()) {
@@ -267,7 +267,7 @@ std::chrono::steady_clock::duration Pager::transactionAge() const {
 PageFrame* Pager::makeDirty(uint32_t n, PageFrame* f) {
   if (!inTransaction()) txStart_ = std::chrono::steady_clock::now();
   Change c;
-  c.journalled = journalled_.count(n) != 0;
+  c.journalled = n < journalled_.size() && journalled_[n];
   if (!c.journalled && n < originalPageCount_) {
     c.original.reset(new uint8_t[pageSize_]);
     std::memcpy(c.original.get(), f->data.get(), pageSize_);
@@ -374,12 +374,18 @@ void Pager::syncDb() {
 
 namespace {
 
+// The file a failed call was about, as the user knows it.
+std::string roleOf(const os::IoError& e, const std::string& path) {
+  if (e.path() == journal::journalPath(path)) return "日志文件";
+  if (e.path() == path) return "数据库文件";
+  return e.op() == os::IoError::Op::Sync ? "文件夹" : "文件";
+}
+
 // The error a write that failed on the system reports, after putting back the file when
 // pages of it were already written.
 Error failedWrite(os::Env& env, const std::string& path, os::File& file, const os::IoError& e,
                   bool touched) {
-  const std::string journal = journal::journalPath(path);
-  const std::string role = e.path() == journal ? "日志文件" : "数据库文件";
+  const std::string role = roleOf(e, path);
   if (!touched) return e.restated(role, "数据库文件 '" + path + "' 没有改动");
   // Some pages reached the file: the journal, complete and synced, puts them back now.
   try {
@@ -452,18 +458,22 @@ void Pager::commit() {
     throw;
   }
   // The commit point is passed: a journal that cannot be cleared is one of a finished
-  // transaction, which the next open recognises and discards.
+  // transaction, which the next open recognises and discards. The caller hears of it.
+  std::optional<Error> late;
   try {
     journal_->clear();
-  } catch (const os::IoError&) {
+  } catch (const os::IoError& e) {
+    late = e.restated("日志文件", "修改已经写入数据库文件 '" + path_ + "'；下次打开时此日志文件将被清除");
   }
   ++stats_.commits;
   for (auto& [n, c] : dirty_) markClean(table_[n]);
   dirty_.clear();
   journalled_.clear();
+  journalled_.shrink_to_fit();
   spilled_ = false;
   originalPageCount_ = pageCount_;
   trim();
+  if (late) throw AfterCommit(*late);
 }
 
 void Pager::maybeSpill() {
@@ -503,7 +513,8 @@ void Pager::spill() {
   spilled_ = true;
   ++stats_.spills;
   for (uint32_t n : pages) {
-    journalled_.insert(n);
+    if (journalled_.size() <= n) journalled_.resize(std::max<size_t>(pageCount_, size_t(n) + 1));
+    journalled_[n] = true;
     forget(table_[n]);
     dirty_.erase(n);
   }
@@ -535,12 +546,14 @@ void Pager::rollbackSpilled() {
   journal::recover(*env_, path_, file_, /*evenIfFinished=*/true);
   std::vector<uint32_t> pages;
   for (const auto& [n, c] : dirty_) pages.push_back(n);
-  for (uint32_t n : journalled_) pages.push_back(n);
+  for (uint32_t n = 0; n < journalled_.size(); ++n)
+    if (journalled_[n]) pages.push_back(n);
   for (uint32_t n = originalPageCount_; n < table_.size(); ++n) pages.push_back(n);
   for (const auto& [n, c] : dirty_) table_[n]->dirty = false;
   dirty_.clear();
   for (uint32_t n : pages) reread(n);
   journalled_.clear();
+  journalled_.shrink_to_fit();
   spilled_ = false;
   if (marker_) marker_(false);
 }
@@ -550,7 +563,7 @@ void Pager::rollbackSpilled() {
 // next open), and nothing more is written before the database is opened again.
 void Pager::abandonSpilled(const os::IoError& e) {
   broken_ = true;
-  const std::string role = e.path() == journal::journalPath(path_) ? "日志文件" : "数据库文件";
+  const std::string role = roleOf(e, path_);
   try {
     rollbackSpilled();
   } catch (const std::exception&) {

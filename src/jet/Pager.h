@@ -5,7 +5,9 @@
 //
 // Pages live in frames of a cache with a bound. A frame holds one page; a PageRef pins it
 // while the handle lives, and a pinned frame is never evicted or reused. Clean unpinned
-// frames are evicted least recently used first once the cache holds more than its bound;
+// frames are evicted least recently used first once the cache holds more than its bound
+// (the open transaction's changed pages count against it, so a large batch leaves fewer
+// clean ones and its memory stays within the bound plus its originals);
 // their buffers are reused rather than freed, so a long scan costs no fresh memory. Pages
 // are read with pread(2) in runs that grow while a walk goes on in file order (one
 // scattered read fills several frames); the file is never mapped, so a disk that fails
@@ -113,10 +115,10 @@ class Pager {
     uint64_t pagesWritten = 0;  // database pages written by commits and spills
     uint64_t spills = 0;
   };
-  // Pages the clean part of the cache keeps (16 MiB of 4 KiB pages) and the
-  // dirty pages a transaction keeps before it spills (8 MiB, and as much for originals).
-  // A million-row rewrite peaks near 75 MB with these; 64 and 32 MiB let it reach 300 MB
-  // but made indexed inserts up to a third faster (their index pages stay in memory).
+  // Pages the cache keeps (16 MiB of 4 KiB pages), changed ones included, and the
+  // changed pages a transaction keeps before it spills (8 MiB, and as much for their
+  // originals). 64 and 32 MiB let a million-row rewrite reach 300 MB but made indexed
+  // inserts up to a third faster (their index pages stay in memory).
   static constexpr size_t kDefaultCacheBound = 4096;
   static constexpr size_t kDefaultSpillBound = 2048;
 
@@ -182,7 +184,8 @@ class Pager {
 
   // Told true before a transaction first writes the file early (a spill), false once a
   // rollback has put such a transaction's pages back (the lock file's marker of a write
-  // under way). Commits are marked by their caller.
+  // under way). Commits are marked by their caller. A marker that throws when told true
+  // stops the spill before anything is written; the failure leaves as it was thrown.
   void setWriteMarker(std::function<void(bool)> marker) { marker_ = std::move(marker); }
 
   WriteStats writeStats() const;
@@ -281,7 +284,7 @@ class Pager {
   std::unique_ptr<journal::Journal> journal_;
   uint32_t originalPageCount_ = 0;
   std::map<uint32_t, Change> dirty_;  // the open transaction's pages in memory, in file order
-  std::set<uint32_t> journalled_;     // pages whose originals the journal holds (spilled)
+  std::vector<bool> journalled_;      // by page: its original is in the journal (spilled)
   bool spilled_ = false;              // pages of the open transaction reached the file
   std::chrono::steady_clock::time_point txStart_{};
   bool inSavepoint_ = false;

@@ -1,20 +1,17 @@
 #include "repair/Undo.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
+#include "check/Messages.h"
 #include "check/Queries.h"
 #include "check/Reporting.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
-#include "repair/Commands.h"
 #include "repair/Follow.h"
+#include "repair/Guards.h"
 
 namespace repair {
 namespace {
@@ -26,6 +23,8 @@ constexpr const char* kNothingToUndo = "没有可撤销的修复。";
 constexpr const char* kUndoneFirst = "已撤销上一次修复：恢复了 ";
 constexpr const char* kUndoneLast = " 个值。";
 constexpr const char* kNotUndone = "撤销未执行，数据库没有改动。";
+// Written into the log's folder while the log is not complete.
+constexpr size_t kFlushAt = size_t{1} << 16;
 
 std::string hex(const void* data, size_t n) {
   static const char* digits = "0123456789abcdef";
@@ -131,61 +130,59 @@ jet::Error changedSince(const UndoLog& log, size_t changed) {
                                              " 个值在修复之后又被改动或已不存在。");
 }
 
-void closeQuietly(dao::Recordset& rs) {
-  try {
-    rs.Close();
-  } catch (...) {
-  }
+jet::Error neverWritten(const UndoLog& log) {
+  return jet::Error(jet::err::kReadOnly, "表 '" + log.table + "' 字段 '" + log.column + "' 中的 " +
+                                             std::to_string(log.entries.size()) +
+                                             " 个值都还是修复之前的值：这次修复已经撤销，或者没有写入数据库。");
+}
+
+std::string headerOf(const std::string& table, const std::string& column) {
+  return std::string(kMagic) + " " + std::to_string(kVersion) + "\ncolumn " + hex(table) + " " +
+         hex(column) + "\n";
+}
+
+std::string lineOf(const UndoEntry& e) {
+  return "row " + hex(e.bookmark) + " " + encode(e.before) + " " + encode(e.after) + "\n";
 }
 
 }  // namespace
 
-size_t restore(dao::Database& db, const UndoLog& log) {
+size_t restore(dao::Database& db, const UndoLog& log, check::ProgressMeter* meter) {
   if (log.entries.empty()) return 0;
-  auto rs = db.OpenRecordset(check::columnQuery(log.table, log.column));
-  try {
-    // Every row is checked before the first one is written: a refusal changes nothing.
-    const auto field = rs->Fields(0);
-    size_t changed = 0;
-    for (const UndoEntry& e : log.entries) {
-      try {
-        rs->SetBookmark(e.bookmark);
-        if (!(field->Value() == e.after)) ++changed;
-      } catch (const jet::Error&) {
-        ++changed;
-      }
-    }
-    if (changed > 0) throw changedSince(log, changed);
-    db.BeginWholeBatch();
+  ClosingRecordset rs(db.OpenRecordset(check::columnQuery(log.table, log.column)));
+  // Every row is checked before the first one is written: a refusal changes nothing.
+  const auto field = rs->Fields(0);
+  size_t changed = 0, asBefore = 0;
+  for (const UndoEntry& e : log.entries) {
     try {
-      // The last written first: every state on the way back is one the repair went through.
-      for (auto it = log.entries.rbegin(); it != log.entries.rend(); ++it) {
-        rs->SetBookmark(it->bookmark);
-        rs->Edit();
-        try {
-          field->SetValue(it->before);
-          rs->Update(dao::dbUpdateRegular, false);
-        } catch (...) {
-          try {
-            rs->CancelUpdate();
-          } catch (...) {
-          }
-          throw;
-        }
+      rs->SetBookmark(e.bookmark);
+      const jet::Value now = field->Value();
+      if (!(now == e.after)) {
+        ++changed;
+        if (now == e.before) ++asBefore;
       }
-      db.CommitBatch();
+    } catch (const jet::Error&) {
+      ++changed;
+    }
+  }
+  if (asBefore == log.entries.size()) throw neverWritten(log);
+  if (changed > 0) throw changedSince(log, changed);
+  BatchGuard batch(db);
+  // The last written first: every state on the way back is one the repair went through.
+  for (auto it = log.entries.rbegin(); it != log.entries.rend(); ++it) {
+    rs->SetBookmark(it->bookmark);
+    rs->Edit();
+    try {
+      field->SetValue(it->before);
+      rs->Update(dao::dbUpdateRegular, false);
     } catch (...) {
-      try {
-        db.RollbackBatch();
-      } catch (...) {
-      }
+      dropEdit(*rs.rs);
       throw;
     }
-  } catch (...) {
-    closeQuietly(*rs);
-    throw;
+    if (meter && !meter->step()) return 0;  // the batch goes back as it leaves
   }
-  closeQuietly(*rs);
+  if (meter) meter->finish();
+  batch.commit();
   return log.entries.size();
 }
 
@@ -198,11 +195,23 @@ check::Result Undo(check::CheckState& state, check::Controls& ui) {
     if (!state.database) throw jet::invalidObject();
     const std::shared_ptr<UndoLog> log = state.undo;
     check::BusyScope busy(ui.events);
+    check::ProgressMeter meter(ui.events, "撤销对字段 '" + log->column + "' 的修复",
+                               static_cast<int64_t>(log->entries.size()));
     size_t restored = 0;
+    bool landed = false;
     try {
-      restored = restore(*state.database, *log);
+      restored = restore(*state.database, *log, &meter);
+      landed = !meter.cancelled();
+    } catch (const jet::AfterCommit& e) {
+      restored = log->entries.size();
+      landed = true;
+      result.refuse(e.description(), e.number());
     } catch (const jet::Error& e) {
       result.refuse(e.description() + "\n" + kNotUndone, e.number());
+      return;
+    }
+    if (!landed) {
+      result.notify(check::msg::kCancelled);
       return;
     }
     result.changed = static_cast<int64_t>(restored);
@@ -212,59 +221,119 @@ check::Result Undo(check::CheckState& state, check::Controls& ui) {
   });
 }
 
-void writeUndoFile(const std::string& path, const UndoLog& log) {
-  std::ostringstream out;
-  out << kMagic << " " << kVersion << "\n";
-  out << "column " << hex(log.table) << " " << hex(log.column) << "\n";
-  for (const UndoEntry& e : log.entries)
-    out << "row " << hex(e.bookmark) << " " << encode(e.before) << " " << encode(e.after) << "\n";
-  out << "end " << log.entries.size() << "\n";
-  const std::string text = out.str();
+// ---- the log as a file ----
 
-  const std::string temp = path + ".tmp";
-  const auto failed = [&](const char* what) {
-    return jet::Error(jet::err::kNoPermission,
-                      "无法写入撤销记录文件 '" + path + "'（" + what + "：" + std::strerror(errno) + "）");
-  };
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw failed("打开");
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const jet::Error e = failed("写入");
-      ::close(fd);
-      ::unlink(temp.c_str());
-      throw e;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0) {
-    const jet::Error e = failed("同步");
-    ::close(fd);
-    ::unlink(temp.c_str());
-    throw e;
-  }
-  ::close(fd);
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    const jet::Error e = failed("改名");
-    ::unlink(temp.c_str());
-    throw e;
+UndoFile::UndoFile(jet::os::Env& env, std::string path)
+    : env_(env), path_(std::move(path)), temp_(path_ + ".tmp") {}
+
+UndoFile::~UndoFile() {
+  file_.reset();
+  if (tempMade_) removeQuietly(temp_);
+}
+
+void UndoFile::failed(const jet::os::IoError& e) const {
+  throw e.restated("撤销记录文件", "修复没有进行，数据库没有改动");
+}
+
+void UndoFile::removeQuietly(const std::string& path) noexcept {
+  try {
+    env_.remove(path);
+  } catch (...) {
   }
 }
 
-UndoLog readUndoFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw jet::fileNotFound(path);
+void UndoFile::begin(const std::string& table, const std::string& column) {
+  file_.reset();
+  prepared_ = false;
+  written_ = 0;
+  count_ = 0;
+  buffer_ = headerOf(table, column);
+  try {
+    tempMade_ = true;
+    file_ = env_.open(temp_, jet::os::Env::Access::CreateReadWrite);
+    file_->truncate(0);
+  } catch (const jet::os::IoError& e) {
+    abandon();
+    failed(e);
+  }
+}
+
+void UndoFile::add(const UndoEntry& entry) {
+  buffer_ += lineOf(entry);
+  ++count_;
+  if (buffer_.size() >= kFlushAt) flush();
+}
+
+void UndoFile::flush() {
+  if (buffer_.empty()) return;
+  try {
+    file_->writeAt(written_, buffer_.data(), buffer_.size());
+  } catch (const jet::os::IoError& e) {
+    failed(e);
+  }
+  written_ += buffer_.size();
+  buffer_.clear();
+}
+
+void UndoFile::prepare() {
+  buffer_ += "end " + std::to_string(count_) + "\n";
+  flush();
+  try {
+    file_->sync();
+    file_.reset();
+    env_.rename(temp_, path_);
+    tempMade_ = false;
+    prepared_ = true;
+    env_.syncDirectoryOf(path_);
+  } catch (const jet::os::IoError& e) {
+    failed(e);
+  }
+}
+
+bool UndoFile::abandon() noexcept {
+  file_.reset();
+  if (tempMade_) {
+    removeQuietly(temp_);
+    tempMade_ = false;
+  }
+  if (!prepared_) return true;
+  try {
+    env_.remove(path_);
+    env_.syncDirectoryOf(path_);
+    prepared_ = false;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void UndoFile::writeEmpty(const std::string& table, const std::string& column) {
+  begin(table, column);
+  prepare();
+}
+
+void writeUndoFile(const std::string& path, const UndoLog& log, jet::os::Env& env) {
+  UndoFile file(env, path);
+  file.begin(log.table, log.column);
+  for (const UndoEntry& e : log.entries) file.add(e);
+  file.prepare();
+}
+
+UndoLog readUndoFile(const std::string& path, jet::os::Env& env) {
+  std::unique_ptr<jet::os::File> f;
+  try {
+    f = env.open(path, jet::os::Env::Access::Read);
+  } catch (const jet::os::IoError& e) {
+    if (e.code() == ENOENT) throw jet::fileNotFound(path);
+    throw e.restated("撤销记录文件", "撤销没有进行");
+  }
   UndoLog log;
-  std::string line;
   size_t lineNo = 0;
   bool ended = false;
   const auto bad = [&](const std::string& why) {
     return notAnUndoFile(path, "第 " + std::to_string(lineNo) + " 行" + why);
   };
-  while (std::getline(in, line)) {
+  const auto take = [&](const std::string& line) {
     ++lineNo;
     std::istringstream words(line);
     std::vector<std::string> w;
@@ -272,27 +341,45 @@ UndoLog readUndoFile(const std::string& path) {
     if (lineNo == 1) {
       if (w.size() != 2 || w[0] != kMagic) throw notAnUndoFile(path, "缺少文件头");
       if (w[1] != std::to_string(kVersion)) throw bad("的版本不受支持");
-      continue;
+      return;
     }
     if (ended) throw bad("在结束标记之后");
     if (lineNo == 2) {
-      if (w.size() != 3 || w[0] != "column" || !unhex(w[1], log.table) ||
-          !unhex(w[2], log.column))
+      if (w.size() != 3 || w[0] != "column" || !unhex(w[1], log.table) || !unhex(w[2], log.column))
         throw bad("不是表和字段");
-      continue;
+      return;
     }
     if (w.size() == 2 && w[0] == "end") {
       size_t count = 0;
       if (!number(w[1], count) || count != log.entries.size()) throw bad("的行数不符");
       ended = true;
-      continue;
+      return;
     }
     UndoEntry e;
-    if (w.size() != 6 || w[0] != "row" || !unhex(w[1], e.bookmark) ||
-        !decode(w[2], w[3], e.before) || !decode(w[4], w[5], e.after))
+    if (w.size() != 6 || w[0] != "row" || !unhex(w[1], e.bookmark) || !decode(w[2], w[3], e.before) ||
+        !decode(w[4], w[5], e.after))
       throw bad("无法识别");
     log.entries.push_back(std::move(e));
+  };
+  // In pieces: a log of a large repair is read without holding its text whole.
+  std::string pending;
+  std::vector<char> chunk(kFlushAt);
+  uint64_t at = 0;
+  try {
+    for (;;) {
+      const size_t got = f->readAt(at, chunk.data(), chunk.size());
+      at += got;
+      pending.append(chunk.data(), got);
+      size_t from = 0;
+      for (size_t nl; (nl = pending.find('\n', from)) != std::string::npos; from = nl + 1)
+        take(pending.substr(from, nl - from));
+      pending.erase(0, from);
+      if (got < chunk.size()) break;
+    }
+  } catch (const jet::os::IoError& e) {
+    throw e.restated("撤销记录文件", "撤销没有进行");
   }
+  if (!pending.empty()) take(pending);
   if (lineNo < 2) throw notAnUndoFile(path, "缺少文件头");
   // A log cut short (a crash while it was written elsewhere) is not trusted.
   if (!ended) throw notAnUndoFile(path, "没有结束标记，文件不完整");

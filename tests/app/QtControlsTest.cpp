@@ -140,6 +140,31 @@ TEST_F(ListControlTest, SelectionFollowsTheSelectedLineOnly) {
   EXPECT_EQ(list.count(), 0);
 }
 
+// A batch's changes land in one go: texts in place, and many removals by one rebuild that
+// keeps every other line with its tag and the selection with its line.
+TEST_F(ListControlTest, StagedChangesShowTogetherAndFindLineFindsByRowAndQuery) {
+  for (int i = 0; i < 100; ++i) list.addItem("v" + std::to_string(i), {"b" + std::to_string(i), i < 90 ? "Q" : "R"});
+  widget.setCurrentRow(95);
+  EXPECT_EQ(list.findLine("b40", "Q", 40), 40);
+  EXPECT_EQ(list.findLine("b10", "Q", 60), 10);  // searched round to the top
+  EXPECT_EQ(list.findLine("b95", "Q", 0), -1);   // another query's line
+  for (int i = 0; i < 90; i += 2) list.stageRemoval(i);
+  list.stageItem(1, "new 1");
+  list.stageItem(95, "new 95");
+  EXPECT_EQ(list.count(), 100);  // nothing shows before the batch lands
+  list.applyStaged();
+  ASSERT_EQ(list.count(), 55);
+  EXPECT_EQ(list.item(0), "new 1");
+  EXPECT_EQ(list.tag(0).bookmark, "b1");
+  EXPECT_EQ(list.item(44), "v89");
+  EXPECT_EQ(list.tag(50).query, "R");
+  EXPECT_EQ(list.text(), "new 95");
+  list.stageRemoval(0);
+  list.dropStaged();
+  list.applyStaged();
+  EXPECT_EQ(list.count(), 55);
+}
+
 TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
   apptest::qtApp();
   app::QtDialogs dialogs(nullptr);

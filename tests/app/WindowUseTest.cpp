@@ -3,13 +3,17 @@
 // the popup, Ctrl+Z, the tree's open nodes kept over a check, Qt's own texts in Chinese.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLibraryInfo>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -183,6 +187,45 @@ TEST_F(WindowUse, CtrlZTakesBackTheLastBatchAndTheActionFollowsTheState) {
   EXPECT_EQ(window->lstResult()->count(), 3);
   EXPECT_EQ(shipped->text(0), QStringLiteral("Shipped(3条)"));
   EXPECT_FALSE(window->undoAction()->isEnabled());
+}
+
+// A long batch shows its progress in a modal dialog naming the column; 取消 takes every row
+// back: the file, the list and the tree stay as they were.
+TEST_F(WindowUse, ABatchShowsItsProgressAndCancelTakesItAllBack) {
+  openFixture("checks2000.mdb");
+  const std::string path = (dir.path() / "checks2000.mdb").string();
+  const auto original = testfiles::fileBytes(path);
+  window->ButtonClick("Tavrin");
+  QTreeWidgetItem* big = childNamed(window->trvTable()->topLevelItem(0), "Big");
+  QTreeWidgetItem* d = childNamed(big, QStringLiteral("D(40000条)"));
+  ASSERT_NE(d, nullptr);
+  clickNode(d);
+  ASSERT_EQ(window->lstResult()->count(), 40000);
+  const QString first = window->lstResult()->item(0)->text();
+
+  window->events().setProgressAfter(std::chrono::milliseconds(0));
+  QString shown;
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    QProgressDialog* progress = window->events().progressDialog();
+    if (!progress) return;
+    shown = progress->labelText();
+    modal = progress->isModal();
+    progress->cancel();
+  });
+  window->lstResult()->setCurrentRow(0);
+  dialogs.answers.push_back("1999-12-31");
+  window->menuItem("BatchUpdate")->trigger();
+  EXPECT_TRUE(shown.contains(QStringLiteral("批量更新字段 'D'"))) << shown.toStdString();
+  EXPECT_TRUE(modal);
+  EXPECT_EQ(window->events().progressDialog(), nullptr);
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"已取消，未修改任何记录。"});
+  EXPECT_EQ(window->lstResult()->count(), 40000);
+  EXPECT_EQ(window->lstResult()->item(0)->text(), first);
+  EXPECT_EQ(d->text(0), QStringLiteral("D(40000条)"));
+  EXPECT_FALSE(window->undoAction()->isEnabled());
+  window->close();
+  EXPECT_EQ(testfiles::fileBytes(path), original);
 }
 
 TEST_F(WindowUse, ACheckRunAgainKeepsTheNodesThatWereOpen) {

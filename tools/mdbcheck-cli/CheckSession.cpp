@@ -10,6 +10,7 @@
 #include "jet/Dump.h"
 #include "jet/Error.h"
 #include "Password.h"
+#include "jet/os/Env.h"
 #include "repair/Undo.h"
 
 namespace cli {
@@ -79,23 +80,15 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
 
 CheckSession::CheckSession() {
   state.checkChars = check::kDefaultCheckChars;
+  state.keepUndo = false;  // one command a run: only --undo-log keeps it
 }
 
 CheckSession::~CheckSession() { check::CloseAtUnload(state); }
 
 bool CheckSession::start(const std::string& file, const CheckOptions& options) {
-  if (options.undoLog) {
-    // A log that cannot be written is found out before anything changes.
-    const std::string probe = *options.undoLog + ".tmp";
-    if (FILE* f = std::fopen(probe.c_str(), "wb")) {
-      std::fclose(f);
-      std::remove(probe.c_str());
-    } else {
-      std::cerr << "无法写入撤销记录文件 '" << *options.undoLog << "'\n";
-      failed_ = true;
-      return false;
-    }
-  }
+  // A log that cannot be written fails the repair before its first change.
+  if (options.undoLog)
+    state.undoFile = std::make_shared<repair::UndoFile>(jet::os::Env::posix(), *options.undoLog);
   ui.dialogs.files.push_back(file);
   if (!password().empty()) ui.dialogs.passwords.emplace_back(password());
   if (!took(check::OpenDatabaseFile(state, ui.controls))) return false;
@@ -116,6 +109,8 @@ bool CheckSession::start(const std::string& file, const CheckOptions& options) {
 }
 
 bool CheckSession::took(const check::Result& result) {
+  std::cout.flush();  // the lines a batch printed come before its messages
+  changed_ = result.changed;
   for (const check::Message& m : result.messages) std::cerr << m.text << "\n";
   if (!result.ok()) failed_ = true;
   return result.ok();
@@ -163,6 +158,20 @@ bool CheckSession::drillDown(const std::string& table, const std::string& column
   return !failed_;
 }
 
+bool CheckSession::repairable(const std::string& table, const std::string& column) {
+  try {
+    jet::Database& db = state.database ? state.database->engine() : throw jet::invalidObject();
+    const jet::TableInfo* t = db.findTable(table);
+    const jet::ColumnInfo* c = t ? t->findColumn(column) : nullptr;
+    if (c) db.checkWritable(*t, c->position);
+    return true;
+  } catch (const jet::Error& e) {
+    std::cerr << e.description() << "\n";
+    failed_ = true;
+    return false;
+  }
+}
+
 bool CheckSession::selectLine(const std::string& text) {
   long line = -1;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), line);
@@ -178,10 +187,16 @@ bool CheckSession::selectLine(const std::string& text) {
 
 bool CheckSession::saveUndo(const CheckOptions& options, const std::string& table,
                             const std::string& column) {
-  if (!options.undoLog) return true;
-  repair::UndoLog empty{table, column, {}};
+  if (!options.undoLog || !state.undoFile) return true;
+  repair::UndoFile& log = *state.undoFile;
   try {
-    repair::writeUndoFile(*options.undoLog, state.undo ? *state.undo : empty);
+    if (log.prepared()) {
+      if (changed_ > 0) return true;
+      // A repair that did not land, and the log that claimed it could not be removed.
+      throw jet::Error(jet::err::kDiskError, "撤销记录文件 '" + log.path() +
+                                                 "' 未能删除；其中记录的修复没有写入数据库，不要用它撤销。");
+    }
+    log.writeEmpty(table, column);
   } catch (const jet::Error& e) {
     std::cerr << e.description() << "\n";
     failed_ = true;
@@ -193,13 +208,9 @@ bool CheckSession::saveUndo(const CheckOptions& options, const std::string& tabl
 void CheckSession::printTree() const { std::cout << ui.tree.render(); }
 
 void CheckSession::printList() const {
-  // One console line per list line: CR, LF, TAB and backslash escaped as a dump escapes them.
-  std::string out;
-  for (const std::string& line : ui.list.items()) {
-    jet::appendEscaped(out, line);
-    out += '\n';
-  }
-  std::cout << out;
+  // One console line per list line: CR, LF, TAB and backslash escaped as a dump escapes
+  // them. A streaming list printed its lines as the batch went.
+  ui.list.print();
 }
 
 }  // namespace cli

@@ -5,7 +5,10 @@
 #include <optional>
 #include <string>
 
+#include <iostream>
+
 #include "Command.h"
+#include "ConsoleList.h"
 #include "check/CheckState.h"
 #include "check/MemoryControls.h"
 #include "check/Result.h"
@@ -27,23 +30,40 @@ struct CheckOptions {
 std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
                                               const std::string& usage);
 
+// The window's controls on the console: the list prints, the rest is kept in memory.
+struct ConsoleControls {
+  check::MemoryTree tree;
+  ConsoleList list{std::cout};
+  check::MemoryStatusBar status;
+  check::ScriptedDialogs dialogs;
+  check::ScriptedEvents events;
+  check::Controls controls{tree, list, status, dialogs, events};
+};
+
 class CheckSession {
  public:
   CheckSession();
   ~CheckSession();
 
   // Opens FILE, sets the check mode and the special characters. False after a message.
+  // With an undo log, the repairs write what they replace to it.
   bool start(const std::string& file, const CheckOptions& options);
+  // For a batch over the whole list: the list keeps no values, and prints each line as
+  // the batch gives it its value (call before drillDown).
+  void streamList() { ui.list.setStreaming(true); }
   // Lists the defective values of one column, as a click on its node does. A column the
   // scan would not check (unknown, of another type, in a linked or system table) is
   // refused with a message naming it.
   bool drillDown(const std::string& table, const std::string& column);
+  // Before a batch over the column: the file and the column's table read whole (a file
+  // cut short or a damaged table is refused here, even when nothing is listed).
+  bool repairable(const std::string& table, const std::string& column);
   // Selects line LINE (from 0) of the list; false (with a message) when there is no such
   // line.
   bool selectLine(const std::string& line);
 
-  // After a repair command: writes what it replaced to the options' undo log, if any (an
-  // empty log when it changed nothing). False after a message.
+  // After a repair command: its undo log is in place already when it changed something;
+  // an empty log is written when it changed nothing. False after a message.
   bool saveUndo(const CheckOptions& options, const std::string& table, const std::string& column);
 
   // Takes a command's result: prints its messages to stderr, in order; a refusal makes the
@@ -57,11 +77,12 @@ class CheckSession {
   void printList() const;
 
   check::CheckState state;
-  check::MemoryControls ui;
+  ConsoleControls ui;
 
  private:
   bool isCandidate(const std::string& table, const std::string& column);
   bool failed_ = false;
+  int64_t changed_ = 0;  // by the last command taken
 };
 
 }  // namespace cli

@@ -1,5 +1,5 @@
 // mdbcheck-cli clear-all FILE TABLE COLUMN --dates|--chars [CHARS]: the popup's "批量清空"
-// over the column's list; prints what is left of the list.
+// over the column's list; prints what is left of the list, line by line as the batch goes.
 #include "CheckSession.h"
 #include "repair/Commands.h"
 
@@ -15,7 +15,10 @@ int run(const Args& args) {
     return 2;
   }
   CheckSession s;
-  if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
+  s.streamList();
+  if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2]) ||
+      !s.repairable(args[1], args[2]))
+    return 1;
   if (s.ui.list.count() > 0) s.ui.list.select(0);
   s.took(repair::BatchClear(s.state, s.ui.controls));
   s.saveUndo(*options, args[1], args[2]);

@@ -1,6 +1,6 @@
 // mdbcheck-cli update-all FILE TABLE COLUMN (--dates --date D | --chars [CHARS] --mode M):
-// the popup's "批量更新" over the column's list, D or M answering its input box; prints the
-// list afterwards.
+// the popup's "批量更新" over the column's list, D or M answering its input box; prints each
+// line's value as the batch rewrites it (the file changes only if the whole batch lands).
 #include "CheckSession.h"
 #include "repair/Commands.h"
 
@@ -20,7 +20,10 @@ int run(const Args& args) {
     return 2;
   }
   CheckSession s;
-  if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
+  s.streamList();
+  if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2]) ||
+      !s.repairable(args[1], args[2]))
+    return 1;
   if (s.ui.list.count() > 0) s.ui.list.select(0);
   s.ui.dialogs.answers.push_back(patterned ? *options->mode : *options->date);
   s.took(repair::BatchUpdate(s.state, s.ui.controls));

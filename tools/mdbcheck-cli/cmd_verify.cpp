@@ -18,7 +18,12 @@ int run(const cli::Args& args) {
   auto db = cli::withPassword(args[0], [&](std::string_view pw) {
     return jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly, pw);
   });
-  auto problems = jet::write::verifyStructure(*db);
+  // What the open found wrong with the file as a whole (cut short, a write interrupted
+  // whose journal is gone) comes first, and counts as a problem.
+  std::vector<std::string> problems;
+  for (const auto& notice : db->notices()) problems.push_back("注意：" + notice);
+  const auto structure = jet::write::verifyStructure(*db);
+  problems.insert(problems.end(), structure.begin(), structure.end());
   const jet::index::IndexVerification indexes = jet::index::verifyIndexesDetailed(*db);
   problems.insert(problems.end(), indexes.problems.begin(), indexes.problems.end());
   for (const auto& p : problems) std::cout << p << '\n';

@@ -19,7 +19,7 @@ namespace jet::os {
 // What went wrong with one system call on one file.
 class IoError : public Error {
  public:
-  enum class Op { Open, Read, Write, Sync, Size, Truncate, Lock, Remove };
+  enum class Op { Open, Read, Write, Sync, Size, Truncate, Lock, Remove, Rename };
   IoError(int code, Op op, std::string path);
   int code() const noexcept { return code_; }
   Op op() const noexcept { return op_; }
@@ -79,7 +79,11 @@ class Env {
   // attribute.
   virtual bool permitsWriting(const std::string& path) = 0;
   virtual void remove(const std::string& path) = 0;
-  // Makes a created or removed directory entry durable (fsync of the parent directory).
+  // Gives file `from` the name `to` in one step, replacing a file of that name: whoever
+  // opens `to` finds the old file or the new one, never a mix. Both lie in one folder.
+  virtual void rename(const std::string& from, const std::string& to) = 0;
+  // Makes a created, renamed or removed directory entry durable (fsync of the parent
+  // directory). Fails as a sync fails.
   virtual void syncDirectoryOf(const std::string& path) = 0;
 
   static Env& posix();

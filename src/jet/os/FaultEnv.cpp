@@ -119,7 +119,7 @@ void FaultEnv::call(Call kind, const std::string& path) {
   if (n == failAt_ || (failSticky_ && n > failAt_)) {
     failed_ = true;
     static constexpr IoError::Op ops[] = {IoError::Op::Read, IoError::Op::Write, IoError::Op::Sync,
-                                          IoError::Op::Remove};
+                                          IoError::Op::Remove, IoError::Op::Rename};
     throw IoError(failCode_, ops[static_cast<int>(kind)], path);
   }
 }
@@ -167,34 +167,55 @@ bool FaultEnv::exists(const std::string& path) {
   return base_.exists(path);
 }
 
+std::vector<uint8_t> FaultEnv::durableContent(const std::string& path, const Track& t) {
+  auto f = base_.open(path, Access::Read);
+  auto now = readAll(*f);
+  for (auto it = t.undo.rbegin(); it != t.undo.rend(); ++it) {
+    if (now.size() < it->first + it->second.size()) now.resize(it->first + it->second.size());
+    std::copy(it->second.begin(), it->second.end(), now.begin() + static_cast<ptrdiff_t>(it->first));
+  }
+  now.resize(std::min<uint64_t>(now.size(), t.syncedSize));
+  return now;
+}
+
 void FaultEnv::remove(const std::string& path) {
   checkAlive();
   if (!base_.exists(path)) return;
   call(Call::Remove, path);
   Track& t = track(path);
-  if (t.durableExists && !t.removedContent) {
-    auto f = base_.open(path, Access::ReadWrite);
-    Track copy = t;
-    auto now = readAll(*f);
-    // The content a power failure would leave: current bytes minus unsynced changes.
-    for (auto it = copy.undo.rbegin(); it != copy.undo.rend(); ++it) {
-      if (now.size() < it->first + it->second.size()) now.resize(it->first + it->second.size());
-      std::copy(it->second.begin(), it->second.end(),
-                now.begin() + static_cast<ptrdiff_t>(it->first));
-    }
-    now.resize(std::min<uint64_t>(now.size(), copy.syncedSize));
-    t.removedContent = std::move(now);
-  }
+  if (t.durableExists && !t.removedContent) t.removedContent = durableContent(path, t);
   t.undo.clear();
   t.syncedSize = 0;
   base_.remove(path);
   event();
 }
 
+// Until the folder is synced, a power failure brings back both names as the disk last
+// held them: `from` with its durable content, `to` with its old one or not at all.
+void FaultEnv::rename(const std::string& from, const std::string& to) {
+  checkAlive();
+  call(Call::Rename, from);
+  Track& source = track(from);
+  Track& target = track(to);
+  if (target.durableExists && !target.removedContent && base_.exists(to))
+    target.removedContent = durableContent(to, target);
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> undo = std::move(source.undo);
+  const uint64_t syncedSize = source.syncedSize;
+  if (source.durableExists && !source.removedContent)
+    source.removedContent = durableContent(from, Track{true, syncedSize, undo, {}});
+  source.undo.clear();
+  source.syncedSize = 0;
+  base_.rename(from, to);
+  target.undo = std::move(undo);
+  target.syncedSize = syncedSize;
+  event();
+}
+
 void FaultEnv::syncDirectoryOf(const std::string& path) {
   checkAlive();
-  base_.syncDirectoryOf(path);
   const std::string dir = dirOf(path);
+  call(Call::Sync, dir);
+  base_.syncDirectoryOf(path);
   for (auto& [p, t] : tracks_) {
     if (dirOf(p) != dir) continue;
     t.durableExists = base_.exists(p);

@@ -34,8 +34,9 @@ struct SimulatedCrash : std::runtime_error {
 class FaultEnv final : public Env {
  public:
   enum class Loss { None, Unsynced };
-  // The calls an injected error can hit. Writes include truncations.
-  enum class Call { Read, Write, Sync, Remove };
+  // The calls an injected error can hit. Writes include truncations; syncs, those of a
+  // folder.
+  enum class Call { Read, Write, Sync, Remove, Rename };
 
   explicit FaultEnv(Env& base = Env::posix());
   ~FaultEnv() override;
@@ -56,6 +57,7 @@ class FaultEnv final : public Env {
   bool exists(const std::string& path) override;
   bool permitsWriting(const std::string& path) override { return base_.permitsWriting(path); }
   void remove(const std::string& path) override;
+  void rename(const std::string& from, const std::string& to) override;
   void syncDirectoryOf(const std::string& path) override;
 
   // Internal: the tracked state of one path, shared by its open files.
@@ -66,6 +68,8 @@ class FaultEnv final : public Env {
     std::vector<std::pair<uint64_t, std::vector<uint8_t>>> undo;
     std::optional<std::vector<uint8_t>> removedContent;  // durable content of a removed file
   };
+  // What a power failure leaves of path now: its content minus the unsynced changes.
+  std::vector<uint8_t> durableContent(const std::string& path, const Track& t);
   void event();  // counts one disk-changing call; throws when it is the crash point
   void checkAlive() const;
   // Counts one call of `kind` on path; throws IoError when it is the one to fail.
@@ -78,7 +82,7 @@ class FaultEnv final : public Env {
   uint64_t events_ = 0;
   uint64_t crashAt_ = 0;
   bool crashed_ = false;
-  uint64_t calls_[4] = {};
+  uint64_t calls_[5] = {};
   Call failKind_ = Call::Read;
   uint64_t failAt_ = 0;  // 0: none
   int failCode_ = 0;

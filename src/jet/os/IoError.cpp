@@ -16,6 +16,7 @@ const char* verb(IoError::Op op) {
     case IoError::Op::Truncate: return "截短";
     case IoError::Op::Lock: return "锁定";
     case IoError::Op::Remove: return "删除";
+    case IoError::Op::Rename: return "改名";
   }
   return "访问";
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "Env.h"
 
@@ -170,12 +171,22 @@ class PosixEnv final : public Env {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail(IoError::Op::Remove, path);
   }
 
+  void rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail(IoError::Op::Rename, from);
+  }
+
   void syncDirectoryOf(const std::string& path) override {
     auto slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
+    if (fd < 0) fail(IoError::Op::Sync, dir);
+    // A file system that cannot sync a folder (EINVAL) keeps its entries another way.
+    if (::fsync(fd) != 0 && errno != EINVAL) {
+      const int code = errno;
+      ::close(fd);
+      errno = code;
+      fail(IoError::Op::Sync, dir);
+    }
     ::close(fd);
   }
 };

@@ -1,5 +1,5 @@
 // The crash matrix: a crash after every single write and sync of an update (and of a
-// grouped walk), with and without losing what was not synced. After reopening, the file
+// walk in batches), with and without losing what was not synced. After reopening, the file
 // is byte for byte one of the states at a commit point, and passes verify.
 #include <gtest/gtest.h>
 
@@ -192,6 +192,79 @@ TEST(CrashMatrix, GroupedWalkThatSpillsOnEncodedPagesJet4) {
     plan[size_t(i / 8)].push_back({"Big", i * 150, "D", Value(jet::Date{45000.0 + i})});
   plan[1].push_back({"Big", 300, "T", Value(longText("一二三四五", 5))});
   crashMatrix(encoded, plan, -1, {}, 3);
+}
+
+// One batch over rows spread across the table, through a pager so small that most of the
+// batch reaches the file before its commit, with a row in the middle refused on its own
+// (its record would outgrow the page): a crash at any write or sync leaves, once the file
+// is opened again, the file as it was before the batch or as the whole batch left it.
+TEST(CrashMatrix, OneBatchThatSpillsLandsWholeOrNotAtAll) {
+  testfiles::ScratchDir dir;
+  const fs::path original = testfiles::data("checks2000.mdb");
+  const std::string path = (dir.path() / "batch.mdb").string();
+  const auto run = [&](jet::os::Env& env) {
+    auto db = jet::JetDatabase::open(env, path, jet::Database::Mode::Exclusive);
+    db->pager().setCacheBound(3);
+    db->pager().setSpillBound(3);
+    const jet::TableInfo& big = *db->findTable("Big");
+    const jet::TableInfo& wide = *db->findTable("Wide");
+    const int d = big.findColumn("D")->position, w10 = wide.findColumn("W10")->position;
+    jet::RowId full{};  // the row of the table's largest size
+    for (auto cur = db->scan(wide); cur->next();)
+      if (cur->value(w10) == Value("a-b")) full = cur->rowId();
+    jet::ScopedBatch batch(*db);
+    int refused = 0;
+    for (int i = 0; i < 24; ++i) {
+      if (i == 12) {
+        try {
+          db->update(wide, full, w10, Value(longText("\U0001F600", 8)));
+        } catch (const jet::BatchLost&) {
+          throw;
+        } catch (const jet::Error& e) {
+          EXPECT_EQ(e.number(), jet::err::kRecordTooLarge);
+          ++refused;
+        }
+      }
+      db->update(big, writecheck::rowAt(*db, "Big", i * 1500), d, Value(jet::Date{45000.0 + i}));
+    }
+    EXPECT_EQ(refused, 1);
+    EXPECT_GT(db->writeStats().spills, 1u);
+    batch.commit();
+    db->close();
+  };
+  restore(original, path);
+  const auto before = writecheck::bytesOf(path);
+  uint64_t total;
+  {
+    FaultEnv env;
+    run(env);
+    total = env.events();
+  }
+  const auto after = writecheck::bytesOf(path);
+  ASSERT_NE(after, before);
+  EXPECT_TRUE(writecheck::problems(path).empty());
+  bool sawBefore = false, sawAfter = false;
+  for (auto loss : {FaultEnv::Loss::None, FaultEnv::Loss::Unsynced})
+    for (uint64_t k = 1; k <= total; ++k) {
+      restore(original, path);
+      fs::remove(path + "-journal");
+      {
+        FaultEnv env;
+        env.crashAt(k);
+        try {
+          run(env);
+        } catch (const jet::os::SimulatedCrash&) {
+        } catch (const jet::Error&) {
+        }
+        env.settle(loss);
+      }
+      jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive)->close();
+      const auto now = writecheck::bytesOf(path);
+      sawBefore = sawBefore || now == before;
+      sawAfter = sawAfter || now == after;
+      EXPECT_TRUE(now == before || now == after) << "crash at disk change " << k;
+    }
+  EXPECT_TRUE(sawBefore && sawAfter);
 }
 
 // Inserts: the first row of an empty table takes a new data page; a batch of rows splits

@@ -53,12 +53,14 @@ bool chinese(const std::string& s) {
 bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
 // The number of a jet::Error work throws; 0 when it throws none. Anything else fails.
-int errorOf(const std::function<void()>& work, std::string* text = nullptr) {
+// late: whether it came after the commit point (the change is in the file).
+int errorOf(const std::function<void()>& work, std::string* text = nullptr, bool* late = nullptr) {
   try {
     work();
   } catch (const jet::Error& e) {
     EXPECT_TRUE(chinese(e.description())) << e.description();
     if (text) *text = e.description();
+    if (late) *late = dynamic_cast<const jet::AfterCommit*>(&e) != nullptr;
     return e.number();
   }
   return 0;
@@ -106,9 +108,11 @@ TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
 }
 
 // The I/O-error matrix: an error at every read, write and sync of `work` (once, or for good
-// as a full disk stays full). The work fails with 3026 or 3043 in Chinese, or is carried
-// out whole; either way the file is at a commit point at once, and the next open finds it
-// clean. pairs: the error kinds to try at each call.
+// as a full disk stays full), the lock file's and the folder's among them. Before the
+// commit point the work fails with 3026 or 3043 in Chinese and the file is as it was;
+// after it the error says the change is in the file, which it is; or the work is carried
+// out whole. Either way the next open finds the file clean. pairs: the error kinds to try
+// at each call.
 // bound, when given, is the pager's cache and spill bound: small, the work reads pages
 // again and writes part of its transaction early.
 using Work = std::function<void(jet::JetDatabase&)>;
@@ -117,7 +121,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
   auto openBounded = [bound](jet::os::Env& env, const std::string& path) {
     auto db = openDb(env, path);
     if (bound != 0) {
-      db->pager().setCacheBound(bound);
+      db->pager().setCacheBound(2 * bound);  // room for the spill bound's changed pages and as many read
       db->pager().setSpillBound(bound);
     }
     return db;
@@ -151,6 +155,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
       work(*db);
       total = env.calls(kind) - start;
     }
+    if (kind == FaultEnv::Call::Read && total == 0) continue;  // every page in the cache already
     ASSERT_GT(total, 0u);
     for (const auto& [code, sticky] : pairs)
       for (uint64_t k = 1; k <= total; ++k) {
@@ -161,12 +166,25 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
         auto db = openBounded(env, path);
         env.failAt(kind, k, code, sticky);
         std::string text;
-        const int number = errorOf([&] { work(*db); }, &text);
+        bool late = false;
+        const int number = errorOf([&] { work(*db); }, &text, &late);
         if (number != 0) {
           EXPECT_TRUE(number == 3026 || number == 3043) << number;
+        }
+        if (late) {
+          EXPECT_TRUE(contains(text, "修改已经写入数据库文件")) << text;
+          EXPECT_EQ(writecheck::bytesOf(path), after);
+        } else if (number != 0) {
           // Put back at once, unless the disk refuses that too: then the next open does.
           if (!contains(text, "下次打开时将被撤销")) {
             EXPECT_EQ(writecheck::bytesOf(path), original);
+          }
+          // What a change's failure says of the file (a read of the work's own may fail
+          // before any change).
+          if (kind != FaultEnv::Call::Read) {
+            EXPECT_TRUE(contains(text, "没有改动") || contains(text, "修改前的内容") ||
+                        contains(text, "下次打开时将被撤销"))
+                << text;
           }
         } else {
           EXPECT_EQ(writecheck::bytesOf(path), after);
@@ -179,7 +197,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
         db.reset();
         openDb(jet::os::Env::posix(), path)->close();
         EXPECT_FALSE(fs::exists(journal));
-        EXPECT_EQ(writecheck::bytesOf(path), number != 0 ? original : after);
+        EXPECT_EQ(writecheck::bytesOf(path), number != 0 && !late ? original : after);
       }
   }
 }
@@ -205,7 +223,7 @@ TEST(OsFaults, AnErrorDuringAnIndexSplitLeavesTheLastCommit) {
   }, {{EIO, false}, {ENOSPC, true}});
 }
 
-// And over a walk: a scoped batch rewriting a value in each of 60 rows spread over the
+// And over a walk: a scoped batch rewriting a value in each of 30 rows spread over the
 // table's pages, which lands whole or, when any call fails, not at all (the scope takes
 // back what it began) — with a pager so small that the walk reads pages again and its
 // transaction spills, part of it reaching the file before the commit.
@@ -215,7 +233,7 @@ TEST(OsFaults, AnErrorDuringABatchWalkLeavesTheLastCommit) {
     const int d = big.findColumn("D")->position;
     std::vector<jet::RowId> ids;
     auto cur = db.scan(big);
-    for (int k = 0; cur->next() && ids.size() < 60; ++k)
+    for (int k = 0; cur->next() && ids.size() < 30; ++k)
       if (k % 100 == 0) ids.push_back(cur->rowId());
     jet::ScopedBatch batch(db);
     for (size_t i = 0; i < ids.size(); ++i) db.update(big, ids[i], d, Value(jet::Date{1.0 + double(i) / 1000}));
@@ -229,7 +247,7 @@ TEST(OsFaults, DiskFullNamesTheJournalAndKeepsTheFile) {
   Scratch s;
   FaultEnv env;
   auto db = openDb(env, s.path);
-  env.failAt(FaultEnv::Call::Write, 1, ENOSPC, true);
+  env.failAt(FaultEnv::Call::Write, 2, ENOSPC, true);  // after the lock file's marker
   std::string text;
   EXPECT_EQ(errorOf([&] { change(*db); }, &text), 3026);
   EXPECT_TRUE(contains(text, "磁盘空间不足")) << text;
@@ -237,6 +255,31 @@ TEST(OsFaults, DiskFullNamesTheJournalAndKeepsTheFile) {
   EXPECT_TRUE(contains(text, "没有改动")) << text;
   EXPECT_FALSE(contains(text, "损坏")) << text;
   EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+}
+
+// A lock file that cannot be written, and a folder that cannot be synced once the journal
+// is created: the change is refused in Chinese, naming the file, with the database as it was.
+TEST(OsFaults, ALockFileOrFolderThatFailsRefusesTheChange) {
+  for (const char* what : {"锁定文件", "同步文件夹"}) {
+    Scratch s;
+    FaultEnv env;
+    std::unique_ptr<jet::JetDatabase> db;
+    if (std::string(what) == "锁定文件") {
+      env.failAt(FaultEnv::Call::Write, 1, ENOSPC);  // the lock file's record, at the open
+      db = openDb(env, s.path);
+    } else {
+      db = openDb(env, s.path);
+      env.failAt(FaultEnv::Call::Sync, 2, EIO);  // the journal's, then its folder's
+    }
+    std::string text;
+    EXPECT_NE(errorOf([&] { change(*db); }, &text), 0);
+    EXPECT_TRUE(contains(text, what)) << text;
+    EXPECT_TRUE(contains(text, "没有改动")) << text;
+    db.reset();
+    EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+    openDb(jet::os::Env::posix(), s.path)->close();
+    EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
+  }
 }
 
 // Permission bits that deny writing are obeyed though root may write anything: the file

@@ -200,7 +200,7 @@ TEST(RowUpdate, RowsMoveToTheirPageAnotherPageOrANewPageAndNeverChain) {
   EXPECT_EQ(writecheck::compareWithMdbtools(path, *db->findTable("Big"), big), "");
 }
 
-// One update per row of a 40,000-row table, grouped into timed commits.
+// One update per row of a 40,000-row table, all in one batch and one commit.
 TEST(RowUpdate, WalkOverFortyThousandRowsInOneBatch) {
   testfiles::ScratchDir dir;
   const std::string path = dir.copy(testfiles::data("checks2003.mdb")).string();

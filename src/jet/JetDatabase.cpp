@@ -414,14 +414,7 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
                           "' 的权限不允许写入；请先给它们写入权限";
     writable = false;
   }
-  try {
-    db->file_ = env.open(path, writable ? os::Env::Access::ReadWrite : os::Env::Access::Read);
-  } catch (const os::IoError& e) {
-    if (e.code() == EROFS) throw noPermission(path);
-    if (e.code() == EISDIR) throw unrecognizedFormat(path);
-    throw;
-  }
-  if (!(writable ? db->file_->tryLockExclusive() : db->file_->tryLockShared())) throw fileInUse(path);
+  db->file_ = openLocked(env, path, writable);
   const bool journalFound = env.exists(journalPathFor(path));
   if (journalFound) refuseWrongPassword(*db->file_, path, password);
   std::optional<journal::RolledBack> rolledBack = recoverInterruptedWrite(env, path, *db->file_, writable);
@@ -694,7 +687,7 @@ int realIndexOf(const TableDef& def, int32_t number) {
 }  // namespace
 
 void JetDatabase::startWriting() {
-  pages_ = journal::PageFile::attach(env_, path_, *pager_, syncs_);
+  pager_->beginWriting(env_, path_, syncs_);
   // Before a transaction first writes the file early: a marker that cannot be set ends the
   // batch with nothing written. One that cannot be cleared after a rollback only warns at
   // the next open.
@@ -706,8 +699,8 @@ void JetDatabase::startWriting() {
       if (on) throw BatchLost(e.restated("锁定文件", unchanged()));
     }
   });
-  writer_ = std::make_unique<write::RowWriter>(*pages_, *pager_, header_.version, header_.codePage);
-  indexPages_ = std::make_unique<index::TransactionPages>(*pages_, *pager_, *writer_);
+  writer_ = std::make_unique<write::RowWriter>(*pager_, header_.codePage);
+  indexPages_ = std::make_unique<index::TransactionPages>(*pager_, *writer_);
 }
 
 index::IndexMaintenance& JetDatabase::indexUpkeep(const TableDef& def) {
@@ -832,7 +825,7 @@ void JetDatabase::loseBatch(const Error& e) {
   // A pager that failed half-way has put the file back already, or left that to the
   // next open; otherwise the transaction's pages are only forgotten (or, when some were
   // written early, put back through the journal).
-  if (pages_ && !pager_->broken()) pages_->rollback();
+  if (writer_ && !pager_->broken()) pager_->rollback();
   if (writer_) writer_->forgetHints();
   indexUpkeep_.clear();
   if (batch_) lost_ = lost;
@@ -853,8 +846,8 @@ auto JetDatabase::namingDamage(const TableInfo& table, Work&& work) -> decltype(
 // Everything before the commit point fails the commit with the file as it was; what fails
 // after it is told as such (AfterCommit): the change is in the file.
 void JetDatabase::commitPages() {
-  if (!pages_->inTransaction()) {
-    pages_->commit();
+  if (!pager_->inTransaction()) {
+    pager_->commit();
     return;
   }
   if (lockFile_) {
@@ -866,7 +859,7 @@ void JetDatabase::commitPages() {
   }
   std::optional<AfterCommit> late;
   try {
-    pages_->commit();
+    pager_->commit();
   } catch (const AfterCommit& e) {
     late = e;
   } catch (...) {
@@ -965,7 +958,7 @@ std::vector<RowId> JetDatabase::insertMany(const TableInfo& table,
       commitPages();
     } catch (...) {
       // The transaction holds these rows alone: all of them go.
-      pages_->rollback();
+      pager_->rollback();
       writer_->forgetHints();
       def.numRows = rowCount;
       def.autoNumber = autoNumber;
@@ -1036,12 +1029,12 @@ void JetDatabase::commitBatch() {
     lost_.reset();
     throw lost;
   }
-  if (pages_) commitPages();
+  if (writer_) commitPages();
 }
 
 void JetDatabase::beginWholeBatch() {
   checkOpen();
-  if (pages_) commitPages();
+  if (writer_) commitPages();
   batch_ = true;
   lost_.reset();
 }
@@ -1050,10 +1043,10 @@ void JetDatabase::rollbackBatch() {
   checkOpen();
   batch_ = false;
   lost_.reset();
-  if (!pages_) return;
-  pages_->rollback();
+  if (!writer_) return;
+  pager_->rollback();
   // Nothing remembered about pages may outlive their rollback.
-  if (writer_) writer_->forgetHints();
+  writer_->forgetHints();
   indexUpkeep_.clear();
 }
 
@@ -1061,13 +1054,13 @@ int JetDatabase::lastPlacement() const {
   return writer_ ? static_cast<int>(writer_->lastPlacement()) : -1;
 }
 
-journal::PageFile::Stats JetDatabase::writeStats() const {
-  return pages_ ? pages_->stats() : journal::PageFile::Stats{};
+Pager::WriteStats JetDatabase::writeStats() const {
+  return pager_ ? pager_->writeStats() : Pager::WriteStats{};
 }
 
 void JetDatabase::close() {
   std::exception_ptr failed;
-  if (pages_ && open_ && *open_ && !lost_) {
+  if (writer_ && open_ && *open_ && !lost_) {
     // The end of the last walk is a commit point too.
     try {
       commitPages();
@@ -1081,7 +1074,7 @@ void JetDatabase::close() {
   soundIndexes_.clear();
   indexPages_.reset();
   writer_.reset();
-  pages_.reset();
+  if (pager_) pager_->endWriting();  // the journal goes before the lock file
   if (open_) *open_ = false;
   open_.reset();
   lockFile_.reset();

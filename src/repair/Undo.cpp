@@ -216,7 +216,7 @@ check::Result Undo(check::CheckState& state, check::Controls& ui) {
     }
     result.changed = static_cast<int64_t>(restored);
     state.undo.reset();
-    followUndo(state, ui, *log);
+    followUndo(state, ui, log->table, log->column);
     result.notify(kUndoneFirst + std::to_string(restored) + kUndoneLast);
   });
 }

@@ -19,7 +19,7 @@
 #include "jet/LockFile.h"
 #include "jet/Pager.h"
 #include "jet/ScanFilter.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/HeaderPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"

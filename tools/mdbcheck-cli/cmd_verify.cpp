@@ -5,8 +5,8 @@
 #include "Command.h"
 #include "Password.h"
 #include "jet/JetDatabase.h"
-#include "jet/index/VerifyIndexes.h"
-#include "jet/write/Verify.h"
+#include "jet/verify/VerifyIndexes.h"
+#include "jet/verify/Verify.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "Command.h"
 #include "Password.h"
 #include "jet/JetDatabase.h"
-#include "jet/index/VerifyIndexes.h"
+#include "jet/verify/VerifyIndexes.h"
 
 namespace {
 

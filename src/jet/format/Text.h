@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "jet/format/HeaderPage.h"
+#include "jet/Types.h"
 
 struct UConverter;
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "jet/Pager.h"
-#include "jet/format/Types.h"
+#include "jet/Types.h"
 #include "jet/Value.h"
 #include "jet/format/HeaderPage.h"
 #include "jet/format/DataPage.h"

@@ -14,7 +14,7 @@ int run(const cli::Args& args) {
     std::cerr << "用法: mdbcheck-cli verify FILE\n";
     return 2;
   }
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly);
   auto problems = jet::write::verifyStructure(*db);
   const jet::index::IndexVerification indexes = jet::index::verifyIndexesDetailed(*db);
   problems.insert(problems.end(), indexes.problems.begin(), indexes.problems.end());

@@ -14,7 +14,7 @@ int run(const cli::Args& args) {
     std::cerr << "用法: mdbcheck-cli verify-indexes FILE\n";
     return 2;
   }
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly);
   const jet::index::IndexVerification v = jet::index::verifyIndexesDetailed(*db);
   for (const auto& p : v.problems) std::cout << p << '\n';
   for (const auto& n : v.notComputed) std::cout << "未核对索引键：" << n << '\n';

@@ -4,6 +4,7 @@
 
 #include "Command.h"
 #include "jet/Error.h"
+#include "jet/os/Console.h"
 
 namespace cli {
 std::vector<Command>& commands() {
@@ -22,14 +23,13 @@ void usage() {
   std::cerr << "  mdbcheck-cli --version\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) {
+int run(const std::vector<std::string>& args) {
+  jet::os::setUpConsole();
+  if (args.empty()) {
     usage();
     return 2;
   }
-  const std::string name = argv[1];
+  const std::string& name = args[0];
   if (name == "--version") {
     std::cout << "mdbcheck-cli " << MDBCHECK_VERSION << "\n";
     return 0;
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   for (const auto& c : cli::commands()) {
     if (c.name != name) continue;
     try {
-      return c.run(cli::Args(argv + 2, argv + argc));
+      return c.run(cli::Args(args.begin() + 1, args.end()));
     } catch (const jet::Error& e) {
       std::cerr << e.description() << "\n";
       return 1;
@@ -49,3 +49,12 @@ int main(int argc, char** argv) {
   usage();
   return 2;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Wide arguments: a Chinese file name survives on every Windows, whatever its code page.
+int wmain(int argc, wchar_t** argv) { return run(jet::os::utf8Arguments(argc, argv)); }
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

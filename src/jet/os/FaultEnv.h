@@ -37,7 +37,7 @@ class FaultEnv final : public Env {
   // The calls an injected error can hit. Writes include truncations.
   enum class Call { Read, Write, Sync, Remove };
 
-  explicit FaultEnv(Env& base = Env::posix());
+  explicit FaultEnv(Env& base = Env::system());
   ~FaultEnv() override;
 
   // Crash on the n-th disk-changing call from now (1 = the next one); 0 = never.

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "Env.h"
+#include "Path.h"
 
 namespace jet::os {
 namespace {
@@ -159,8 +160,7 @@ class PosixEnv final : public Env {
   bool permitsWriting(const std::string& path) override {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !bitsPermitWriting(st)) return false;
-    auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string dir = folderOf(path);
     if (::stat(dir.c_str(), &st) != 0 || !bitsPermitWriting(st)) return false;
     // A read-only mount refuses even where the bits allow.
     return ::access(path.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK) == 0;
@@ -171,8 +171,7 @@ class PosixEnv final : public Env {
   }
 
   void syncDirectoryOf(const std::string& path) override {
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string dir = folderOf(path);
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
@@ -182,9 +181,15 @@ class PosixEnv final : public Env {
 
 }  // namespace
 
-Env& Env::posix() {
+Env& Env::system() {
   static PosixEnv env;
   return env;
+}
+
+std::string computerName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0 || host[0] == 0) return "localhost";
+  return std::string(host).substr(0, 31);
 }
 
 }  // namespace jet::os

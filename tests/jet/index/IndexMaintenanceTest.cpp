@@ -94,7 +94,7 @@ void update(FileImage& img, IndexMaintenance& m, Rows& rows, RowId id,
 }
 
 std::unique_ptr<JetDatabase> openFixture(const std::filesystem::path& p) {
-  return JetDatabase::open(os::Env::posix(), p.string(), Database::Mode::ReadOnly);
+  return JetDatabase::open(os::Env::system(), p.string(), Database::Mode::ReadOnly);
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ class ReadPages : public PageStore {
 
 
 std::unique_ptr<JetDatabase> openFile(const std::filesystem::path& p, Database::Mode mode) {
-  return JetDatabase::open(os::Env::posix(), p.string(), mode);
+  return JetDatabase::open(os::Env::system(), p.string(), mode);
 }
 
 // Every ideograph one code point on: distinct values stay distinct.

@@ -78,7 +78,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
   for (const auto& group : plan)
     for (const auto& c : group) {
       {
-        auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive);
+        auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::Exclusive);
         apply(*db, {c}, false);
         placement = std::max(placement, db->lastPlacement());
       }
@@ -128,7 +128,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
         env.settle(loss);
       }
       // The next open rolls back whatever the crash left half done.
-      jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive)->close();
+      jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::Exclusive)->close();
       EXPECT_FALSE(fs::exists(path + "-journal")) << k;
       const auto now = writecheck::bytesOf(path);
       size_t which = states.size();
@@ -192,7 +192,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
   plan[0].push_back(row("Ledger", 0));
   for (int i = 0; i < 500; ++i) plan[1].push_back(row("LedgerIdx", i));
   crashMatrix(testfiles::data("template2000.mdb"), plan, -1, [](const std::string& path) {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
     const auto& def = db->definition(*db->findTable("LedgerIdx"));
     jet::index::PagerSource src(db->pager());
     for (const auto& ix : def.realIndexes)

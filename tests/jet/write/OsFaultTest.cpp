@@ -92,12 +92,12 @@ TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
   for (int kind : {LOCK_SH, LOCK_EX}) {
     const int fd = ::open(s.path.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, kind | LOCK_NB), 0);
-    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::posix(), s.path); }), 3045);
-    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly); }),
+    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path); }), 3045);
+    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path, Mode::ReadOnly); }),
               kind == LOCK_EX ? 3045 : 0);
     ::close(fd);
   }
-  auto db = openDb(jet::os::Env::posix(), s.path);
+  auto db = openDb(jet::os::Env::system(), s.path);
   const int fd = ::open(s.path.c_str(), O_RDONLY);
   EXPECT_NE(::flock(fd, LOCK_SH | LOCK_NB), 0);
   db->close();
@@ -128,7 +128,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
   const std::vector<uint8_t> original = writecheck::bytesOf(path);
   const auto allowed = writecheck::problems(path);
   {
-    auto db = openBounded(jet::os::Env::posix(), path);
+    auto db = openBounded(jet::os::Env::system(), path);
     work(*db);
     if (bound != 0) {
       EXPECT_GT(db->writeStats().spills, 0u);
@@ -177,7 +177,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
         } catch (const jet::Error&) {
         }
         db.reset();
-        openDb(jet::os::Env::posix(), path)->close();
+        openDb(jet::os::Env::system(), path)->close();
         EXPECT_FALSE(fs::exists(journal));
         EXPECT_EQ(writecheck::bytesOf(path), number != 0 ? original : after);
       }
@@ -250,7 +250,7 @@ TEST(OsFaults, ReadOnlyPermissionBitsRefuseRepairsEvenForRoot) {
                     fs::perm_options::remove);
     std::string text;
     {
-      auto db = openDb(jet::os::Env::posix(), s.path);
+      auto db = openDb(jet::os::Env::system(), s.path);
       EXPECT_FALSE(writecheck::rowsOf(writecheck::dumpAll(s.path).at("Wide")).empty());
       EXPECT_EQ(errorOf([&] { change(*db); }, &text), 3027);
     }
@@ -271,7 +271,7 @@ TEST(OsFaults, AJournalThatCannotBeRemovedIsExplained) {
   ASSERT_NE(torn, s.original);
   ASSERT_TRUE(fs::exists(s.journal));
   {
-    auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+    auto reader = openDb(jet::os::Env::system(), s.path, Mode::ReadOnly);
     ASSERT_EQ(reader->notices().size(), 1u);
     EXPECT_TRUE(contains(reader->notices()[0], s.journal));
     EXPECT_EQ(errorOf([&] { change(*reader); }), 3027);
@@ -288,7 +288,7 @@ TEST(OsFaults, AJournalThatCannotBeRemovedIsExplained) {
   EXPECT_TRUE(contains(text, "已经撤销")) << text;
   EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
   EXPECT_TRUE(fs::exists(s.journal));
-  auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+  auto reader = openDb(jet::os::Env::system(), s.path, Mode::ReadOnly);
   EXPECT_TRUE(reader->notices().empty());
 }
 
@@ -301,17 +301,17 @@ TEST(OsFaults, AJournalDeletedByHandAfterACrashIsReported) {
     ASSERT_TRUE(fs::exists(s.dir.path() / "checks2000.ldb"));
     if (deleted) fs::remove(s.journal);
     {
-      auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+      auto reader = openDb(jet::os::Env::system(), s.path, Mode::ReadOnly);
       EXPECT_EQ(reader->notices().size(), 1u);
     }
     {
-      auto db = openDb(jet::os::Env::posix(), s.path);
+      auto db = openDb(jet::os::Env::system(), s.path);
       ASSERT_EQ(db->notices().size(), deleted ? 1u : 0u);
       if (deleted) {
         EXPECT_TRUE(contains(db->notices()[0], "手工删除")) << db->notices()[0];
       }
     }
-    EXPECT_TRUE(openDb(jet::os::Env::posix(), s.path)->notices().empty());
+    EXPECT_TRUE(openDb(jet::os::Env::system(), s.path)->notices().empty());
     if (!deleted) {
       EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
     }
@@ -324,7 +324,7 @@ TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
   Scratch s;
   {
     // Two rows outgrow their page; the second moves to a page appended at the end.
-    auto db = openDb(jet::os::Env::posix(), s.path);
+    auto db = openDb(jet::os::Env::system(), s.path);
     change(*db);
     const jet::TableInfo& t = *db->findTable("Wide");
     std::string wider;
@@ -335,7 +335,7 @@ TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
   const auto whole = writecheck::bytesOf(s.path);
   fs::resize_file(s.path, whole.size() - 4096);
   const auto cut = writecheck::bytesOf(s.path);
-  auto db = openDb(jet::os::Env::posix(), s.path);
+  auto db = openDb(jet::os::Env::system(), s.path);
   ASSERT_EQ(db->notices().size(), 1u);
   EXPECT_TRUE(contains(db->notices()[0], "文件不完整")) << db->notices()[0];
   std::string text;
@@ -344,7 +344,7 @@ TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
   db->close();
   EXPECT_EQ(writecheck::bytesOf(s.path), cut);
   // A sound file says nothing.
-  EXPECT_TRUE(openDb(jet::os::Env::posix(), testfiles::data("checks2000.mdb").string(), Mode::ReadOnly)
+  EXPECT_TRUE(openDb(jet::os::Env::system(), testfiles::data("checks2000.mdb").string(), Mode::ReadOnly)
                   ->notices()
                   .empty());
 }

@@ -1,9 +1,24 @@
 // Code pages through ICU (the Linux build).
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 
 #include "jet/os/Unicode.h"
 
 namespace jet::os {
+
+namespace {
+
+// A byte or pair the code page does not define becomes U+FFFD (ICU's own substitute is
+// U+001A for some pages; Windows has none).
+void replacementCharacter(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                          UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone
+  const UChar replacement = 0xFFFD;
+  *err = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(args, &replacement, 1, 0, err);
+}
+
+}  // namespace
 
 struct CodePage::Impl {
   UConverter* conv = nullptr;
@@ -23,6 +38,7 @@ std::unique_ptr<CodePage> CodePage::open(int number) {
     ec = U_ZERO_ERROR;
     // A character without exact bytes stops the conversion: no look-alike, no '?'.
     ucnv_setFromUCallBack(c, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
+    ucnv_setToUCallBack(c, replacementCharacter, nullptr, nullptr, nullptr, &ec);
     const bool single = ucnv_getMaxCharSize(c) == 1;
     return std::unique_ptr<CodePage>(new CodePage(number, std::move(impl), single));
   }

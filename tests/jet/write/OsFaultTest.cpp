@@ -2,10 +2,16 @@
 // failing reads, writes and syncs, a full disk, read-only permission bits, a journal that
 // cannot be removed or that was deleted by hand, a file cut short. Each must reach the
 // user as a jet::Error in Chinese, with the file at its last commit.
+#ifdef _WIN32
+#include <windows.h>
+
+#include "jet/os/Unicode.h"
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -88,6 +94,9 @@ struct Scratch {
 // A program holding the file with flock(2), shared or exclusive, keeps a repair out, and
 // our own hold keeps its flock out.
 TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
+#ifdef _WIN32
+  SKIP_POSIX_ONLY("flock(2)");
+#else
   Scratch s;
   for (int kind : {LOCK_SH, LOCK_EX}) {
     const int fd = ::open(s.path.c_str(), O_RDONLY);
@@ -103,7 +112,40 @@ TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
   db->close();
   EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   ::close(fd);
+#endif
 }
+
+#ifdef _WIN32
+// A program holding the file open for writing, as Access holds a database it shares,
+// keeps a repair out (a read-only open reads it); while we hold the file no program can
+// open it for writing, and readers still can.
+TEST(OsFaults, WritersOfOtherProgramsAndOursExcludeEachOther) {
+  Scratch s;
+  const std::wstring path = jet::os::widen(s.path);
+  auto openShared = [&](DWORD rights) {
+    return CreateFileW(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE other = openShared(GENERIC_READ | GENERIC_WRITE);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  std::string text;
+  EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path); }, &text), 3045);
+  EXPECT_TRUE(contains(text, s.path)) << text;
+  EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path, Mode::ReadOnly); }), 0);
+  CloseHandle(other);
+
+  auto db = openDb(jet::os::Env::system(), s.path);
+  EXPECT_EQ(openShared(GENERIC_READ | GENERIC_WRITE), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  HANDLE reader = openShared(GENERIC_READ);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  CloseHandle(reader);
+  db->close();
+  other = openShared(GENERIC_READ | GENERIC_WRITE);
+  EXPECT_NE(other, INVALID_HANDLE_VALUE);
+  CloseHandle(other);
+}
+#endif
 
 // The I/O-error matrix: an error at every read, write and sync of `work` (once, or for good
 // as a full disk stays full). The work fails with 3026 or 3043 in Chinese, or is carried
@@ -243,6 +285,9 @@ TEST(OsFaults, DiskFullNamesTheJournalAndKeepsTheFile) {
 // opens and reads, and every change is refused with 3027 before anything is written.
 TEST(OsFaults, ReadOnlyPermissionBitsRefuseRepairsEvenForRoot) {
   for (bool folder : {false, true}) {
+#ifdef _WIN32
+    if (folder) continue;  // a Windows folder's read-only attribute does not stop writing
+#endif
     Scratch s;
     const fs::path target = folder ? s.dir.path() : fs::path(s.path);
     const auto mode = fs::status(target).permissions();

@@ -5,13 +5,17 @@
 // Case folding comes from a table generated at build time from the Unicode Character
 // Database (CaseFolding.txt), the same on every platform, so that both builds compare
 // names and match patterns alike. Code pages go through the system's own converter: ICU
-// on Linux, MultiByteToWideChar/WideCharToMultiByte on Windows (they agree on every byte
-// and pair the code pages define).
+// on Linux, MultiByteToWideChar/WideCharToMultiByte on Windows. The two agree on every
+// byte and pair that the code pages define; where their tables differ at the edges, the
+// same rules decide on both (CodePage below), so that both builds read and write the
+// same text.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jet::os {
 
@@ -26,15 +30,26 @@ char32_t foldCase(char32_t c);
 // byte stands for itself.
 std::u32string foldCaseFull(std::string_view utf8);
 
-// One Windows code page (1252, 936, ...).
+// One Windows code page (1252, 936, ...), read through tables built once from the system's
+// converter with these rules, so that both systems decode alike:
+// - bytes 00..7F are ASCII;
+// - a byte or a lead and trail pair is defined when the converter gives exactly one
+//   character for it, not U+FFFD and not a control character; a single byte also not a
+//   private-use one (which the tables give to bytes Windows leaves undefined), while a
+//   pair may be (the user-defined characters of the Chinese, Japanese and Korean pages);
+// - where Windows' table and ICU's still differ, Windows' holds (Jet writes Windows' bytes):
+//   1253 AA is undefined, 1255 CA is U+05BA, 932 80 is U+0080;
+// - an undefined byte, or a lead byte whose pair is undefined, becomes one U+FFFD; the
+//   pair's second byte goes with it unless it is ASCII below '@'.
+// Encoding writes the bytes that decode back to the text, or nothing.
 class CodePage {
  public:
   // nullptr when the system has no converter for it.
   static std::unique_ptr<CodePage> open(int number);
-  ~CodePage();
   CodePage(const CodePage&) = delete;
   CodePage& operator=(const CodePage&) = delete;
 
+  ~CodePage();
   int number() const { return number_; }
   // Every character is one byte.
   bool singleByte() const { return singleByte_; }
@@ -45,12 +60,21 @@ class CodePage {
   // look-alike stands in for it).
   std::optional<std::string> encode(std::u16string_view text) const;
 
+  // The system's converter (CodePageIcu.cpp, CodePageWin.cpp).
   struct Impl;
+  // What the rules make of the converter's answers, built once per code page and process.
+  struct Tables {
+    std::array<char16_t, 256> single{};  // U+FFFD where undefined
+    std::array<bool, 256> lead{};
+    std::vector<char16_t> pairs;  // double-byte pages: lead 80..FF by trail 00..FF
+  };
 
  private:
-  CodePage(int number, std::unique_ptr<Impl> impl, bool singleByte);
+  CodePage(int number, std::unique_ptr<Impl> impl, std::shared_ptr<const Tables> tables);
+
   int number_;
   std::unique_ptr<Impl> impl_;
+  std::shared_ptr<const Tables> tables_;
   bool singleByte_;
 };
 

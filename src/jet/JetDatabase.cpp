@@ -388,7 +388,7 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
     writable = false;
   }
   try {
-    db->file_ = env.open(path, writable ? os::Env::Access::ReadWrite : os::Env::Access::Read);
+    db->file_ = env.open(path, writable ? os::Env::Access::Exclusive : os::Env::Access::Read);
   } catch (const os::IoError& e) {
     if (e.code() == EROFS) throw noPermission(path);
     if (e.code() == EISDIR) throw unrecognizedFormat(path);

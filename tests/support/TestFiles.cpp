@@ -124,6 +124,9 @@ ScratchDir::~ScratchDir() {
 
 fs::path ScratchDir::copy(const fs::path& from, const std::string& as) const {
   fs::path to = path_ / (as.empty() ? from.filename() : fs::path(as));
+  // MinGW's copy_file does not overwrite: the old copy goes first.
+  std::error_code ec;
+  fs::remove(to, ec);
   fs::copy_file(from, to, fs::copy_options::overwrite_existing);
   fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return to;

@@ -77,13 +77,15 @@ class File {
 
 class Env {
  public:
-  enum class Access { Read, ReadWrite, CreateReadWrite };
+  // Exclusive: read and write a database as Jet holds it: WinEnv opens it without write
+  // sharing, so that while it is open no other program (nor another open of ours) can
+  // open it for writing, and a file that another program holds open for writing cannot
+  // be opened. PosixEnv opens it as ReadWrite: there the locks do that work. The other
+  // kinds share the file (the engine's journal and lock file may be opened twice).
+  enum class Access { Read, ReadWrite, CreateReadWrite, Exclusive };
   virtual ~Env() = default;
   // Throws IoError (code() ENOENT when absent, EACCES when not permitted, EBUSY when
   // another program holds the file open in a way that excludes this open: Windows only).
-  // WinEnv opens a file for writing without write sharing, as Jet opens a database
-  // exclusively: while it is open no other program can open it for writing, and a file
-  // that another program holds open for writing cannot be opened.
   virtual std::unique_ptr<File> open(const std::string& path, Access access) = 0;
   virtual bool exists(const std::string& path) = 0;
   // Whether the permission bits let this process change the file and create or remove

@@ -141,7 +141,8 @@ class PosixEnv final : public Env {
     int flags = O_CLOEXEC;
     switch (access) {
       case Access::Read: flags |= O_RDONLY; break;
-      case Access::ReadWrite: flags |= O_RDWR; break;
+      case Access::ReadWrite:
+      case Access::Exclusive: flags |= O_RDWR; break;
       case Access::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
     }
     int fd = ::open(path.c_str(), flags, 0644);

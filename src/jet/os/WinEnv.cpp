@@ -160,15 +160,13 @@ class WinEnv final : public Env {
   std::unique_ptr<File> open(const std::string& path, Access access) override {
     const std::wstring wide = widen(path);
     DWORD rights = GENERIC_READ;
-    // Readers share with everyone (the range lock keeps them from a writer of our kind, as
-    // on Linux); a writer lets others read only.
+    // A database held for writing lets others read only; every other open shares (the
+    // range lock keeps readers of our kind from a writer, as on Linux).
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     DWORD disposition = OPEN_EXISTING;
-    if (access != Access::Read) {
-      rights |= GENERIC_WRITE;
-      share = FILE_SHARE_READ;
-      if (access == Access::CreateReadWrite) disposition = OPEN_ALWAYS;
-    }
+    if (access != Access::Read) rights |= GENERIC_WRITE;
+    if (access == Access::Exclusive) share = FILE_SHARE_READ;
+    if (access == Access::CreateReadWrite) disposition = OPEN_ALWAYS;
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
       fail(IoError::Op::Open, path, ERROR_DIRECTORY);

@@ -128,28 +128,18 @@ double textRewriteRate(const fs::path& original, const char* table, const char* 
   return rate;
 }
 
-class MemoryPages : public jet::index::PageStore {
- public:
-  MemoryPages() : pages_(2 * 4096) {
-    jet::index::IndexPage root;
-    root.number = 1;
-    jet::index::encodeIndexPage(root, &pages_[4096], jet::index::kIndexJet4);
-  }
-  const uint8_t* page(uint32_t n) override { return &pages_[size_t{n} * 4096]; }
-  uint8_t* modify(uint32_t n) override { return &pages_[size_t{n} * 4096]; }
-  uint32_t allocate(uint32_t) override {
-    pages_.resize(pages_.size() + 4096);
-    return uint32_t(pages_.size() / 4096 - 1);
-  }
-  void release(uint32_t, uint32_t) override {}
-
- private:
-  std::vector<uint8_t> pages_;
-};
+// A new Jet 4 tree in memory: page 1 its empty root.
+jet::index::MemoryPages newTree() {
+  std::vector<uint8_t> bytes(2 * 4096);
+  jet::index::IndexPage root;
+  root.number = 1;
+  jet::index::encodeIndexPage(root, &bytes[4096], jet::index::kIndexJet4);
+  return jet::index::MemoryPages(std::move(bytes), 4096);
+}
 
 // Entries per second into one tree: ascending (autonumbers, dates in time order) or random.
 double insertRate(int n, bool text, bool ascending) {
-  MemoryPages pages;
+  jet::index::MemoryPages pages = newTree();
   jet::index::IndexWriter w(pages, jet::index::kIndexJet4, {1, 0, 0});
   std::mt19937 rng(2);
   const jet::index::KeyColumn col{uint8_t(text ? 0x0A : 0x08), true, {}, "c"};

@@ -3,10 +3,11 @@
 
 The house reads downward, one layer on top of the other:
 
-  base      the vocabulary every layer shares: jet/Error.h, Value.h, DateTime.h,
+  base      the vocabulary every layer shares: jet/Error.h, Value.h, DateTime.h, Secret.h,
             format/Bytes.h, format/Types.h (they include nothing of the engine)
   os        jet/os: files, locks, mappings
-  pager     jet/journal, Pager, LockFile, Recovery: numbered pages and the transaction
+  pager     jet/journal, Pager, PageCodec, LockFile, Recovery: numbered pages and the
+            transaction
   format    jet/format: one home per on-disk structure
   row       RowDecoder, jet/index, jet/write (index and write never include each other)
   table     Catalog, TableScan, JetDatabase, the public Database.h, Dump, the verifiers
@@ -36,11 +37,13 @@ LAYERS = [
     ("src/jet/Error.", 0, None),
     ("src/jet/Value.", 0, None),
     ("src/jet/DateTime.", 0, None),
+    ("src/jet/Secret.", 0, None),
     ("src/jet/format/Bytes.", 0, None),
     ("src/jet/format/Types.", 0, None),
     ("src/jet/os/", 1, None),
     ("src/jet/journal/", 2, None),
     ("src/jet/Pager.", 2, None),
+    ("src/jet/PageCodec.", 2, None),
     ("src/jet/LockFile.", 2, None),
     ("src/jet/Recovery.", 2, None),
     ("src/jet/format/", 3, None),

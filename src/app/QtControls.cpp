@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -251,6 +252,37 @@ std::string QtDialogs::input(const std::string& prompt, const std::string& title
   ArrowWhileBusy arrow;
   std::unique_ptr<QInputDialog> box = createInputBox(prompt, title, defaultAnswer);
   return box->exec() == QDialog::Accepted ? ss(box->textValue()) : std::string();
+}
+
+std::unique_ptr<QInputDialog> QtDialogs::createPasswordBox(const std::string& prompt) const {
+  auto box = std::make_unique<QInputDialog>(parent_);
+  box->setObjectName(QStringLiteral("password"));
+  box->setInputMode(QInputDialog::TextInput);
+  box->setTextEchoMode(QLineEdit::Password);
+  box->setWindowTitle(QGuiApplication::applicationDisplayName());
+  box->setLabelText(qs(prompt));
+  box->setOkButtonText(QStringLiteral("确定"));
+  box->setCancelButtonText(QStringLiteral("取消"));
+  return box;
+}
+
+std::optional<jet::Secret> QtDialogs::password(const std::string& prompt, const std::string& refusal) {
+  ArrowWhileBusy arrow;
+  if (!refusal.empty()) createMessageBox(refusal)->exec();
+  std::unique_ptr<QInputDialog> box = createPasswordBox(prompt);
+  const bool accepted = box->exec() == QDialog::Accepted;
+  // The box lets go of its text first, so that ours is the only copy and is wiped in place.
+  QString text = box->textValue();
+  box->setTextValue(QString());
+  if (!accepted) {
+    jet::wipe(text.data(), size_t(text.size()) * sizeof(QChar));
+    return std::nullopt;
+  }
+  QByteArray utf8 = text.toUtf8();
+  std::optional<jet::Secret> typed(jet::Secret(std::string_view(utf8.constData(), size_t(utf8.size()))));
+  jet::wipe(text.data(), size_t(text.size()) * sizeof(QChar));
+  jet::wipe(utf8.data(), size_t(utf8.size()));
+  return typed;
 }
 
 std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {

@@ -97,6 +97,7 @@ class QtDialogs : public check::Dialogs {
   std::string input(const std::string& prompt, const std::string& title,
                     const std::string& defaultAnswer) override;
   std::string openFile() override;
+  std::optional<jet::Secret> password(const std::string& prompt, const std::string& refusal) override;
 
   // Qt's own file dialog instead of the desktop's, so that a test can drive it.
   void setUseNativeFileDialog(bool native) { nativeFileDialog_ = native; }
@@ -106,6 +107,8 @@ class QtDialogs : public check::Dialogs {
   std::unique_ptr<QInputDialog> createInputBox(const std::string& prompt, const std::string& title,
                                                const std::string& defaultAnswer) const;
   std::unique_ptr<QFileDialog> createFileDialog() const;
+  // The password box: the application's title, the prompt, a masked line, 确定 and 取消.
+  std::unique_ptr<QInputDialog> createPasswordBox(const std::string& prompt) const;
 
  private:
   QPointer<QWidget> parent_;

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <exception>
+#include <memory>
+#include <optional>
 
 #include "check/CheckChars.h"
 #include "check/Messages.h"
@@ -34,6 +36,31 @@ void closeQuietly(check::CheckState& state) {
   state.database.reset();
   state.workspace.reset();
   state.undo.reset();
+}
+
+// Opens path exclusively; a file with a database password asks for it until it is right
+// or the operator cancels (nullptr then). The password lives only for its attempt.
+std::shared_ptr<dao::Database> openAskingPassword(dao::Workspace& workspace, const std::string& path,
+                                                  Dialogs& dialogs) {
+  try {
+    return workspace.OpenDatabase(path, true);
+  } catch (const jet::Error& e) {
+    if (e.number() != jet::err::kBadPassword) throw;
+  }
+  const std::string prompt = msg::passwordPrompt(fileNameOf(path));
+  std::string refusal;
+  for (;;) {
+    std::optional<jet::Secret> typed = dialogs.password(prompt, refusal);
+    if (!typed) return nullptr;
+    const jet::Secret connect = jet::Secret::concat(";PWD=", typed->view());
+    typed.reset();
+    try {
+      return workspace.OpenDatabase(path, true, false, connect.view());
+    } catch (const jet::Error& e) {
+      if (e.number() != jet::err::kBadPassword) throw;
+      refusal = e.description();
+    }
+  }
 }
 
 int64_t countOf(const jet::Value& v) {
@@ -73,10 +100,14 @@ Result OpenDatabaseFile(check::CheckState& state, Controls& ui) {
     state.currentQuery.clear();
     state.workspace = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
     try {
-      state.database = state.workspace->OpenDatabase(path, true);
+      state.database = openAskingPassword(*state.workspace, path, ui.dialogs);
     } catch (...) {
       closeQuietly(state);
       throw;
+    }
+    if (!state.database) {  // cancelled in the password box: no file is open
+      closeQuietly(state);
+      return;
     }
     ui.status.setPanelText(1, fileNameOf(path));
     ui.status.setPanelText(3, state.checkChars);

@@ -14,7 +14,9 @@
 namespace check {
 
 // Toolbar "Open": asks for a file; unless the operator cancels (which changes nothing),
-// closes the previous database and opens the file exclusively. After a failed open no
+// closes the previous database and opens the file exclusively. A file with a database
+// password asks for it in the password box, again after a wrong one (saying so), until it
+// is right; 取消 there leaves no file open and shows nothing. After a failed open no
 // database is held and none is shown.
 Result OpenDatabaseFile(check::CheckState& state, Controls& ui);
 // The window unloads: database, then workspace, are closed and released; never fails.

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "jet/Secret.h"
+
 namespace check {
 
 // What a tree node stands for. Nodes are identified by this, never by parsing their text or
@@ -79,6 +81,11 @@ class Dialogs {
   // The file-open dialog ("打开数据文件", the filter "mdb文件(*.mdb)" first, default extension "mdb"),
   // shown with an empty file name; returns the chosen path, "" on cancel.
   virtual std::string openFile() = 0;
+  // The password box of a file with a database password: the prompt, a masked input,
+  // 确定 and 取消. `refusal`, when not empty, is why the last password was not taken
+  // ("不是有效的密码。"); the box shows it before asking again. Returns what was typed
+  // (possibly empty), nullopt on cancel. Nothing of the password is kept or shown.
+  virtual std::optional<jet::Secret> password(const std::string& prompt, const std::string& refusal) = 0;
 };
 
 // Long work: lets pending window events run, and shows a wait cursor while it lasts.

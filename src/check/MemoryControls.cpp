@@ -197,6 +197,15 @@ std::string ScriptedDialogs::openFile() {
   return f;
 }
 
+std::optional<jet::Secret> ScriptedDialogs::password(const std::string& prompt,
+                                                     const std::string& refusal) {
+  passwordBoxes.emplace_back(prompt, refusal);
+  if (passwords.empty()) return std::nullopt;
+  std::optional<jet::Secret> typed(std::move(passwords.front()));
+  passwords.pop_front();
+  return typed;
+}
+
 void ScriptedEvents::yield() {
   ++yields;
   if (onYield) onYield(yields);

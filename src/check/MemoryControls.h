@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check/Controls.h"
@@ -83,17 +84,21 @@ class ScriptedDialogs : public Dialogs {
   std::string input(const std::string& prompt, const std::string& title,
                     const std::string& defaultAnswer) override;
   std::string openFile() override;
+  std::optional<jet::Secret> password(const std::string& prompt, const std::string& refusal) override;
 
-  // Answers given in order; an input box or file dialog without a queued answer is
-  // cancelled.
+  // Answers given in order; an input box, file dialog or password box without a queued
+  // answer is cancelled.
   std::deque<std::string> answers;
   std::deque<std::string> files;
+  std::deque<jet::Secret> passwords;
   // What was shown, in order.
   std::vector<std::string> messages;
   struct Prompt {
     std::string prompt, title, defaultAnswer;
   };
   std::vector<Prompt> prompts;
+  // Each password box shown: its prompt, and the refusal it showed first ("" the first time).
+  std::vector<std::pair<std::string, std::string>> passwordBoxes;
   // Called for every message as it is shown (tests make a box fail, or watch the window).
   std::function<void(const std::string&)> onMessage;
 };

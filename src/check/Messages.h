@@ -2,10 +2,18 @@
 // Every text the check and repair commands show, in one place, so the window, the
 // command-line tool and the tests read the very same words.
 
+#include <string>
+
 namespace check::msg {
 
 // Any command.
 inline constexpr const char* kUnknownError = "发生未知错误。";
+
+// Open: the password box of a file with a database password (the file's name without its
+// folder).
+inline std::string passwordPrompt(const std::string& fileName) {
+  return "请输入数据库 '" + fileName + "' 的密码：";
+}
 
 // Scan and tree.
 inline constexpr const char* kOpenFirst = "请先打开数据库";

@@ -6,6 +6,7 @@
 
 #include "jet/DateTime.h"
 #include "jet/Error.h"
+#include "jet/Value.h"
 #include "jet/sql/Query.h"
 
 namespace dao {
@@ -115,19 +116,23 @@ std::optional<double> number(const jet::Value& v) {
       if (e == b) return std::nullopt;
       return d;
     }
-    case jet::Value::Kind::Text: {
-      const std::string& t = v.asText();
-      const char* b = t.c_str();
-      while (*b == ' ') ++b;
-      char* e = nullptr;
-      double d = std::strtod(b, &e);
-      if (e == b) return std::nullopt;
-      while (*e == ' ') ++e;
-      if (*e != 0) return std::nullopt;
-      return d;
-    }
+    case jet::Value::Kind::Text: return jet::parseNumber(v.asText());
     default: return std::nullopt;
   }
+}
+
+// The password a connect string gives (";PWD=secret"), or none.
+std::string_view passwordIn(std::string_view connect) {
+  while (!connect.empty()) {
+    const size_t end = connect.find(';');
+    const std::string_view part = connect.substr(0, end);
+    if (part.size() >= 4 && (part[0] | 0x20) == 'p' && (part[1] | 0x20) == 'w' &&
+        (part[2] | 0x20) == 'd' && part[3] == '=')
+      return part.substr(4);
+    if (end == std::string_view::npos) break;
+    connect.remove_prefix(end + 1);
+  }
+  return {};
 }
 
 bool iequals(const std::string& a, const char* b) {
@@ -232,13 +237,14 @@ std::shared_ptr<Workspace> DBEngine::CreateWorkspace(const std::string& name,
 // ---- Workspace ----------------------------------------------------------------------
 
 std::shared_ptr<Database> Workspace::OpenDatabase(const std::string& path, bool exclusive,
-                                                  bool readOnly) {
+                                                  bool readOnly, std::string_view connect) {
   if (s_->closed) throw jet::invalidObject();
   auto d = std::make_shared<DatabaseState>();
   d->workspace = s_;
   d->path = path;
   d->engine = jet::Database::open(path, readOnly ? jet::Database::Mode::ReadOnly
-                                                 : jet::Database::Mode::Exclusive);
+                                                 : jet::Database::Mode::Exclusive,
+                                  passwordIn(connect));
   std::erase_if(s_->databases, [](const auto& w) { return w.expired(); });
   s_->databases.push_back(d);
   return std::make_shared<Database>(std::move(d));

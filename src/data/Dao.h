@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jet/Database.h"
@@ -66,9 +67,12 @@ class Workspace {
  public:
   // Opens a database read-write and locked for this process alone (the engine has no
   // shared-write mode, so exclusive = false opens it exclusively as well); readOnly opens
-  // it for shared reading. Fails with 3024, 3343, 3049, 3031, 3045 or 3420.
+  // it for shared reading. connect, as DAO takes it: ";PWD=password" gives the database
+  // password (the text after "PWD=" up to the next ";"; the key's case is ignored); other
+  // parts are ignored. The password is passed on and kept nowhere. Fails with 3024, 3343,
+  // 3049, 3031 (a file with a password, and none or another given), 3045 or 3420.
   std::shared_ptr<Database> OpenDatabase(const std::string& path, bool exclusive,
-                                         bool readOnly = false);
+                                         bool readOnly = false, std::string_view connect = {});
   // Closes every database opened from this workspace. Closing twice is harmless.
   void Close();
   std::string Name() const;

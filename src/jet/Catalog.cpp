@@ -83,7 +83,7 @@ std::vector<RowId> catalogIndexOrder(Pager& pager, const TableDef& def) {
   if (!byName) return {};
   const RealIndexDef& real = def.realIndexes[byName->realIndex];
   try {
-    index::PagerSource source(pager);
+    index::PagerPages source(pager);
     const index::TreeWalk w =
         index::walk(source, index::indexLayout(pager.version().jet3()), real.rootPage, def.page);
     if (!w.problems.empty()) return {};

@@ -66,8 +66,12 @@ class Database {
     Exclusive,  // read-write; takes an exclusive lock (a second open fails with 3045)
   };
 
-  // Opens and identifies the file; fails with 3024, 3343, 3049, 3031 or 3045.
-  static std::unique_ptr<Database> open(const std::string& path, Mode mode);
+  // Opens and identifies the file; fails with 3024, 3343, 3049, 3031 or 3045. A file with a
+  // database password opens only with exactly that password (3031 otherwise, with nothing
+  // written); a file without one ignores it. The password is compared and forgotten: the
+  // engine keeps no copy of it and writes it nowhere.
+  static std::unique_ptr<Database> open(const std::string& path, Mode mode,
+                                        std::string_view password = {});
   virtual ~Database() = default;
 
   virtual FileFormat format() const = 0;

@@ -28,6 +28,11 @@ Error damagedAt(const std::string& path, const std::string& where) {
   return Error(base.number(), base.description() + "（" + where + "）");
 }
 Error badPassword() { return Error(err::kBadPassword, "不是有效的密码。"); }
+Error encryptedAce() {
+  return Error(err::kUnrecognizedFormat,
+               "此文件用 Access 2007 或更高版本的数据库密码加密，本工具暂不能打开。"
+               "请先在 Access 中撤消数据库密码。");
+}
 Error fileInUse(const std::string& path) {
   return Error(err::kFileInUse, "不能使用 '" + path + "'；文件已在使用中。");
 }

@@ -59,6 +59,8 @@ Error linkedTableData(const std::string& table);
 // A damaged structure found while reading: the standard 3049 text plus where it was found.
 Error damagedAt(const std::string& path, const std::string& where);
 Error badPassword();
+// An Access 2007+ file encrypted with its database password (3343): not readable here at all.
+Error encryptedAce();
 Error fileInUse(const std::string& path);
 Error readOnly(const std::string& reason);
 // The disk (or the user's quota) is full (3026); detail says where and what was kept.

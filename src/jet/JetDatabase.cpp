@@ -11,6 +11,7 @@
 
 #include "jet/Error.h"
 #include "jet/Recovery.h"
+#include "jet/Secret.h"
 #include "jet/RowDecoder.h"
 #include "jet/TableScan.h"
 #include "jet/format/Properties.h"
@@ -320,7 +321,7 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
     ci.fixedLength = c.fixed();
     ci.autoNumber = (c.type == coltype::kLong && (c.flags & colflag::kAutoNumber)) ||
                     (c.type == coltype::kGuid && (c.flags & colflag::kAutoGuid));
-    ci.compressedUnicode = !v.jet3() && (c.extFlags & 0x01) &&
+    ci.compressedUnicode = !v.jet3() && (c.extFlags & colextflag::kCompressedUnicode) &&
                            (c.type == coltype::kText || c.type == coltype::kMemo);
     ci.calculated = c.calculated();
     t.columns.push_back(std::move(ci));
@@ -345,9 +346,9 @@ TableInfo describe(const CatalogEntry& e, const TableDef* def, const Version& v,
         }
       }
     }
-    ii.primaryKey = l.type == 1;
-    ii.foreignKey = l.type == 2;
-    ii.unique = (r.flags & 0x01) != 0 || ii.primaryKey;
+    ii.primaryKey = l.type == idxtype::kPrimaryKey;
+    ii.foreignKey = l.type == idxtype::kForeignKey;
+    ii.unique = (r.flags & idxflag::kUnique) != 0 || ii.primaryKey;
     t.indexes.push_back(std::move(ii));
   }
   return t;
@@ -361,8 +362,29 @@ const ColumnInfo* TableInfo::findColumn(std::string_view n) const {
   return nullptr;
 }
 
-std::unique_ptr<Database> Database::open(const std::string& path, Mode mode) {
-  return JetDatabase::open(os::Env::system(), path, mode);
+namespace {
+
+// A file with a database password refuses any other before the open changes anything,
+// even before it rolls back an interrupted write: page 0 is never part of a write, so the
+// file's own page 0 tells. A header that does not decode is left to the open to report.
+void refuseWrongPassword(os::File& file, const std::string& path, std::string_view password) {
+  std::vector<uint8_t> first(4096);
+  const size_t got = file.readAt(0, first.data(), first.size());
+  bool admitted = true;
+  try {
+    const Header h = decodeHeader(first.data(), got, file.size(), path);
+    const TextCodec text(h.version, h.codePage, path);
+    admitted = passwordMatches(first.data(), h, password, text);
+  } catch (const Error&) {
+  }
+  wipe(first.data(), first.size());
+  if (!admitted) throw badPassword();
+}
+
+}  // namespace
+
+std::unique_ptr<Database> Database::open(const std::string& path, Mode mode, std::string_view password) {
+  return JetDatabase::open(os::Env::system(), path, mode, password);
 }
 
 JetDatabase::JetDatabase(os::Env& env, std::string path, Mode mode)
@@ -376,7 +398,8 @@ JetDatabase::~JetDatabase() {
   }
 }
 
-std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode) {
+std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& path, Mode mode,
+                                               std::string_view password) {
   std::unique_ptr<JetDatabase> db(new JetDatabase(env, path, mode));
   if (!env.exists(path)) throw fileNotFound(path);
   bool writable = mode == Mode::Exclusive;
@@ -396,6 +419,7 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
   }
   if (!(writable ? db->file_->tryLockExclusive() : db->file_->tryLockShared())) throw fileInUse(path);
   const bool journalFound = env.exists(journalPathFor(path));
+  if (journalFound) refuseWrongPassword(*db->file_, path, password);
   std::optional<journal::RolledBack> rolledBack = recoverInterruptedWrite(env, path, *db->file_, writable);
 
   std::vector<uint8_t> first(4096);
@@ -412,13 +436,16 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
     size = db->file_->size();
   }
   db->header_ = decodeHeader(first.data(), got, size, path);
-  db->pager_ = std::make_unique<Pager>(*db->file_, db->header_.version);
+  db->codec_ = std::make_unique<TextCodec>(db->header_.version, db->header_.codePage, path);
+  const bool admitted = passwordMatches(first.data(), db->header_, password, *db->codec_);
+  wipe(first.data(), first.size());
+  if (!admitted) throw badPassword();
+  db->pager_ = std::make_unique<Pager>(*db->file_, db->header_.version, PageCodec(db->header_.encodingKey));
   if (rolledBack) {
     db->notices_.push_back("上次的修改没有完成，留下了日志文件 '" + journalPathFor(path) +
                            "'；以只读方式打开时读取的是撤销该修改后的内容，日志文件保留在原处。");
     db->pager_->setRolledBack(std::move(*rolledBack));
   }
-  db->codec_ = std::make_unique<TextCodec>(db->header_.version, db->header_.codePage, path);
   db->load();
   const bool isAce = db->format() == FileFormat::Ace;
   if (writable) {
@@ -688,7 +715,7 @@ void JetDatabase::update(const TableInfo& table, RowId row, int column, const Va
 // changes must not leave rows referring to it.
 void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, const ValueOf& after) {
   for (const LogicalIndexDef& l : def.logicalIndexes) {
-    if (l.type != 2 || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
+    if (l.type != idxtype::kForeignKey || l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= def.realIndexes.size())
       continue;
     std::vector<Value> now, was;
     for (const RealIndexColumn& rc : def.realIndexes[static_cast<size_t>(l.realIndex)].columns)
@@ -706,12 +733,12 @@ void JetDatabase::checkRelations(const TableDef& def, const ValueOf* before, con
     if (real < 0 || static_cast<size_t>(real) >= od.realIndexes.size())
       throw readOnly("关系 '" + l.name + "' 在表 '" + tables_[other->second].name + "' 中没有索引");
     index::IndexMaintenance& theirs = indexUpkeep(od);
-    if (l.relTableType == 2) {
+    if (l.relTableType == relside::kReferencing) {
       bool anyNull = false;
       for (const Value& v : now) anyNull = anyNull || v.isNull();
       if (!anyNull && !theirs.findsKey(*indexPages_, static_cast<size_t>(real), now))
         throw relatedRecordRequired(tables_[other->second].name);
-    } else if (l.relTableType == 1 && before &&
+    } else if (l.relTableType == relside::kReferenced && before &&
                theirs.findsKey(*indexPages_, static_cast<size_t>(real), was)) {
       if (l.cascadeUpdates)
         throw readOnly("关系 '" + l.name + "' 要求把修改级联到表 '" + tables_[other->second].name +
@@ -887,7 +914,7 @@ void JetDatabase::refuseDamagedIndexes(const TableDef& def, const ColumnDef* col
   for (const index::RealIndex& ix : upkeep.indexes()) {
     if (column && !ix.holds(*column)) continue;
     if (soundIndexes_.count({def.page, ix.number})) continue;
-    index::PagerSource pages(*pager_);
+    index::PagerPages pages(*pager_);
     const index::TreeWalk w =
         index::walk(pages, index::indexLayout(header_.version), ix.root, def.page);
     if (!w.problems.empty()) corrupt("索引 '" + ix.name + "' 已损坏：" + w.problems.front());

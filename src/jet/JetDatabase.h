@@ -38,7 +38,8 @@ class TransactionPages;
 
 class JetDatabase final : public Database {
  public:
-  static std::unique_ptr<JetDatabase> open(os::Env& env, const std::string& path, Mode mode);
+  static std::unique_ptr<JetDatabase> open(os::Env& env, const std::string& path, Mode mode,
+                                           std::string_view password = {});
   ~JetDatabase() override;
 
   FileFormat format() const override { return header_.version.format; }

@@ -31,8 +31,8 @@ void Pager::Table::growTo(size_t n) {
   size_ = n;
 }
 
-Pager::Pager(os::File& file, const format::Version& version)
-    : file_(file), version_(version), pageSize_(version.pageSize()) {
+Pager::Pager(os::File& file, const format::Version& version, PageCodec codec)
+    : file_(file), version_(version), pageSize_(version.pageSize()), codec_(codec) {
   grew(0);
 }
 
@@ -48,6 +48,7 @@ Pager::~Pager() {
 }
 
 void Pager::setRolledBack(journal::RolledBack rolledBack) {
+  for (auto& [n, image] : rolledBack.pages) codec_.apply(n, image.data(), image.size());
   pageCount_ = static_cast<uint32_t>(std::min(rolledBack.length, kMaxFileBytes) / pageSize_);
   rolledBack_ = std::move(rolledBack);
 }
@@ -228,6 +229,7 @@ PageFrame* Pager::load(uint32_t n) {
   const bool walk = run_ > kFirstRun;
   for (uint32_t i = 0; i < run; ++i) {
     if (i < whole) {
+      codec_.apply(n + i, frames[i]->data.get(), pageSize_);
       install(frames[i], n + i);
       frames[i]->once = walk;
       listBefore(frames[i], nullptr);
@@ -390,9 +392,30 @@ Error failedWrite(os::Env& env, const std::string& path, os::File& file, const o
 
 }  // namespace
 
+journal::PageImage Pager::fileImage(uint32_t n, const Change& c) {
+  const uint8_t* current = table_[n]->data.get();
+  if (codec_.plain()) return journal::PageImage{n, c.original.get(), current};
+  std::unique_ptr<uint8_t[]>& copy = encoded_[n];
+  if (!copy) copy.reset(new uint8_t[2 * size_t(pageSize_)]);
+  std::memcpy(copy.get(), current, pageSize_);
+  codec_.apply(n, copy.get(), pageSize_);
+  uint8_t* original = nullptr;
+  if (c.original) {
+    original = copy.get() + pageSize_;
+    std::memcpy(original, c.original.get(), pageSize_);
+    codec_.apply(n, original, pageSize_);
+  }
+  return journal::PageImage{n, original, copy.get()};
+}
+
 void Pager::writePages(const std::vector<uint32_t>& pages) {
+  struct Forget {
+    std::map<uint32_t, std::unique_ptr<uint8_t[]>>& copies;
+    ~Forget() { copies.clear(); }
+  } forget{encoded_};
   for (uint32_t n : pages) {
-    file_.writeAt(uint64_t(n) * pageSize_, table_[n]->data.get(), pageSize_);
+    const uint8_t* bytes = codec_.plain() ? table_[n]->data.get() : encoded_.at(n).get();
+    file_.writeAt(uint64_t(n) * pageSize_, bytes, pageSize_);
     ++stats_.pagesWritten;
   }
 }
@@ -407,7 +430,7 @@ void Pager::commit() {
   images.reserve(dirty_.size());
   pages.reserve(dirty_.size());
   for (const auto& [n, c] : dirty_) {
-    images.push_back(journal::PageImage{n, c.original.get(), table_[n]->data.get()});
+    images.push_back(fileImage(n, c));
     pages.push_back(n);
   }
   bool touched = spilled_;  // the database file has been written to
@@ -455,7 +478,7 @@ void Pager::spill() {
   std::vector<uint32_t> pages;
   for (const auto& [n, c] : dirty_) {
     if (table_[n]->pins > 0) continue;
-    images.push_back(journal::PageImage{n, c.original.get(), table_[n]->data.get()});
+    images.push_back(fileImage(n, c));
     pages.push_back(n);
   }
   if (pages.empty()) return;
@@ -498,6 +521,8 @@ void Pager::reread(uint32_t n) {
   }
   if (file_.readAt(uint64_t(n) * pageSize_, f->data.get(), pageSize_) != pageSize_)
     std::memset(f->data.get(), 0, pageSize_);
+  else
+    codec_.apply(n, f->data.get(), pageSize_);
   markClean(f);
 }
 
@@ -603,6 +628,7 @@ void Pager::readRun(uint32_t first, uint32_t count, uint8_t* out) const {
       const uint32_t short_ = n + static_cast<uint32_t>(got / pageSize_);
       format::corrupt("第 " + std::to_string(short_) + " 页读取不完整，文件可能被截断");
     }
+    codec_.applyRun(n, dst, last - n, pageSize_);
     n = last;
   }
 }

@@ -19,8 +19,15 @@
 // happens only between savepoints and never to a pinned page; the journal keeps the file
 // restorable, so a rollback or a crash still leaves the state of the last commit.
 //
+// Pages an encoded file stores encrypted pass through the pager's PageCodec at its boundary
+// with the file, and there alone: decoded after every read, encoded before every write.
+// The journal keeps each original as the file held it (encoded), so that recovering a hot
+// journal, which runs before the header is read and without a password, writes raw bytes
+// back and needs no key; the rolled-back images given to setRolledBack() are such raw
+// bytes too, and the pager decodes them.
+//
 // REQUIRES: an open File whose first page is a decoded Jet header (format/HeaderPage.h, a
-// layer above, decodes it); one thread; every PageRef is dropped before the Pager (one
+// layer above, decodes it, and names the codec); one thread; every PageRef is dropped before the Pager (one
 // that outlives it keeps its frame alive, nothing more: it may not be read from).
 // GUARANTEES: get(n) returns a handle to ps readable bytes or throws format::Corrupt
 // naming n (an I/O error of the system leaves as the jet::Error the Env reports). The bytes
@@ -38,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "jet/PageCodec.h"
 #include "jet/format/Types.h"
 #include "jet/journal/Journal.h"
 #include "jet/os/Env.h"
@@ -112,7 +120,7 @@ class Pager {
   static constexpr size_t kDefaultCacheBound = 4096;
   static constexpr size_t kDefaultSpillBound = 2048;
 
-  Pager(os::File& file, const format::Version& version);
+  Pager(os::File& file, const format::Version& version, PageCodec codec = {});
   ~Pager();
   Pager(const Pager&) = delete;
   Pager& operator=(const Pager&) = delete;
@@ -121,9 +129,10 @@ class Pager {
   // The pages the open transaction sees, appended ones included.
   uint32_t pageCount() const { return pageCount_; }
   const format::Version& version() const { return version_; }
+  const PageCodec& codec() const { return codec_; }
   os::File& file() { return file_; }
 
-  // Page n (0 < n, or 0 for the raw header page), pinned. Pages past the file's end are
+  // Page n (0 < n, or 0 for the raw header page), pinned and decoded. Pages past the file's end are
   // damage unless the file has grown since the last look.
   PageRef get(uint32_t n) {
     if (n < table_.size())
@@ -132,8 +141,8 @@ class Pager {
   }
 
   // Reads the file as a rollback of its hot journal would leave it, without writing: the
-  // journal's original images take the place of those pages, and the file ends at the
-  // original length. REQUIRES: before any page is read; never writing.
+  // journal's original images (as the file held them) take the place of those pages, and
+  // the file ends at the original length. REQUIRES: before any page is read; never writing.
   void setRolledBack(journal::RolledBack rolledBack);
   bool rolledBack() const { return rolledBack_.has_value(); }
 
@@ -215,6 +224,10 @@ class Pager {
   void restoreOriginal(uint32_t n);
   void maybeSpill();
   void spill();
+  // A page of the transaction as the file holds it: the journal's record of it, with its
+  // original and its new bytes encoded when the file is (the copies live until the next
+  // writePages()).
+  journal::PageImage fileImage(uint32_t n, const Change& c);
   void writePages(const std::vector<uint32_t>& pages);
   void syncDb();
   void rollbackSpilled();
@@ -224,6 +237,10 @@ class Pager {
   os::File& file_;
   format::Version version_;
   uint32_t pageSize_;
+  PageCodec codec_;
+  // Encoded copies of the pages being written (new bytes, then the original): only for an
+  // encoded file, between fileImage() and writePages().
+  std::map<uint32_t, std::unique_ptr<uint8_t[]>> encoded_;
   uint32_t pageCount_ = 0;  // as the transaction sees it
   std::optional<journal::RolledBack> rolledBack_;
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "jet/format/Bytes.h"
 
@@ -228,32 +229,21 @@ bool RowTest::keep(RowView& v, bool padded) const noexcept {
   return true;
 }
 
-PageRows filterPage(const uint8_t* p, uint32_t pageSize, const DataPageLayout& L, uint32_t tdefPage,
-                    const RowTest& test, RowView& view, std::vector<Candidate>& out, bool padded) {
+PageRows filterPage(const uint8_t* p, const Version& v, uint32_t tdefPage, const RowTest& test,
+                    RowView& view, std::vector<Candidate>& out, bool padded) {
   PageRows r;
   r.firstCandidate = r.endCandidate = static_cast<uint32_t>(out.size());
-  if (p[0] != kDataPageType || le32(p + L.tdefPage) != tdefPage) return r;
-  const uint16_t rows = le16(p + L.numRows);
-  if (L.slotTable + 2u * rows > pageSize) {
-    r.kind = PageKind::Bad;
-    return r;
-  }
-  r.kind = PageKind::Rows;
-  r.rows = rows;
-  const uint8_t* slots = p + L.slotTable;
-  const uint32_t minStart = L.slotTable + 2u * rows;
-  uint32_t prevStart = pageSize;
+  r.kind = DataPage::kindFor(p, tdefPage, v);
+  if (r.kind != PageKind::Rows) return r;
   int16_t live = -1;
-  for (uint16_t s = 0; s < rows; ++s) {
-    const uint16_t e = le16(slots + 2 * s);
-    const uint32_t start = e & kSlotOffsetMask, end = prevStart;
-    prevStart = start;
-    if (e & kSlotDeleted) continue;
-    const Candidate c{s, e, static_cast<uint16_t>(end), live};
-    live = static_cast<int16_t>(s);
-    if ((e & kSlotOverflow) || start < minStart || start >= end || end > pageSize ||
-        !view.tryReset(p + start, end - start) || test.keep(view, padded))
-      out.push_back(c);
+  for (SlotCursor c = DataPage::slotsOf(p, v); c.next();) {
+    const SlotKind kind = c.kind();
+    if (!isLive(kind)) continue;
+    const Candidate cand{c.slot(), live};
+    live = static_cast<int16_t>(c.slot());
+    if (kind == SlotKind::Pointer || !c.sound() || !view.tryReset(p + c.start(), c.length()) ||
+        test.keep(view, padded))
+      out.push_back(cand);
   }
   r.lastLive = live;
   r.endCandidate = static_cast<uint32_t>(out.size());
@@ -281,8 +271,7 @@ constexpr size_t kPadding = 16;  // past a chunk's last page, for the text searc
 
 PageSweep::PageSweep(const Pager& pager, const std::vector<uint32_t>& pages, uint32_t tdefPage,
                      RowTest test, SweepTuning tuning)
-    : pager_(pager), pages_(pages), tdefPage_(tdefPage), L_(dataPageLayout(pager.version())),
-      test_(std::move(test)), view_(pager.version()) {
+    : pager_(pager), pages_(pages), tdefPage_(tdefPage), test_(std::move(test)), view_(pager.version()) {
   const uint32_t ps = pager_.pageSize();
   int threads = tuning.threads != 0 ? tuning.threads : defaultScanThreads();
   const uint32_t minPages = tuning.minPages != 0 ? tuning.minPages : kMinThreadedPages;
@@ -295,18 +284,34 @@ PageSweep::PageSweep(const Pager& pager, const std::vector<uint32_t>& pages, uin
   slots_.resize(slots);
   filled_.assign(slots, 0);
   if (threads > 1) {
-    workers_.reserve(threads);
-    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    try {
+      workers_.reserve(threads);
+      for (int i = 1; i <= threads; ++i) {
+        if (i == tuning.refusedWorker) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        workers_.emplace_back([this] { work(); });
+      }
+    } catch (...) {
+      // The system gave no more threads (or no memory to keep them): those started stop,
+      // and the calling thread sweeps alone from the first chunk, as on one core.
+      stopWorkers();
+      stop_ = false;
+      nextToFill_ = 0;
+      slots_.resize(1);
+      filled_.assign(1, 0);
+    }
   }
 }
 
-PageSweep::~PageSweep() {
+PageSweep::~PageSweep() { stopWorkers(); }
+
+void PageSweep::stopWorkers() noexcept {
   {
     std::lock_guard lock(mu_);
     stop_ = true;
   }
   wake_.notify_all();
   for (auto& t : workers_) t.join();
+  workers_.clear();
 }
 
 void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {
@@ -333,7 +338,7 @@ void PageSweep::fill(Chunk& c, size_t k, RowView& view) const {
   }
   c.readable = i;
   for (size_t p = 0; p < c.readable; ++p)
-    c.pages.push_back(filterPage(c.bytes.data() + p * ps, ps, L_, tdefPage_, test_, view, c.candidates, true));
+    c.pages.push_back(filterPage(c.bytes.data() + p * ps, pager_.version(), tdefPage_, test_, view, c.candidates, true));
 }
 
 void PageSweep::work() {

@@ -12,7 +12,8 @@
 // GUARANTEES: workers call nothing of the Pager but readRun and never throw; whatever
 // they cannot judge from a page alone (an overflow pointer, a slot or row that looks
 // wrong, a page that failed to read) goes to the calling thread, which meets it where
-// the plain walk meets it.
+// the plain walk meets it. A worker the system refuses to start leaves the whole sweep to
+// the calling thread, the workers started before it stopped again.
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -93,35 +94,29 @@ class RowTest {
 // A row the calling thread must see: kept by the test, or not judged.
 struct Candidate {
   uint16_t slot;
-  uint16_t entry;     // the slot table's entry (offset and flags)
-  uint16_t end;       // where the row ends: the previous slot's start
   int16_t prevLive;   // the last live slot before it on its page; -1 for none
 };
 
-enum class PageKind : uint8_t {
-  Skip,  // not one of the table's data pages (a stale map entry)
-  Rows,  // the table's page; its candidates follow
-  Bad,   // its row count does not fit the page: the plain walk fails here
-};
+using format::PageKind;  // Rows: the candidates follow; Bad: the plain walk fails here
 
 struct PageRows {
   PageKind kind = PageKind::Skip;
   int16_t lastLive = -1;  // the last live slot of the page
-  uint16_t rows = 0;
   uint32_t firstCandidate = 0, endCandidate = 0;
 };
 
 // One page's rows as the plain walk meets them, keeping those the test keeps (and those
 // it cannot judge) in `out`. `padded`: 15 bytes past the page may be read.
-PageRows filterPage(const uint8_t* page, uint32_t pageSize, const format::DataPageLayout& L,
-                    uint32_t tdefPage, const RowTest& test, format::RowView& view,
-                    std::vector<Candidate>& out, bool padded = false);
+PageRows filterPage(const uint8_t* page, const format::Version& v, uint32_t tdefPage,
+                    const RowTest& test, format::RowView& view, std::vector<Candidate>& out,
+                    bool padded = false);
 
 // How a sweep divides its work; zero fields take the defaults.
 struct SweepTuning {
   int threads = 0;          // 1: the calling thread alone
   uint32_t chunkPages = 0;  // pages read and tested as one piece of work
   uint32_t minPages = 0;    // smaller tables are swept by the calling thread alone
+  int refusedWorker = 0;    // test seam: starting worker N (from 1) fails as the system's would
 };
 
 // The threads a sweep uses when the tuning does not say: MDBCHECK_SCAN_THREADS when set
@@ -155,11 +150,11 @@ class PageSweep {
  private:
   void fill(Chunk& c, size_t k, format::RowView& view) const;
   void work();
+  void stopWorkers() noexcept;
 
   const Pager& pager_;
   const std::vector<uint32_t>& pages_;
   uint32_t tdefPage_;
-  format::DataPageLayout L_;
   RowTest test_;
   size_t chunkPages_;
   size_t chunks_;

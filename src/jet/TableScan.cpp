@@ -26,8 +26,7 @@ void resolveOverflow(Pager& pager, const TableDef& def, RowPointer ptr, PageRef*
       corruptPage(ptr.page, "溢出行指向不存在的第 " + std::to_string(ptr.row) + " 行");
     uint32_t start, end;
     page.rowBounds(ptr.row, start, end);
-    const uint16_t e = page.slot(ptr.row);
-    if ((e & kSlotOverflow) && !(e & kSlotDeleted)) {
+    if (page.kind(ptr.row) == SlotKind::Pointer) {
       if (end - start < 4) corruptPage(ptr.page, "溢出指针行太短");
       ptr = RowPointer::decode(le32(page.bytes() + start));
       continue;
@@ -42,7 +41,7 @@ void resolveOverflow(Pager& pager, const TableDef& def, RowPointer ptr, PageRef*
 }  // namespace
 
 TableScan::TableScan(Pager& pager, const TableDef& def)
-    : pager_(pager), def_(def), L_(dataPageLayout(pager.version())), pageSize_(pager.pageSize()) {
+    : pager_(pager), def_(def) {
   pages_ = readUsageMap(pager_, def_.ownedMap);
 }
 
@@ -50,23 +49,19 @@ bool TableScan::nextPage() {
   while (nextPage_ < pages_.size()) {
     const uint32_t n = pages_[nextPage_++];
     PageRef ref = pager_.get(n);
-    const uint8_t* p = ref.data();
     // The map may name pages that were released and reused; only the table's own data
     // pages hold its rows.
-    if (p[0] != kDataPageType || le32(p + L_.tdefPage) != def_.page) continue;
-    const uint16_t rows = le16(p + L_.numRows);
-    if (L_.slotTable + 2u * rows > pager_.pageSize()) corruptPage(n, "行数超出页容量");
+    const PageKind kind = DataPage::kindFor(ref.data(), def_.page, pager_.version());
+    if (kind == PageKind::Skip) continue;
+    if (kind == PageKind::Bad) corruptPage(n, "行数超出页容量");
     held_ = std::move(ref);
-    page_ = p;
-    slotTable_ = p + L_.slotTable;
+    page_ = held_.data();
     pageNo_ = n;
-    slots_ = rows;
-    slot_ = -1;
-    minStart_ = L_.slotTable + 2u * rows;
-    prevStart_ = pager_.pageSize();  // slot 0 ends at the page's end
+    slots_ = DataPage(page_, n, pager_.version()).slots();
     return true;
   }
   page_ = nullptr;
+  slots_ = SlotCursor();
   held_.reset();
   target_.reset();
   return false;
@@ -76,36 +71,30 @@ bool TableScan::nextSlow() {
   if (sweep_) throw std::logic_error("TableScan::next() after a filtered walk began");
   for (;;) {
     if (tryNext()) return true;
-    if (page_ != nullptr && slot_ + 1 < slots_) {
-      ++slot_;
-      const uint16_t e = le16(slotTable_ + 2 * slot_);
-      const uint32_t end = prevStart_;
-      prevStart_ = e & kSlotOffsetMask;
-      if (e & kSlotDeleted) continue;
-      return slowRow(e, end);
+    if (slots_.next()) {
+      if (!isLive(slots_.kind())) continue;
+      return slowRow(slots_);
     }
     if (!nextPage()) return false;
   }
 }
 
-bool TableScan::slowRow(uint16_t e, uint32_t end) {
-  const uint32_t start = e & kSlotOffsetMask;
-  if (start < minStart_ || start >= end || end > pageSize_)
-    corruptPage(pageNo_, "第 " + std::to_string(slot_) + " 行的位置无效");
-  id_ = RowId{pageNo_, static_cast<uint16_t>(slot_)};
-  if (e & kSlotOverflow) {
-    follow(start, end);
+bool TableScan::slowRow(const SlotCursor& at) {
+  if (!at.sound()) corruptPage(pageNo_, "第 " + std::to_string(at.slot()) + " 行的位置无效");
+  id_ = RowId{pageNo_, at.slot()};
+  if (at.kind() == SlotKind::Pointer) {
+    follow(at);
   } else {
-    row_ = page_ + start;
-    rowLen_ = end - start;
+    row_ = page_ + at.start();
+    rowLen_ = at.length();
   }
   return true;
 }
 
-void TableScan::follow(uint32_t start, uint32_t end) {
-  if (end - start < 4) corruptPage(pageNo_, "溢出指针行太短");
+void TableScan::follow(const SlotCursor& at) {
+  if (at.length() < 4) corruptPage(pageNo_, "溢出指针行太短");
   RowPointer target;
-  resolveOverflow(pager_, def_, RowPointer::decode(le32(page_ + start)), &target_, &row_, &rowLen_,
+  resolveOverflow(pager_, def_, RowPointer::decode(le32(page_ + at.start())), &target_, &row_, &rowLen_,
                   &target);
   if (!targets_.insert((target.page << 8) | target.row).second)
     corruptPage(pageNo_, "两个行指向同一个溢出行（第 " + std::to_string(target.page) + " 页）");
@@ -123,9 +112,8 @@ bool TableScan::nextKept() {
       const Candidate c = *candidate_++;
       // The rows ruled out before it were reached all the same.
       if (c.prevLive >= 0) id_ = RowId{pageNo_, static_cast<uint16_t>(c.prevLive)};
-      slot_ = c.slot;
-      prevStart_ = c.entry & kSlotOffsetMask;
-      return slowRow(c.entry, c.end);
+      kept_.seek(c.slot);
+      return slowRow(kept_);
     }
     if (pageLast_ >= 0) id_ = RowId{pageNo_, static_cast<uint16_t>(pageLast_)};
     pageLast_ = -1;
@@ -151,24 +139,21 @@ bool TableScan::nextSweptPage() {
     const Candidate* base;
     if (i < chunk_->readable) {
       held_.reset();
-      p = chunk_->bytes.data() + i * pageSize_;
+      p = chunk_->bytes.data() + i * pager_.pageSize();
       r = chunk_->pages[i];
       base = chunk_->candidates.data();
     } else {
       held_ = pager_.get(n);  // the read that failed ahead fails here, in its place
       p = held_.data();
       reread_.clear();
-      r = filterPage(p, pageSize_, L_, def_.page, sweep_->test(), *view_, reread_);
+      r = filterPage(p, pager_.version(), def_.page, sweep_->test(), *view_, reread_);
       base = reread_.data();
     }
     if (r.kind == PageKind::Skip) continue;
     if (r.kind == PageKind::Bad) corruptPage(n, "行数超出页容量");
     page_ = p;
-    slotTable_ = p + L_.slotTable;
     pageNo_ = n;
-    slots_ = 0;  // tryNext() walks nothing here
-    slot_ = -1;
-    minStart_ = L_.slotTable + 2u * r.rows;
+    kept_ = DataPage(p, n, pager_.version()).slots();  // slots_ stays empty: tryNext() walks nothing here
     candidate_ = base + r.firstCandidate;
     candidatesEnd_ = base + r.endCandidate;
     pageLast_ = r.lastLive;
@@ -184,11 +169,11 @@ bool locateRow(Pager& pager, const TableDef& def, RowId id, PageRef* holder, con
   if (p[0] != kDataPageType) return false;
   const DataPage page(p, id.page, pager.version());
   if (page.owner() != def.page || id.row >= page.rowCount()) return false;
-  const uint16_t e = page.slot(id.row);
-  if (e & kSlotDeleted) return false;
+  const SlotKind kind = page.kind(id.row);
+  if (!isLive(kind)) return false;
   uint32_t start, end;
   page.rowBounds(id.row, start, end);
-  if (e & kSlotOverflow) {
+  if (kind == SlotKind::Pointer) {
     if (end - start < 4) corruptPage(id.page, "溢出指针行太短");
     RowPointer target;
     // The pointer is read before the holder moves on: the row lives on the target's page.

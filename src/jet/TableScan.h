@@ -33,24 +33,11 @@ class TableScan {
   // current page. Returns false, consuming nothing, whenever next() must decide (a new
   // page, an overflow pointer, a slot that looks wrong).
   bool tryNext() noexcept {
-    while (page_ != nullptr && slot_ + 1 < slots_) {
-      const uint16_t e = format::le16(slotTable_ + 2 * (slot_ + 1));
-      const uint32_t start = e & format::kSlotOffsetMask;
-      if (e & format::kSlotDeleted) {
-        ++slot_;
-        prevStart_ = start;
-        continue;
-      }
-      const uint32_t end = prevStart_;
-      if ((e & format::kSlotOverflow) || start < minStart_ || start >= end || end > pageSize_) return false;
-      ++slot_;
-      prevStart_ = start;
-      id_ = RowId{pageNo_, static_cast<uint16_t>(slot_)};
-      row_ = page_ + start;
-      rowLen_ = end - start;
-      return true;
-    }
-    return false;
+    if (!slots_.nextRow()) return false;
+    id_ = RowId{pageNo_, slots_.slot()};
+    row_ = page_ + slots_.start();
+    rowLen_ = slots_.length();
+    return true;
   }
 
   // The filtered walk: the table's pages read ahead in chunks (on worker threads when
@@ -72,24 +59,18 @@ class TableScan {
  private:
   bool nextPage();
   bool nextSlow();
-  bool slowRow(uint16_t e, uint32_t end);
-  void follow(uint32_t start, uint32_t end);
+  bool slowRow(const format::SlotCursor& at);
+  void follow(const format::SlotCursor& at);
 
   Pager& pager_;
   const format::TableDef& def_;
-  const format::DataPageLayout& L_;
   std::vector<uint32_t> pages_;
   size_t nextPage_ = 0;
   PageRef held_;    // the current page
   PageRef target_;  // the page of the last overflow row's data
   const uint8_t* page_ = nullptr;
-  const uint8_t* slotTable_ = nullptr;
   uint32_t pageNo_ = 0;
-  uint32_t pageSize_;
-  uint32_t minStart_ = 0;   // rows start above the slot table
-  uint32_t prevStart_ = 0;  // where the previous slot's row starts: this row's end
-  int slots_ = 0;
-  int slot_ = -1;
+  format::SlotCursor slots_;  // the current page's, at the row last reached
   RowId id_;
   const uint8_t* row_ = nullptr;
   uint32_t rowLen_ = 0;
@@ -101,6 +82,7 @@ class TableScan {
   size_t inChunk_ = 0;
   const Candidate* candidate_ = nullptr;
   const Candidate* candidatesEnd_ = nullptr;
+  format::SlotCursor kept_;             // the current page's, at the last candidate
   int16_t pageLast_ = -1;               // the current page's last live slot
   std::vector<Candidate> reread_;      // of a page the chunk could not read
   std::unique_ptr<format::RowView> view_;

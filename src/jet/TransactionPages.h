@@ -16,15 +16,11 @@
 
 namespace jet::index {
 
-class TransactionPages : public PageStore {
+class TransactionPages : public PagerPages {
  public:
   TransactionPages(journal::PageFile& file, Pager& pager, write::RowWriter& writer)
-      : file_(file), pager_(pager), writer_(writer) {}
+      : PagerPages(pager), file_(file), writer_(writer) {}
 
-  const uint8_t* page(uint32_t n) override {
-    held_ = pager_.get(n);
-    return held_.data();
-  }
   uint8_t* modify(uint32_t n) override {
     held_.reset();  // a page pinned while it changes would be copied first
     return file_.modify(n);
@@ -38,9 +34,7 @@ class TransactionPages : public PageStore {
 
  private:
   journal::PageFile& file_;
-  Pager& pager_;
   write::RowWriter& writer_;
-  PageRef held_;  // the page last read, pinned until the next
 };
 
 }  // namespace jet::index

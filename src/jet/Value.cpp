@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "DateTime.h"
 
@@ -18,6 +19,16 @@ std::string formatNumber(double d) {
     s.assign(buf, end2);
   }
   return s;
+}
+
+std::optional<double> parseNumber(const std::string& text) {
+  const char* b = text.c_str();
+  char* end = nullptr;
+  const double d = std::strtod(b, &end);
+  if (end == b) return std::nullopt;
+  while (*end == ' ') ++end;
+  if (*end != 0) return std::nullopt;
+  return d;
 }
 
 std::string formatCurrency(int64_t v) {

@@ -3,6 +3,7 @@
 // commands: Null, boolean, integer, floating point, date (the stored double), currency
 // (ten-thousandths), exact decimal (its text), text (UTF-8) or binary.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -65,6 +66,9 @@ class Value {
 
 // Shortest decimal text that reads back as the same double.
 std::string formatNumber(double d);
+// Text as a number: what strtod reads, with nothing but blanks before and after it;
+// nullopt for anything else.
+std::optional<double> parseNumber(const std::string& text);
 // Ten-thousandths as exact decimal text without trailing zeros ("12.34", "-5", "0.0001").
 std::string formatCurrency(int64_t tenThousandths);
 

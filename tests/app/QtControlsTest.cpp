@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QListWidget>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QMouseEvent>
@@ -161,6 +162,14 @@ TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
   auto multi = dialogs.createInputBox("输入新值", "更新值", "a\nb");
   EXPECT_TRUE(multi->testOption(QInputDialog::UsePlainTextEditForTextInput));
   EXPECT_EQ(multi->textValue().toStdString(), "a\nb");
+
+  auto password = dialogs.createPasswordBox("请输入数据库 'a.mdb' 的密码：");
+  EXPECT_EQ(password->windowTitle(), "mdbcheck");
+  EXPECT_EQ(password->labelText().toStdString(), "请输入数据库 'a.mdb' 的密码：");
+  EXPECT_EQ(password->textEchoMode(), QLineEdit::Password);
+  EXPECT_EQ(password->textValue(), QString());
+  EXPECT_EQ(password->okButtonText().toStdString(), "确定");
+  EXPECT_EQ(password->cancelButtonText().toStdString(), "取消");
 
   dialogs.setUseNativeFileDialog(false);
   auto file = dialogs.createFileDialog();

@@ -21,6 +21,7 @@ class PrintedDialogs : public check::Dialogs {
   void message(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
   std::string input(const std::string&, const std::string&, const std::string&) override { return {}; }
   std::string openFile() override { return file_; }
+  std::optional<jet::Secret> password(const std::string&, const std::string&) override { return {}; }
 
  private:
   std::string file_;

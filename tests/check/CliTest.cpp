@@ -1,7 +1,10 @@
 // mdbcheck-cli runs the very same commands on the console.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "Expected.h"
+#include "Protected.h"
 #include "Readback.h"
 #include "TestFiles.h"
 #include "check/Messages.h"
@@ -53,6 +56,38 @@ TEST(Cli, ListPrintsOneLinePerRowAndFailuresGoToStderr) {
   EXPECT_EQ(r.out, "");
   r = runCli({"list", file, "Orders"});
   EXPECT_EQ(r.status, 2);
+}
+
+// A file with a password: --password or MDBCHECK_PASSWORD gives it; without one the tool
+// says so and how to give it, a wrong one is "不是有效的密码。", both 3031 and exit 1.
+TEST(Cli, APasswordComesFromTheOptionOrTheEnvironment) {
+  testfiles::ScratchDir dir;
+  const std::string file = dir.copy(testfiles::data("checks2000.mdb"), "locked.mdb").string();
+  protect::setPassword(file, "Pw-2024");
+  const std::string tree = expectedTree("checks2000.mdb", false);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"scan", file, "--dates"}, std::vector<std::string>{"tables", file}}) {
+    SCOPED_TRACE(command[0]);
+    CliResult r = runCli(command);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "不是有效的密码。数据库 '" + file + "' 设有密码：请用 --password 密码 给出它，"
+                     "或把它放在环境变量 MDBCHECK_PASSWORD 中。\n");
+    std::vector<std::string> wrong = command;
+    wrong.insert(wrong.begin() + 1, {"--password", "pw-2024"});
+    r = runCli(wrong);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "不是有效的密码。\n");
+  }
+  CliResult r = runCli({"scan", file, "--password=Pw-2024", "--dates"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, tree);
+  ::setenv("MDBCHECK_PASSWORD", "Pw-2024", 1);
+  r = runCli({"scan", file, "--dates"});
+  const CliResult verified = runCli({"verify", file});
+  ::unsetenv("MDBCHECK_PASSWORD");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, tree);
+  EXPECT_EQ(verified.status, 0) << verified.err;
 }
 
 }  // namespace

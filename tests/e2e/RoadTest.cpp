@@ -28,6 +28,7 @@
 #include <functional>
 #include <set>
 
+#include "Protected.h"
 #include "TestFiles.h"
 #include "app/Application.h"
 #include "app/frmMain.h"
@@ -220,8 +221,8 @@ class Road : public ::testing::Test {
 
 // The values of one column in scan order, read with a fresh engine.
 std::vector<jet::Value> columnValues(const std::string& path, const std::string& table,
-                                     const std::string& column) {
-  auto db = jet::Database::open(path, jet::Database::Mode::ReadOnly);
+                                     const std::string& column, std::string_view password = {}) {
+  auto db = jet::Database::open(path, jet::Database::Mode::ReadOnly, password);
   const jet::TableInfo* t = db->findTable(table);
   EXPECT_NE(t, nullptr);
   const jet::ColumnInfo* c = t->findColumn(column);
@@ -474,6 +475,63 @@ TEST_F(Road, CancelledOpenUndoneBatchAndFailedOpen) {
   const testfiles::CommandResult verified = testfiles::runCommand(
       testfiles::shellQuoted(cli) + " verify " + testfiles::shellQuoted(path_.string()) + " 2>&1");
   EXPECT_EQ(verified.status, 0) << verified.out;
+}
+
+// A file with a database password and encoded pages: the password box asks for it, with
+// its input masked; a wrong one says so and asks again; 取消 leaves no file open; the right
+// one opens the file, which checks and repairs as any other.
+class PasswordRoad : public Road {
+ protected:
+  void SetUp() override {
+    Road::SetUp();
+    protect::encodePages(path_);
+    protect::setPassword(path_, "Ku8-Road");
+  }
+};
+
+TEST_F(PasswordRoad, WrongPasswordCancelAndTheRightOne) {
+  QString title, prompt, refusal;
+  QLineEdit::EchoMode echo = QLineEdit::Normal;
+  // A wrong password, the refusal, the box again, 取消.
+  onNextDialog<QInputDialog>([&](QWidget* w) {
+    auto* box = qobject_cast<QInputDialog*>(w);
+    ASSERT_NE(box, nullptr);
+    echo = box->findChild<QLineEdit*>()->echoMode();
+    onNextDialog<QMessageBox>([&](QWidget* m) {
+      onNextDialog<QInputDialog>([&](QWidget* again) {
+        auto* box2 = qobject_cast<QInputDialog*>(again);
+        ASSERT_NE(box2, nullptr);
+        auto* buttons = box2->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_EQ(cancel->text(), QStringLiteral("取消"));
+        QTest::mouseClick(cancel, Qt::LeftButton);
+      });
+      acknowledge(m, &refusal);
+    });
+    answerInput(w, "ku8-road", &prompt);
+  });
+  openByDialog(&title);
+  EXPECT_EQ(prompt, QStringLiteral("请输入数据库 'road.mdb' 的密码："));
+  EXPECT_EQ(echo, QLineEdit::Password);
+  EXPECT_EQ(refusal, QStringLiteral("不是有效的密码。"));
+  EXPECT_EQ(window_->state().database, nullptr);
+  EXPECT_EQ(panel(1), QString());
+
+  onNextDialog<QInputDialog>([&](QWidget* w) { answerInput(w, "Ku8-Road"); });
+  openByDialog(&title);
+  ASSERT_NE(window_->state().database, nullptr);
+  EXPECT_EQ(panel(1), QStringLiteral("road.mdb"));
+  clickButton("Tavrin");
+  clickColumn("Orders", QStringLiteral("OrderDate(2条)"));
+  onNextDialog([&](QWidget* w) { answerInput(w, "2011-11-11"); });
+  popupCommand(0, QStringLiteral("批量更新"));
+  EXPECT_EQ(listLines(), (std::vector<std::string>{"2011-11-11", "2011-11-11"}));
+  window_->close();
+  window_.reset();
+  for (const jet::Value& v : columnValues(path_.string(), "Orders", "OrderDate", "Ku8-Road"))
+    EXPECT_FALSE(badDate(v)) << v.toText();
 }
 
 // A file with one defective date column: one value rewritten by hand, the other by the batch,

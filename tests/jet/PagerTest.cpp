@@ -33,7 +33,7 @@ Reading readAll(const std::string& path, size_t bound) {
       note();
     }
     const jet::format::TableDef& def = db->definition(t);
-    jet::index::PagerSource src(pager);
+    jet::index::PagerPages src(pager);
     for (const auto& ix : def.realIndexes) {
       const jet::index::TreeWalk w =
           jet::index::walk(src, jet::index::indexLayout(pager.version().jet3()), ix.rootPage, def.page);

@@ -192,11 +192,13 @@ TEST(AsciiSearch, Jet4TextIsKeptExactlyWhenItsDecodingHoldsACharacterOfTheSet) {
 
 // A walk over worker threads, a page per piece of work, against the plain walk tested row
 // by row: the same rows, the same order, over every table of the fixtures and the corpus.
+// Every third walk the system refuses the second worker: the first stops again and the
+// calling thread walks alone.
 TEST(PageSweep, ThreadedWalkKeepsThePlainWalksRowsInItsOrder) {
   std::vector<std::filesystem::path> files = testfiles::corpusFiles();
   for (const char* f : {"checks2000.mdb", "checks2003.mdb", "checks2010.accdb", "rawdates2000.mdb"})
     files.push_back(testfiles::data(f));
-  int walked = 0, threaded = 0;
+  int walked = 0, threaded = 0, refused = 0;
   for (const auto& file : files) {
     std::unique_ptr<jet::JetDatabase> db;
     try {
@@ -234,8 +236,11 @@ TEST(PageSweep, ThreadedWalkKeepsThePlainWalksRowsInItsOrder) {
         }
         try {
           jet::TableScan scan(db->pager(), def);
-          scan.startSweep(test, {.threads = 3, .chunkPages = 1, .minPages = 1});
+          const bool refuse = walked % 3 == 2;
+          scan.startSweep(test, {.threads = 3, .chunkPages = 1, .minPages = 1, .refusedWorker = refuse ? 2 : 0});
           threaded += scan.sweepThreads() > 1;
+          refused += refuse;
+          if (refuse) EXPECT_LE(scan.sweepThreads(), 1);
           // Rows it could not judge on their page (overflow rows) are judged here.
           while (scan.nextKept())
             if (!view.tryReset(scan.row(), scan.rowLength()) || test.keep(view)) swept.push_back(scan.rowId());
@@ -250,6 +255,7 @@ TEST(PageSweep, ThreadedWalkKeepsThePlainWalksRowsInItsOrder) {
   }
   EXPECT_GT(walked, 20);
   EXPECT_GT(threaded, 5);
+  EXPECT_GT(refused, 5);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "data/Dao.h"
 #include "jet/Dump.h"
 #include "jet/Error.h"
+#include "Password.h"
 #include "repair/Undo.h"
 
 namespace cli {
@@ -96,7 +97,13 @@ bool CheckSession::start(const std::string& file, const CheckOptions& options) {
     }
   }
   ui.dialogs.files.push_back(file);
+  if (!password().empty()) ui.dialogs.passwords.emplace_back(password());
   if (!took(check::OpenDatabaseFile(state, ui.controls))) return false;
+  if (!state.database && !ui.dialogs.passwordBoxes.empty()) {  // the password box went unanswered
+    std::cerr << passwordRefusal(file) << "\n";
+    failed_ = true;
+    return false;
+  }
   if (options.chars) {
     // The editor's rule notices are printed but are no refusal; no tree is shown here, so
     // the scan it may ask for is not run.

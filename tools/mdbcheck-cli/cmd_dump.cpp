@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "jet/Database.h"
 #include "jet/Dump.h"
 #include "jet/Error.h"
@@ -14,7 +15,9 @@ int run(const cli::Args& args) {
     std::cerr << "用法: mdbcheck-cli dump FILE [TABLE]\n";
     return 2;
   }
-  auto db = jet::Database::open(args[0], jet::Database::Mode::ReadOnly);
+  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
+    return jet::Database::open(args[0], jet::Database::Mode::ReadOnly, pw);
+  });
   if (args.size() == 2) {
     const jet::TableInfo* t = db->findTable(args[1]);
     if (!t) throw jet::noSuchTable(args[1]);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Command.h"
+#include "Password.h"
 #include "data/Dao.h"
 #include "jet/Database.h"
 #include "jet/Error.h"
@@ -25,7 +26,9 @@ int run(const cli::Args& args) {
     std::cerr << "行号必须是从 0 开始的整数：" << args[3] << "\n";
     return 2;
   }
-  auto db = jet::Database::open(args[0], jet::Database::Mode::Exclusive);
+  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
+    return jet::Database::open(args[0], jet::Database::Mode::Exclusive, pw);
+  });
   const jet::TableInfo* table = db->findTable(args[1]);
   if (!table) throw jet::noSuchTable(args[1]);
   const jet::ColumnInfo* column = table->findColumn(args[2]);

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "data/Dao.h"
 #include "jet/Dump.h"
 
@@ -15,7 +16,9 @@ int run(const cli::Args& args) {
     return 2;
   }
   auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
-  auto db = ws->OpenDatabase(args[0], false, /*readOnly=*/true);
+  auto db = cli::withPassword(args[0], [&](std::string_view) {
+    return ws->OpenDatabase(args[0], false, /*readOnly=*/true, cli::connectString().view());
+  });
   auto rs = db->OpenRecordset(args[1]);
   const int n = rs->FieldCount();
   std::string line;

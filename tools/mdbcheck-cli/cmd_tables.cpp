@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "jet/Database.h"
 
 namespace {
@@ -11,7 +12,9 @@ int run(const cli::Args& args) {
     std::cerr << "用法: mdbcheck-cli tables FILE\n";
     return 2;
   }
-  auto db = jet::Database::open(args[0], jet::Database::Mode::ReadOnly);
+  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
+    return jet::Database::open(args[0], jet::Database::Mode::ReadOnly, pw);
+  });
   for (const auto& t : db->tables()) std::cout << t.name << '\t' << t.attributes << '\n';
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
 #include "repair/Undo.h"
@@ -20,7 +21,9 @@ int run(const Args& args) {
   }
   const repair::UndoLog log = repair::readUndoFile(args[1]);
   auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
-  auto db = ws->OpenDatabase(args[0], true);
+  auto db = withPassword(args[0], [&](std::string_view) {
+    return ws->OpenDatabase(args[0], true, false, connectString().view());
+  });
   size_t restored = 0;
   try {
     restored = repair::restore(*db, log);

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "jet/JetDatabase.h"
 #include "jet/index/VerifyIndexes.h"
 #include "jet/write/Verify.h"
@@ -14,7 +15,9 @@ int run(const cli::Args& args) {
     std::cerr << "用法: mdbcheck-cli verify FILE\n";
     return 2;
   }
-  auto db = jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly);
+  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
+    return jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly, pw);
+  });
   auto problems = jet::write::verifyStructure(*db);
   const jet::index::IndexVerification indexes = jet::index::verifyIndexesDetailed(*db);
   problems.insert(problems.end(), indexes.problems.begin(), indexes.problems.end());

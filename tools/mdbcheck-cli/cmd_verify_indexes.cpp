@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "jet/JetDatabase.h"
 #include "jet/index/VerifyIndexes.h"
 
@@ -14,7 +15,9 @@ int run(const cli::Args& args) {
     std::cerr << "用法: mdbcheck-cli verify-indexes FILE\n";
     return 2;
   }
-  auto db = jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly);
+  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
+    return jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly, pw);
+  });
   const jet::index::IndexVerification v = jet::index::verifyIndexesDetailed(*db);
   for (const auto& p : v.problems) std::cout << p << '\n';
   for (const auto& n : v.notComputed) std::cout << "未核对索引键：" << n << '\n';

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "Password.h"
 #include "jet/Error.h"
 #include "jet/os/Console.h"
 
@@ -21,15 +22,17 @@ void usage() {
   std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.name < b.name; });
   for (const auto& c : all) std::cerr << "  mdbcheck-cli " << c.usage << "\n";
   std::cerr << "  mdbcheck-cli --version\n";
+  std::cerr << "有密码的数据库：任一命令加 --password 密码，或设环境变量 MDBCHECK_PASSWORD\n";
 }
 
-int run(const std::vector<std::string>& args) {
+// argv: UTF-8.
+int run(int argc, char** argv) {
   jet::os::setUpConsole();
-  if (args.empty()) {
+  if (!cli::takePassword(argc, argv) || argc < 2) {
     usage();
     return 2;
   }
-  const std::string& name = args[0];
+  const std::string name = argv[1];
   if (name == "--version") {
     std::cout << "mdbcheck-cli " << MDBCHECK_VERSION << "\n";
     return 0;
@@ -37,7 +40,7 @@ int run(const std::vector<std::string>& args) {
   for (const auto& c : cli::commands()) {
     if (c.name != name) continue;
     try {
-      return c.run(cli::Args(args.begin() + 1, args.end()));
+      return c.run(cli::Args(argv + 2, argv + argc));
     } catch (const jet::Error& e) {
       std::cerr << e.description() << "\n";
       return 1;
@@ -54,7 +57,14 @@ int run(const std::vector<std::string>& args) {
 
 #ifdef _WIN32
 // Wide arguments: a Chinese file name survives on every Windows, whatever its code page.
-int wmain(int argc, wchar_t** argv) { return run(jet::os::utf8Arguments(argc, argv)); }
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args = jet::os::utf8Arguments(argc, wargv);
+  std::string program = "mdbcheck-cli";
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return run(static_cast<int>(args.size()) + 1, argv.data());
+}
 #else
-int main(int argc, char** argv) { return run(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) { return run(argc, argv); }
 #endif

@@ -13,6 +13,14 @@ void DataPage::badRow(uint16_t i) const {
   corruptPage(number_, "第 " + std::to_string(i) + " 行的位置无效");
 }
 
+RowBytes rowAt(Pager& pager, RowPointer where) {
+  PageRef ref = pager.get(where.page);
+  const DataPage page(ref.data(), where.page, pager.version());
+  uint32_t start, end;
+  page.rowBounds(where.row, start, end);
+  return {page.bytes() + start, end - start, page.slot(where.row), std::move(ref)};
+}
+
 bool DataPage::canAppend(uint32_t length) const {
   if (!hasRoomFor(length)) return false;
   uint32_t low = ps_;

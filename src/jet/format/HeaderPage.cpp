@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "jet/Error.h"
+#include "jet/Secret.h"
 #include "jet/format/Bytes.h"
+#include "jet/format/Text.h"
 
 namespace jet::format {
 
@@ -24,6 +26,23 @@ void unmaskHeader(uint8_t* page, size_t size, const Version& v) {
   for (int i = 0; i < o.maskLength && o.maskStart + static_cast<size_t>(i) < size; ++i)
     page[o.maskStart + i] ^= kHeaderKeystream[i];
 }
+
+namespace {
+
+// The password area of an unmasked page 0, with Jet 4's date mask taken off: the password
+// NUL-padded (o.passwordLength bytes into `out`).
+void passwordArea(const uint8_t* page, const Header& h, uint8_t* out) {
+  const HeaderOffsets& o = h.version.jet3() ? kHeaderJet3 : kHeaderJet4;
+  uint8_t dateMask[4] = {0, 0, 0, 0};
+  if (!h.version.jet3()) {
+    const double d = h.creationDate;
+    const int32_t day = (d > -2147483648.0 && d < 2147483648.0) ? static_cast<int32_t>(d) : 0;
+    put32le(dateMask, static_cast<uint32_t>(day));
+  }
+  for (int i = 0; i < o.passwordLength; ++i) out[i] = page[o.password + i] ^ dateMask[i % 4];
+}
+
+}  // namespace
 
 Header decodeHeader(const uint8_t* raw, size_t size, uint64_t fileSize, const std::string& path) {
   // Too short to hold even the engine name and version: not something we recognise.
@@ -68,24 +87,44 @@ Header decodeHeader(const uint8_t* raw, size_t size, uint64_t fileSize, const st
   if (o.collationVersion >= 0) h.collationVersion = page[o.collationVersion];
   if (o.creationDate >= 0) h.creationDate = leDouble(&page[o.creationDate]);
 
-  // The password area; Jet 4 additionally masks it with the creation date's day number.
-  uint8_t dateMask[4] = {0, 0, 0, 0};
-  if (!h.version.jet3()) {
-    double d = h.creationDate;
-    int32_t day = (d > -2147483648.0 && d < 2147483648.0) ? static_cast<int32_t>(d) : 0;
-    std::memcpy(dateMask, &day, 4);
+  // An ACE file with a password is encrypted with the Office scheme as a whole; the key
+  // field only says so. Nothing here can read it, whatever password is given.
+  if (h.version.format == FileFormat::Ace && h.encodingKey != 0) {
+    wipe(page.data(), page.size());
+    throw encryptedAce();
   }
-  for (int i = 0; i < o.passwordLength; ++i) {
-    uint8_t b = page[o.password + i] ^ dateMask[i % 4];
-    if (b != 0) h.hasPassword = true;
-  }
-  if (h.version.format == FileFormat::Ace) {
-    // An ACE file with a password is encrypted as a whole and carries no Jet 4 style
-    // password area; the area then holds random bytes, which the check above reports.
-  }
-  if (h.hasPassword) throw badPassword();
-  if (h.encodingKey != 0) throw unsupportedFormat(path, "数据库已编码（加密），不能读取");
+  uint8_t area[40];
+  passwordArea(page.data(), h, area);
+  for (int i = 0; i < o.passwordLength; ++i) h.hasPassword = h.hasPassword || area[i] != 0;
+  wipe(area, sizeof area);
+  wipe(page.data(), page.size());
   return h;
+}
+
+bool passwordMatches(const uint8_t* raw, const Header& h, std::string_view typed, const TextCodec& text) {
+  if (!h.hasPassword) return true;
+  const HeaderOffsets& o = h.version.jet3() ? kHeaderJet3 : kHeaderJet4;
+  uint8_t page[0x100];
+  std::memcpy(page, raw, sizeof page);
+  unmaskHeader(page, sizeof page, h.version);
+  uint8_t area[40] = {};
+  passwordArea(page, h, area);
+  wipe(page, sizeof page);
+  // The stored password as UTF-8, in a buffer large enough never to grow.
+  std::string stored;
+  stored.reserve(4 * sizeof area);
+  size_t n = 0;
+  if (h.version.jet3()) {
+    while (n < size_t(o.passwordLength) && area[n] != 0) ++n;
+    text.decode(area, n, stored);
+  } else {
+    while (n + 1 < size_t(o.passwordLength) && (area[n] != 0 || area[n + 1] != 0)) n += 2;
+    TextCodec::decodeUcs2(area, n, stored);
+  }
+  const bool same = stored == typed;
+  wipe(area, sizeof area);
+  wipe(stored.data(), stored.capacity());
+  return same;
 }
 
 }  // namespace jet::format

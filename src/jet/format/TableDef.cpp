@@ -23,7 +23,7 @@ const LogicalIndexDef* TableDef::keyRefusingNull(const ColumnDef& column) const 
   for (const LogicalIndexDef& l : logicalIndexes) {
     if (l.realIndex < 0 || static_cast<size_t>(l.realIndex) >= realIndexes.size()) continue;
     const RealIndexDef& r = realIndexes[static_cast<size_t>(l.realIndex)];
-    if (l.type != 1 && !(r.flags & 0x08)) continue;
+    if (l.type != idxtype::kPrimaryKey && !(r.flags & idxflag::kRequired)) continue;
     for (const RealIndexColumn& rc : r.columns)
       if (rc.number == column.number) return &l;
   }

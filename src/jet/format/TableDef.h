@@ -112,6 +112,27 @@ namespace colflag {
 constexpr int kFixed = 0x01, kAutoNumber = 0x04, kAutoGuid = 0x40, kHyperlink = 0x80;
 }
 
+// Extended column flags (Jet 4 and newer).
+namespace colextflag {
+constexpr int kCompressedUnicode = 0x01;  // text may be stored compressed
+constexpr int kCalculated = 0xC0;         // an ACE calculated column: either bit
+}
+
+// Real index flags.
+namespace idxflag {
+constexpr uint8_t kUnique = 0x01, kIgnoreNulls = 0x02, kRequired = 0x08;
+}
+
+// Logical index types.
+namespace idxtype {
+constexpr uint8_t kNormal = 0, kPrimaryKey = 1, kForeignKey = 2;
+}
+
+// Which side of its relationship a foreign-key index stands on.
+namespace relside {
+constexpr uint8_t kReferenced = 1, kReferencing = 2;
+}
+
 struct ColumnDef {
   std::string name;  // UTF-8
   int type = 0;
@@ -132,7 +153,7 @@ struct ColumnDef {
   int resultType = 0;
 
   // ACE calculated column: the row keeps the last result, wrapped (see RowDecoder).
-  bool calculated() const { return (extFlags & 0xC0) != 0; }
+  bool calculated() const { return (extFlags & colextflag::kCalculated) != 0; }
   // The type the stored value has: the result's for a calculated column, when known.
   int valueType() const { return calculated() && resultType != 0 ? resultType : type; }
   // Stored as a long value (12-byte header in the row). A calculated Text column of
@@ -152,7 +173,7 @@ struct RealIndexDef {
   std::vector<RealIndexColumn> columns;
   RowPointer usageMap;
   uint32_t rootPage = 0;
-  uint8_t flags = 0;  // 0x01 unique, 0x02 ignore nulls, 0x08 required
+  uint8_t flags = 0;  // idxflag
   uint32_t statsOffset = 0;  // offset of this index's statistics block in the definition
 };
 
@@ -160,11 +181,11 @@ struct LogicalIndexDef {
   std::string name;
   int32_t number = 0;
   int32_t realIndex = 0;
-  uint8_t relTableType = 0;
+  uint8_t relTableType = 0;  // relside
   int32_t relIndex = -1;
   uint32_t relTable = 0;
   uint8_t cascadeUpdates = 0, cascadeDeletes = 0;
-  uint8_t type = 0;  // 0 normal, 1 primary key, 2 foreign key
+  uint8_t type = 0;  // idxtype
 };
 
 struct LongValueMaps {

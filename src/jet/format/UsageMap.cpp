@@ -9,24 +9,12 @@
 
 namespace jet::format {
 
-RowBytes rowAt(Pager& pager, RowPointer where) {
-  PageRef ref = pager.get(where.page);
-  const DataPage page(ref.data(), where.page, pager.version());
-  if (where.row >= page.rowCount())
-    corruptPage(where.page, "没有第 " + std::to_string(where.row) + " 行");
-  uint32_t start, end;
-  page.rowBounds(where.row, start, end);
-  return {page.bytes() + start, end - start, page.slot(where.row), std::move(ref)};
-}
-
 UsageMap::UsageMap(RowPointer where, const uint8_t* holder, const Version& v, uint32_t pageCount)
     : where_(where),
       pageSize_(v.pageSize()),
       perBitmap_((v.pageSize() - 4) * 8),
       pageCount_(pageCount) {
   const DataPage page(holder, where.page, v);
-  if (where.row >= page.rowCount())
-    corruptPage(where.page, "没有第 " + std::to_string(where.row) + " 行");
   uint32_t end;
   page.rowBounds(where.row, start_, end);
   length_ = end - start_;

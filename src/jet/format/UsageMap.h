@@ -24,15 +24,6 @@ namespace jet::format {
 constexpr uint8_t kMapInline = 0x00;
 constexpr uint8_t kMapReference = 0x01;
 
-// The row bytes of "row r on page p" in a data page, with the page pinned.
-struct RowBytes {
-  const uint8_t* data;
-  uint32_t length;
-  uint16_t slot;  // the raw slot entry, flags included
-  PageRef holder;
-};
-RowBytes rowAt(Pager& pager, RowPointer where);
-
 class UsageMap {
  public:
   // A page's bytes, valid until the next call.

@@ -14,7 +14,7 @@ std::string pageText(uint32_t n) { return "第 " + std::to_string(n) + " 页"; }
 
 class Walker {
  public:
-  Walker(PageSource& src, const IndexPageLayout& L, uint32_t tdefPage, TreeWalk& out)
+  Walker(PageStore& src, const IndexPageLayout& L, uint32_t tdefPage, TreeWalk& out)
       : src_(src), L_(L), tdef_(tdefPage), out_(out) {}
 
   // Returns the greatest entry of the subtree (empty when it holds none).
@@ -94,7 +94,7 @@ class Walker {
  private:
   void problem(std::string s) { out_.problems.push_back(std::move(s)); }
 
-  PageSource& src_;
+  PageStore& src_;
   const IndexPageLayout& L_;
   uint32_t tdef_;
   TreeWalk& out_;
@@ -106,7 +106,7 @@ class Walker {
 
 }  // namespace
 
-TreeWalk walk(PageSource& pages, const IndexPageLayout& L, uint32_t root, uint32_t tdefPage) {
+TreeWalk walk(PageStore& pages, const IndexPageLayout& L, uint32_t root, uint32_t tdefPage) {
   TreeWalk out;
   Walker w(pages, L, tdefPage, out);
   w.visit(root, 1);
@@ -114,7 +114,7 @@ TreeWalk walk(PageSource& pages, const IndexPageLayout& L, uint32_t root, uint32
   return out;
 }
 
-std::vector<PathStep> descend(PageSource& pages, const IndexPageLayout& L, uint32_t root,
+std::vector<PathStep> descend(PageStore& pages, const IndexPageLayout& L, uint32_t root,
                               const Bytes& entry) {
   std::vector<PathStep> path;
   uint32_t n = root;
@@ -143,7 +143,7 @@ std::vector<PathStep> descend(PageSource& pages, const IndexPageLayout& L, uint3
   }
 }
 
-bool contains(PageSource& pages, const IndexPageLayout& L, uint32_t root, const Bytes& entry) {
+bool contains(PageStore& pages, const IndexPageLayout& L, uint32_t root, const Bytes& entry) {
   const std::vector<PathStep> path = descend(pages, L, root, entry);
   const std::vector<IndexEntry>& es = path.back().page.entries;
   return std::binary_search(es.begin(), es.end(), IndexEntry{entry, 0},

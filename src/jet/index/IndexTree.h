@@ -7,38 +7,17 @@
 // are chained by prev/next in key order; entries ascend strictly across the leaf level;
 // every page names the table's TDEF page. The root's page number never changes.
 //
-// REQUIRES: a PageSource over the file (or a transaction's view of it).
+// REQUIRES: a PageStore over the file (or a transaction's view of it).
 // GUARANTEES: walk() never loops or recurses without bound on a damaged tree: it reports
 // what is wrong and returns the entries it could reach.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "jet/Pager.h"
 #include "jet/index/IndexPage.h"
+#include "jet/index/PageStore.h"
 
 namespace jet::index {
-
-// Where index pages come from. The pointer must stay valid until the next call.
-class PageSource {
- public:
-  virtual ~PageSource() = default;
-  virtual const uint8_t* page(uint32_t n) = 0;
-};
-
-// The pages as the pager sees them: each one pinned until the next call.
-class PagerSource : public PageSource {
- public:
-  explicit PagerSource(Pager& pager) : pager_(pager) {}
-  const uint8_t* page(uint32_t n) override {
-    held_ = pager_.get(n);
-    return held_.data();
-  }
-
- private:
-  Pager& pager_;
-  PageRef held_;
-};
 
 struct TreeWalk {
   std::vector<IndexEntry> entries;     // leaf entries in leaf order
@@ -47,7 +26,7 @@ struct TreeWalk {
   int depth = 0;                       // 1 = the root is a leaf
 };
 
-TreeWalk walk(PageSource& pages, const IndexPageLayout& L, uint32_t root, uint32_t tdefPage);
+TreeWalk walk(PageStore& pages, const IndexPageLayout& L, uint32_t root, uint32_t tdefPage);
 
 // The path from the root to the leaf where `entry` (key + RowId) is or belongs: node pages
 // first, the leaf last. Each step's index is the child's position in its parent (the
@@ -56,10 +35,10 @@ struct PathStep {
   IndexPage page;
   size_t childIndex = 0;
 };
-std::vector<PathStep> descend(PageSource& pages, const IndexPageLayout& L, uint32_t root,
+std::vector<PathStep> descend(PageStore& pages, const IndexPageLayout& L, uint32_t root,
                               const Bytes& entry);
 
 // True when the index holds exactly this entry (key + RowId).
-bool contains(PageSource& pages, const IndexPageLayout& L, uint32_t root, const Bytes& entry);
+bool contains(PageStore& pages, const IndexPageLayout& L, uint32_t root, const Bytes& entry);
 
 }  // namespace jet::index

@@ -21,19 +21,6 @@
 
 namespace jet::index {
 
-// The write transaction as the index writer sees it.
-class PageStore : public PageSource {
- public:
-  // The transaction's writable image of page n (journalled at commit).
-  virtual uint8_t* modify(uint32_t n) = 0;
-  // A page for the index whose usage map is at `usageMap` (a RowId as stored in the table
-  // definition): marked in use in the global map and added to that usage map. Its content
-  // is for the caller to write.
-  virtual uint32_t allocate(uint32_t usageMap) = 0;
-  // Gives a page of the index back: out of its usage map, free in the global map.
-  virtual void release(uint32_t page, uint32_t usageMap) = 0;
-};
-
 struct IndexRef {
   uint32_t root = 0;
   uint32_t tdefPage = 0;

@@ -4,8 +4,6 @@ namespace jet::index {
 
 namespace {
 
-constexpr uint8_t kUnique = 0x01, kIgnoreNulls = 0x02;
-
 bool isText(int type) { return type == format::coltype::kText || type == format::coltype::kMemo; }
 
 }  // namespace
@@ -27,13 +25,13 @@ std::vector<RealIndex> realIndexes(const format::TableDef& def, const format::He
     ix.number = i;
     ix.root = r.rootPage;
     ix.usageMap = r.usageMap.page << 8 | r.usageMap.row;
-    ix.unique = (r.flags & kUnique) != 0;
-    ix.ignoreNulls = (r.flags & kIgnoreNulls) != 0;
+    ix.unique = (r.flags & format::idxflag::kUnique) != 0;
+    ix.ignoreNulls = (r.flags & format::idxflag::kIgnoreNulls) != 0;
     for (const format::LogicalIndexDef& l : def.logicalIndexes) {
       if (l.realIndex != static_cast<int32_t>(i)) continue;
       if (!ix.name.empty()) ix.name += "/";
       ix.name += l.name;
-      if (l.type == 1) ix.primaryKey = true;
+      if (l.type == format::idxtype::kPrimaryKey) ix.primaryKey = true;
     }
     if (ix.name.empty()) ix.name = "#" + std::to_string(i);
     for (const format::RealIndexColumn& rc : r.columns) {

@@ -41,7 +41,7 @@ void checkTable(JetDatabase& db, const TableInfo& table, IndexVerification& out)
   const bool jet3 = pager.version().jet3();
   const IndexPageLayout& L = indexLayout(pager.version());
   const std::vector<RealIndex> indexes = realIndexes(def, db.header());
-  PagerSource source(pager);
+  PagerPages source(pager);
 
   // Every live row's key in every index, computed once per row.
   std::vector<std::vector<LiveRow>> rows(indexes.size());

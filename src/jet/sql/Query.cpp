@@ -104,13 +104,7 @@ std::optional<double> textToNumber(const std::string& t, bool dateColumn) {
   if (dateColumn) {
     if (auto d = parseDateLiteral(t)) return d;
   }
-  const char* b = t.c_str();
-  char* end = nullptr;
-  double d = std::strtod(b, &end);
-  if (end == b) return std::nullopt;
-  while (*end == ' ') ++end;
-  if (*end != 0) return std::nullopt;
-  return d;
+  return parseNumber(t);
 }
 
 std::u32string folded(std::string_view utf8) {

@@ -54,7 +54,7 @@ std::vector<uint8_t> text(bool jet3, const format::ColumnDef& c, const std::stri
   bool oneByte = !u.empty();
   for (char16_t ch : u) oneByte = oneByte && ch >= 0x01 && ch <= 0xFF;
   std::vector<uint8_t> b;
-  if (!c.fixed() && (c.extFlags & 0x01) && oneByte && u.size() >= 3) {
+  if (!c.fixed() && (c.extFlags & format::colextflag::kCompressedUnicode) && oneByte && u.size() >= 3) {
     b.reserve(u.size() + 2);
     b.push_back(0xFF);
     b.push_back(0xFE);

@@ -46,7 +46,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
       for (const auto& ic : idx.columns)
         if (ic.number == c.number) throw readOnly("有索引包含字段 '" + c.name + "'，暂不能修改");
   if (c.isLongValue()) throw readOnly("不支持修改备注或 OLE 字段");
-  if (!jet3_ && (c.extFlags & 0xC0)) throw readOnly("字段 '" + c.name + "' 是计算字段，其值由表达式得出");
+  if (!jet3_ && c.calculated()) throw readOnly("字段 '" + c.name + "' 是计算字段，其值由表达式得出");
 
   // Everything that can refuse happens before the first page changes.
   std::optional<std::vector<uint8_t>> bytes = encodeValue(jet3_, c, value, codePage_);
@@ -58,11 +58,11 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   if (hp[0] != format::kDataPageType) throw noCurrentRecord();
   const DataPage hpage(hp, id.page, version_);
   if (hpage.owner() != def.page || id.row >= hpage.rowCount()) throw noCurrentRecord();
-  const uint16_t hslot = hpage.slot(id.row);
-  if (hslot & format::kSlotDeleted) throw noCurrentRecord();
+  const format::SlotKind hslot = hpage.kind(id.row);
+  if (!format::isLive(hslot)) throw noCurrentRecord();
   Slot head{id.page, id.row};
   Slot data = head;
-  const bool moved = hslot & format::kSlotOverflow;
+  const bool moved = hslot == format::SlotKind::Pointer;
   if (moved) {
     uint32_t s, e;
     hpage.rowBounds(id.row, s, e);
@@ -72,7 +72,7 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
     const PageRef target = page(data.page);
     const std::optional<DataPage> dpage = DataPage::ifData(target.data(), data.page, version_);
     if (!dpage || dpage->owner() != def.page || data.row >= dpage->rowCount() ||
-        (dpage->slot(data.row) & format::kSlotFlags) != format::kSlotDeleted)
+        dpage->kind(data.row) != format::SlotKind::Target)
       corruptPage(id.page, "第 " + std::to_string(id.row) + " 行的转发指针无效");
   }
   PageRef holder = page(data.page);

@@ -30,8 +30,7 @@ std::string at(uint32_t page, int row = -1) {
 class Verifier {
  public:
   explicit Verifier(JetDatabase& db)
-      : db_(db), pager_(db.pager()), v_(pager_.version()), ps_(v_.pageSize()),
-        L_(dataPageLayout(v_)) {}
+      : db_(db), pager_(db.pager()), v_(pager_.version()), ps_(v_.pageSize()) {}
 
   std::vector<std::string> run() {
     // Page 0 is the header, page 1 the global map, page 2 the catalog's definition.
@@ -105,7 +104,7 @@ class Verifier {
       if (i < info.columns.size() && info.columns[i].required)
         noNull.emplace_back(&c, "该字段的 Required 属性为 True");
       else if (const LogicalIndexDef* key = def.keyRefusingNull(c))
-        noNull.emplace_back(&c, "该字段属于" + std::string(key->type == 1 ? "主键" : "不允许 Null 的索引") +
+        noNull.emplace_back(&c, "该字段属于" + std::string(key->type == idxtype::kPrimaryKey ? "主键" : "不允许 Null 的索引") +
                                     " '" + key->name + "'");
     }
     std::set<std::pair<uint32_t, uint16_t>> targets, reached;
@@ -131,39 +130,40 @@ class Verifier {
     for (uint32_t n : owned) {
       const PageRef ref = pager_.get(n);
       const uint8_t* p = ref.data();
-      if (p[0] != kDataPageType || le32(p + L_.tdefPage) != def.page) {
+      const PageKind kind = DataPage::kindFor(p, def.page, v_);
+      if (kind == PageKind::Skip) {
         problem("页使用表列出的" + at(n) + "不是该表的数据页");
         continue;
       }
       use(n, "数据页");
-      const std::optional<DataPage> page = DataPage::ifData(p, n, v_);
-      if (!page) {
+      if (kind == PageKind::Bad) {
         problem(at(n) + "的行数超出页容量");
         continue;
       }
+      const DataPage page(p, n, v_);
       uint32_t low = ps_;
       bool sound = true;
-      for (uint16_t i = 0; i < page->rowCount(); ++i) {
+      for (uint16_t i = 0; i < page.rowCount(); ++i) {
         uint32_t start, end;
-        if (!page->boundsOf(i, start, end)) {
+        if (!page.boundsOf(i, start, end)) {
           problem(at(n, i) + "的位置无效");
           sound = false;
         }
         low = std::min(low, start);
       }
       if (!sound) continue;
-      const uint32_t expectFree = low - page->slotTableEnd();
-      if (page->freeSpace() != expectFree)
-        problem(at(n) + "记录的空闲字节数 " + std::to_string(page->freeSpace()) + " 与实际的 " +
+      const uint32_t expectFree = low - page.slotTableEnd();
+      if (page.freeSpace() != expectFree)
+        problem(at(n) + "记录的空闲字节数 " + std::to_string(page.freeSpace()) + " 与实际的 " +
                 std::to_string(expectFree) + " 不符");
-      for (uint16_t i = 0; i < page->rowCount(); ++i) {
+      for (uint16_t i = 0; i < page.rowCount(); ++i) {
         uint32_t start, end;
-        page->rowBounds(i, start, end);
-        const uint16_t flags = page->slot(i) & kSlotFlags;
-        if (flags == kSlotDeleted) targets.emplace(n, i);
-        if (flags & kSlotDeleted) continue;
+        page.rowBounds(i, start, end);
+        const SlotKind slot = page.kind(i);
+        if (slot == SlotKind::Target) targets.emplace(n, i);
+        if (!isLive(slot)) continue;
         ++live;
-        if (!(flags & kSlotOverflow)) {
+        if (slot == SlotKind::Row) {
           checkRow(p + start, end - start, n, i);
           continue;
         }
@@ -183,7 +183,7 @@ class Verifier {
           problem(from + "，该行不存在");
           continue;
         }
-        if ((target->slot(to.row) & kSlotFlags) != kSlotDeleted) {
+        if (target->kind(to.row) != SlotKind::Target) {
           problem(from + "，该行不是转发目标");
           continue;
         }
@@ -210,7 +210,6 @@ class Verifier {
   Pager& pager_;
   const Version v_;
   const uint32_t ps_;
-  const DataPageLayout& L_;
   std::string table_;
   std::map<uint32_t, std::string> inUse_;
   std::vector<std::string> problems_;

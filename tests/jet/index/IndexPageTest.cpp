@@ -14,18 +14,7 @@ using namespace jet::index;
 
 namespace {
 
-struct FilePages : PageSource {
-  explicit FilePages(const std::filesystem::path& p, uint32_t ps) : ps(ps) {
-    bytes = testfiles::fileBytes(p);
-  }
-  const uint8_t* page(uint32_t n) override {
-    if ((n + 1) * size_t{ps} > bytes.size()) throw IndexCorrupt("past end");
-    return bytes.data() + size_t{n} * ps;
-  }
-  uint32_t count() const { return static_cast<uint32_t>(bytes.size() / ps); }
-  std::vector<uint8_t> bytes;
-  uint32_t ps;
-};
+MemoryPages filePages(const std::filesystem::path& p, uint32_t ps) { return MemoryPages(testfiles::fileBytes(p), ps); }
 
 std::string show(const Bytes& b) {
   std::string s;
@@ -41,7 +30,7 @@ std::string show(const Bytes& b) {
 }  // namespace
 
 TEST(IndexPage, ReadsAJet4NodeWithItsTailAndLeaves) {
-  FilePages f(testfiles::corpus("V2000/compIndexTestV2000.mdb"), 4096);
+  MemoryPages f = filePages(testfiles::corpus("V2000/compIndexTestV2000.mdb"), 4096);
   const IndexPage root = decodeIndexPage(f.page(29), 29, kIndexJet4);
   ASSERT_FALSE(root.leaf());
   EXPECT_EQ(root.tail, 33u);
@@ -68,7 +57,7 @@ TEST(IndexPage, ReadsAJet4NodeWithItsTailAndLeaves) {
 }
 
 TEST(IndexPage, ReadsJet3LeavesWithTheirOneBytePrefixLength) {
-  FilePages f(testfiles::corpus("V1997/testIndexCodesV1997.mdb"), 2048);
+  MemoryPages f = filePages(testfiles::corpus("V1997/testIndexCodesV1997.mdb"), 2048);
   const IndexPage dates = decodeIndexPage(f.page(187), 187, kIndexJet3);
   ASSERT_TRUE(dates.leaf());
   EXPECT_EQ(dates.tdefPage, 184u);
@@ -96,7 +85,7 @@ void roundTripIndexPages(const std::vector<std::filesystem::path>& files, RoundT
     in.read(head, sizeof head);
     const bool jet3 = head[0x14] == 0;
     const IndexPageLayout& L = indexLayout(jet3);
-    FilePages f(file, L.pageSize);
+    MemoryPages f = filePages(file, L.pageSize);
     for (uint32_t n = 1; n < f.count(); ++n) {
       const uint8_t* raw = f.page(n);
       if ((raw[0] != kNodePage && raw[0] != kLeafPage) || raw[1] != 0x01) continue;
@@ -160,19 +149,11 @@ TEST(IndexPage, RandomPagesAreRefusedOrReadWithinTheirBounds) {
   std::mt19937 rng(9);
   for (bool jet3 : {true, false}) {
     const IndexPageLayout& L = indexLayout(jet3);
-    struct Random : PageSource {
-      std::vector<uint8_t> bytes;
-      uint32_t ps;
-      const uint8_t* page(uint32_t n) override {
-        if (size_t{n + 1} * ps > bytes.size()) throw IndexCorrupt("past end");
-        return &bytes[size_t{n} * ps];
-      }
-    } src;
-    src.ps = L.pageSize;
-    src.bytes.resize(size_t{64} * L.pageSize);
-    for (auto& b : src.bytes) b = static_cast<uint8_t>(rng());
+    std::vector<uint8_t> bytes(size_t{64} * L.pageSize);
+    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    MemoryPages src(std::move(bytes), L.pageSize);
     for (uint32_t n = 1; n < 64; ++n) {
-      uint8_t* p = &src.bytes[size_t{n} * L.pageSize];
+      uint8_t* p = src.modify(n);
       p[0] = n % 2 ? kLeafPage : kNodePage;
       // Child pointers that stay inside the file now and then, so the walk goes deep.
       for (int k = 0; k < 4; ++k) p[L.tail + k] = k == 0 ? static_cast<uint8_t>(rng() % 64) : 0;

@@ -76,7 +76,7 @@ void expectSound(const std::filesystem::path& p, const std::string& table, const
 std::vector<index::TreeWalk> trees(const std::filesystem::path& p, const std::string& table) {
   auto db = JetDatabase::open(os::Env::system(), p.string(), Database::Mode::ReadOnly);
   const format::TableDef& def = db->definition(*db->findTable(table));
-  index::PagerSource src(db->pager());
+  index::PagerPages src(db->pager());
   std::vector<index::TreeWalk> out;
   for (const auto& r : def.realIndexes)
     out.push_back(index::walk(src, index::indexLayout(db->header().version.jet3()), r.rootPage, def.page));

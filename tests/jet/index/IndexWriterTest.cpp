@@ -11,41 +11,30 @@ using namespace jet::index;
 
 namespace {
 
-// A file image in memory: pages are appended on allocation and remembered as free on
-// release, so the tests can check that the tree owns exactly the pages it was given.
-class MemoryStore : public PageStore {
- public:
-  explicit MemoryStore(const IndexPageLayout& L) : L_(L) {
-    pages_.resize(2 * L.pageSize);  // page 0 unused, page 1 the root
-    IndexPage root;
-    root.number = 1;
-    root.tdefPage = 7;
-    encodeIndexPage(root, &pages_[L.pageSize], L);
-    owned.insert(1);
-  }
-  const uint8_t* page(uint32_t n) override { return check(n); }
-  uint8_t* modify(uint32_t n) override { return check(n); }
-  uint32_t allocate(uint32_t map) override {
-    EXPECT_EQ(map, 0x1234u);
-    const uint32_t n = static_cast<uint32_t>(pages_.size() / L_.pageSize);
-    pages_.resize(pages_.size() + L_.pageSize);
-    owned.insert(n);
-    return n;
-  }
-  void release(uint32_t n, uint32_t map) override {
-    EXPECT_EQ(map, 0x1234u);
-    EXPECT_EQ(owned.erase(n), 1u) << "released twice or never owned: " << n;
-  }
-  std::set<uint32_t> owned;
+// A new tree in memory: page 1 its empty root (page 0 unused).
+MemoryPages newTree(const IndexPageLayout& L) {
+  std::vector<uint8_t> bytes(2 * L.pageSize);
+  IndexPage root;
+  root.number = 1;
+  root.tdefPage = 7;
+  encodeIndexPage(root, &bytes[L.pageSize], L);
+  return MemoryPages(std::move(bytes), L.pageSize);
+}
 
- private:
-  uint8_t* check(uint32_t n) {
-    if (n == 0 || size_t{n + 1} * L_.pageSize > pages_.size()) throw IndexCorrupt("bad page");
-    return &pages_[size_t{n} * L_.pageSize];
+// The pages the tree holds by what the writer took and gave back, each through the
+// index's usage map: the root, and every page taken and not given back.
+std::set<uint32_t> owned(const MemoryPages& store) {
+  std::set<uint32_t> pages{1};
+  for (const auto& a : store.allocated) {
+    EXPECT_EQ(a.usageMap, 0x1234u);
+    pages.insert(a.page);
   }
-  const IndexPageLayout& L_;
-  std::vector<uint8_t> pages_;
-};
+  for (const auto& r : store.released) {
+    EXPECT_EQ(r.usageMap, 0x1234u);
+    EXPECT_EQ(pages.erase(r.page), 1u) << "released twice or never owned: " << r.page;
+  }
+  return pages;
+}
 
 Bytes entryFor(uint32_t id, std::mt19937& rng, bool randomLength) {
   Bytes e = {0x7F};
@@ -56,14 +45,14 @@ Bytes entryFor(uint32_t id, std::mt19937& rng, bool randomLength) {
   return e;
 }
 
-void expectTree(MemoryStore& store, const IndexPageLayout& L, const std::set<Bytes>& want) {
+void expectTree(MemoryPages& store, const IndexPageLayout& L, const std::set<Bytes>& want) {
   const TreeWalk w = walk(store, L, 1, 7);
   ASSERT_TRUE(w.problems.empty()) << w.problems.front();
   ASSERT_EQ(w.entries.size(), want.size());
   size_t i = 0;
   for (const Bytes& b : want) ASSERT_EQ(w.entries[i++].bytes, b);
   const std::set<uint32_t> reached(w.pages.begin(), w.pages.end());
-  EXPECT_EQ(reached, store.owned);
+  EXPECT_EQ(reached, owned(store));
 }
 
 }  // namespace
@@ -72,7 +61,7 @@ void expectTree(MemoryStore& store, const IndexPageLayout& L, const std::set<Byt
 // root grows new levels, and removing everything gives every page back.
 TEST(IndexWriter, GrowsAndShrinksThroughSplitsAndNewLevels) {
   const IndexPageLayout& L = kIndexJet3;
-  MemoryStore store(L);
+  MemoryPages store = newTree(L);
   IndexWriter w(store, L, IndexRef{1, 7, 0x1234});
   std::mt19937 rng(42);
   std::set<Bytes> want;
@@ -95,7 +84,7 @@ TEST(IndexWriter, GrowsAndShrinksThroughSplitsAndNewLevels) {
     if (i % 6000 == 0) expectTree(store, L, want);
   }
   expectTree(store, L, want);
-  EXPECT_EQ(store.owned, std::set<uint32_t>{1});
+  EXPECT_EQ(owned(store), std::set<uint32_t>{1});
   EXPECT_EQ(w.pagesAllocated(), w.pagesReleased());
   EXPECT_THROW(w.remove(order[0]), IndexCorrupt);
 }
@@ -104,7 +93,7 @@ TEST(IndexWriter, GrowsAndShrinksThroughSplitsAndNewLevels) {
 // does, instead of leaving every page half empty.
 TEST(IndexWriter, AppendingKeepsLeavesFull) {
   const IndexPageLayout& L = kIndexJet4;
-  MemoryStore store(L);
+  MemoryPages store = newTree(L);
   IndexWriter w(store, L, IndexRef{1, 7, 0x1234});
   std::set<Bytes> want;
   for (uint32_t id = 0; id < 20000; ++id) {
@@ -116,12 +105,12 @@ TEST(IndexWriter, AppendingKeepsLeavesFull) {
   }
   expectTree(store, L, want);
   // 9-byte entries: 401 to a full leaf.
-  EXPECT_LE(store.owned.size(), 20000u / 380 + 3);
+  EXPECT_LE(owned(store).size(), 20000u / 380 + 3);
 }
 
 TEST(IndexWriter, FindsAnyEntryOfAKeyAcrossLeafBoundaries) {
   const IndexPageLayout& L = kIndexJet3;
-  MemoryStore store(L);
+  MemoryPages store = newTree(L);
   IndexWriter w(store, L, IndexRef{1, 7, 0x1234});
   // Many rows share a few keys, so equal keys span several leaves.
   for (uint32_t id = 0; id < 3000; ++id) {

@@ -101,24 +101,6 @@ TEST(ChineseSortOrder, ReproducesEveryStoredKeyOfTheCorpus) {
 
 namespace {
 
-// Index pages read through the pager, for lookups (nothing is written).
-class ReadPages : public PageStore {
- public:
-  explicit ReadPages(Pager& p) : pager_(p) {}
-  const uint8_t* page(uint32_t n) override {
-    held_ = pager_.get(n);
-    return held_.data();
-  }
-  uint8_t* modify(uint32_t) override { throw std::logic_error("read only"); }
-  uint32_t allocate(uint32_t) override { throw std::logic_error("read only"); }
-  void release(uint32_t, uint32_t) override { throw std::logic_error("read only"); }
-
- private:
-  Pager& pager_;
-  PageRef held_;
-};
-
-
 std::unique_ptr<JetDatabase> openFile(const std::filesystem::path& p, Database::Mode mode) {
   return JetDatabase::open(os::Env::system(), p.string(), mode);
 }
@@ -192,7 +174,7 @@ int changeAndCheck(const std::filesystem::path& file, const std::string& table,
     for (size_t c = 0; c < t.columns.size(); ++c) r.push_back(cur->value(static_cast<int>(c)));
     rows[cur->rowId().page << 8 | cur->rowId().row] = std::move(r);
   }
-  ReadPages pages(db->pager());
+  PagerPages pages(db->pager());
   for (const RealIndex& ix : realIndexes(def, db->header())) {
     if (!ix.holds(*def.findColumn(column))) continue;
     IndexWriter lookup(pages, indexLayout(db->header().version), {ix.root, def.page, ix.usageMap});

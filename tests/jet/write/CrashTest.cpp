@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 
+#include "Protected.h"
 #include "TestFiles.h"
 #include "WriteCheck.h"
 #include "jet/Error.h"
@@ -180,6 +181,19 @@ TEST(CrashMatrix, GroupedWalkThatSpillsJet4) {
   crashMatrix(testfiles::data("checks2003.mdb"), plan, -1, {}, 3);
 }
 
+// The same walk on a copy whose pages are encoded: what the journal keeps and puts back
+// are the file's encoded bytes, and every state reached is one of the encoded file's.
+TEST(CrashMatrix, GroupedWalkThatSpillsOnEncodedPagesJet4) {
+  testfiles::ScratchDir dir;
+  const fs::path encoded = dir.copy(testfiles::data("checks2003.mdb"));
+  protect::encodePages(encoded);
+  Plan plan(2);
+  for (int i = 0; i < 16; ++i)
+    plan[size_t(i / 8)].push_back({"Big", i * 150, "D", Value(jet::Date{45000.0 + i})});
+  plan[1].push_back({"Big", 300, "T", Value(longText("一二三四五", 5))});
+  crashMatrix(encoded, plan, -1, {}, 3);
+}
+
 // Inserts: the first row of an empty table takes a new data page; a batch of rows splits
 // the leaves of both indexes of LedgerIdx.
 TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
@@ -194,7 +208,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
   crashMatrix(testfiles::data("template2000.mdb"), plan, -1, [](const std::string& path) {
     auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
     const auto& def = db->definition(*db->findTable("LedgerIdx"));
-    jet::index::PagerSource src(db->pager());
+    jet::index::PagerPages src(db->pager());
     for (const auto& ix : def.realIndexes)
       EXPECT_GE(jet::index::walk(src, jet::index::kIndexJet4, ix.rootPage, def.page).depth, 2);
   });

@@ -77,7 +77,7 @@ void expectRows(const fs::path& p, const std::string& table,
 
 int depthOf(JetDatabase& db, const std::string& table, size_t which) {
   const format::TableDef& def = db.definition(*db.findTable(table));
-  index::PagerSource src(db.pager());
+  index::PagerPages src(db.pager());
   return index::walk(src, index::indexLayout(db.header().version.jet3()),
                      def.realIndexes.at(which).rootPage, def.page).depth;
 }

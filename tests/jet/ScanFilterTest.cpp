@@ -102,7 +102,7 @@ TEST(ReadRun, GivesThePagesAsPageDoesWithTheWritePathsImagesAndItsFailures) {
   ASSERT_NE(changed, original);
   bool hot = false;
   for (uint64_t k = 1; k < 100 && !hot; ++k) {
-    std::filesystem::copy_file(testfiles::data("checks2003.mdb"), copy, std::filesystem::copy_options::overwrite_existing);
+    testfiles::copyOver(testfiles::data("checks2003.mdb"), copy);
     {
       jet::os::FaultEnv env;
       env.crashAt(k);

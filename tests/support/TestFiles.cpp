@@ -109,6 +109,12 @@ void markPosixOnly(const std::string& what) {
   [&] { GTEST_SKIP() << "posix only: " << what; }();
 }
 
+void copyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::remove(to, ec);
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
 ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};
   path_ = fs::temp_directory_path() /
@@ -124,12 +130,20 @@ ScratchDir::~ScratchDir() {
 
 fs::path ScratchDir::copy(const fs::path& from, const std::string& as) const {
   fs::path to = path_ / (as.empty() ? from.filename() : fs::path(as));
-  // MinGW's copy_file does not overwrite: the old copy goes first.
-  std::error_code ec;
-  fs::remove(to, ec);
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  copyOver(from, to);
   fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return to;
+}
+
+void setEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  ::_putenv_s(name, value ? value : "");
+#else
+  if (value)
+    ::setenv(name, value, 1);
+  else
+    ::unsetenv(name);
+#endif
 }
 
 #ifdef _WIN32

@@ -52,6 +52,9 @@ void markToolAbsent(const std::string& tool);
 // accepts in a Windows run only, for the tests tests/allowed-skips.txt names.
 void markPosixOnly(const std::string& what);
 
+// Copies `from` over `to` (MinGW's copy_file does not overwrite).
+void copyOver(const fs::path& from, const fs::path& to);
+
 // A fresh private directory, removed when the object dies.
 class ScratchDir {
  public:
@@ -74,6 +77,9 @@ struct CommandResult {
   int status = -1;
 };
 CommandResult runCommand(const std::string& command);
+
+// Sets an environment variable for the commands this process starts; nullptr removes it.
+void setEnvironment(const char* name, const char* value);
 
 // `s` as one shell word (of sh, or of cmd.exe on Windows).
 std::string shellQuoted(const std::string& s);

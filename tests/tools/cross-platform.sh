@@ -5,6 +5,9 @@
 #     on an indexed date, on a text indexed in the sort order Chinese PRC, and on Access 97
 #     text (code page 1252, and 936 when the shared Chinese corpus is there); the Windows
 #     repairs run in a folder and on a file with Chinese names;
+#   cross-platform.sh outputs LINUX_BUILD WIN_BUILD WINE
+#     the two tools print the same bytes and exit alike for scan (dates and characters) and
+#     verify on every committed fixture and corpus file;
 #   cross-platform.sh locks LINUX_BUILD WIN_BUILD WINE
 #     a file held by the engine on one system is refused, as in use, to the tool of the
 #     other (and of its own), for repairs and for reading; once let go, both open it.
@@ -101,6 +104,21 @@ case $check in
       same "$shared/corpus-cn/jet3-addressbook.mdb" 通讯录.mdb \
         update-all ２３３７通讯录 家庭地址 --chars - --mode 〇
     fi
+    ;;
+  outputs)
+    cd "$root"
+    files=0
+    while IFS= read -r f; do
+      for command in "scan $f --dates" "scan $f --chars" "verify $f"; do
+        # shellcheck disable=SC2086  # the command's words
+        l=$("$lcli" $command 2>&1; echo "exit $?")
+        # shellcheck disable=SC2086
+        w=$("${wine[@]}" "$wcli" $command 2>&1; echo "exit $?")
+        [ "$l" = "$w" ] || fail "$command: Linux and Windows differ: $(diff <(echo "$l") <(echo "$w") | head -5)"
+      done
+      files=$((files + 1))
+    done < <(find tests/data tests/corpus -name '*.mdb' -o -name '*.accdb' | sort)
+    echo "same output: scan --dates, scan --chars and verify of $files files"
     ;;
   locks)
     file="$work/锁/凭证.mdb"

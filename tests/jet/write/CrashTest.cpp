@@ -48,7 +48,7 @@ void apply(jet::JetDatabase& db, const std::vector<Change>& group, bool batch) {
 
 // A writable copy of the original (a corpus file may be read-only, and its copy with it).
 void restore(const fs::path& original, const std::string& path) {
-  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  testfiles::copyOver(original, path);
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
 }
 

@@ -184,7 +184,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
 
   for (auto kind : {FaultEnv::Call::Read, FaultEnv::Call::Write, FaultEnv::Call::Sync}) {
     // How many calls of this kind the work makes.
-    fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+    testfiles::copyOver(source, path);
     uint64_t total;
     {
       FaultEnv env;
@@ -198,7 +198,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
       for (uint64_t k = 1; k <= total; ++k) {
         SCOPED_TRACE(testing::Message() << "call kind " << int(kind) << " #" << k << " errno " << code
                                         << (sticky ? " for good" : " once"));
-        fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+        testfiles::copyOver(source, path);
         FaultEnv env;
         auto db = openBounded(env, path);
         env.failAt(kind, k, code, sticky);

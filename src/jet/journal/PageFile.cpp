@@ -15,7 +15,7 @@ std::unique_ptr<PageFile> PageFile::open(os::Env& env, const std::string& path, 
   std::unique_ptr<PageFile> pf(new PageFile(env, path, mode, syncs));
   try {
     if (mode == Mode::Writable) {
-      pf->owned_ = env.open(path, os::Env::Access::ReadWrite);
+      pf->owned_ = env.open(path, os::Env::Access::Exclusive);
       pf->file_ = pf->owned_.get();
       if (!pf->file_->tryLockExclusive()) throw fileInUse(path);
       pf->recovered_ = recover(env, path, *pf->file_);

@@ -46,8 +46,8 @@ void runTransaction(jet::os::Env& env, const std::string& path, int variant,
 }
 
 bool hot(const std::string& path) {
-  auto db = jet::os::Env::posix().open(path, jet::os::Env::Access::Read);
-  return jet::journal::isHot(jet::os::Env::posix(), path, *db);
+  auto db = jet::os::Env::system().open(path, jet::os::Env::Access::Read);
+  return jet::journal::isHot(jet::os::Env::system(), path, *db);
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ TEST(PageFile, TransactionsSeeTheirOwnChangesAndRollBackWithoutIo) {
   testfiles::ScratchDir dir;
   const std::string path = (dir.path() / "a.mdb").string();
   writeFile(path, pattern(6, 1));
-  auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
+  auto pf = PageFile::open(jet::os::Env::system(), path, PageFile::Mode::Writable);
   pf->setPageSize(kPs);
   std::vector<uint8_t> page(kPs);
 
@@ -91,7 +91,7 @@ TEST(PageFile, ExclusiveOpenLocksOutOthersAndReadOnlyCannotWrite) {
   testfiles::ScratchDir dir;
   const std::string path = (dir.path() / "a.mdb").string();
   writeFile(path, pattern(3, 2));
-  auto& env = jet::os::Env::posix();
+  auto& env = jet::os::Env::system();
   auto writer = PageFile::open(env, path, PageFile::Mode::Writable);
   try {
     PageFile::open(env, path, PageFile::Mode::ReadOnly);
@@ -146,7 +146,7 @@ TEST(PageFile, CrashAtEveryWriteAndSyncLeavesOldOrNewState) {
       env.settle(loss);
       if (hot(path)) {
         try {
-          PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::ReadOnly);
+          PageFile::open(jet::os::Env::system(), path, PageFile::Mode::ReadOnly);
           ADD_FAILURE() << "read-only open of a hot journal";
         } catch (const jet::Error& e) {
           EXPECT_EQ(e.number(), 3049);
@@ -154,7 +154,7 @@ TEST(PageFile, CrashAtEveryWriteAndSyncLeavesOldOrNewState) {
         }
       }
       {
-        auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
+        auto pf = PageFile::open(jet::os::Env::system(), path, PageFile::Mode::Writable);
       }
       auto now = testfiles::fileBytes(path);
       EXPECT_TRUE(now == before || now == after) << "crash at call " << k;
@@ -194,7 +194,7 @@ TEST(PageFile, CrashDuringRecoveryIsRecoveredAgain) {
       }
       env.settle(FaultEnv::Loss::Unsynced);
     }
-    { auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable); }
+    { auto pf = PageFile::open(jet::os::Env::system(), path, PageFile::Mode::Writable); }
     EXPECT_EQ(testfiles::fileBytes(path), before) << r;
   }
 }
@@ -206,7 +206,7 @@ TEST(PageFile, AHandleKeepsItsBytesWhileItsPageChanges) {
   const std::string path = (dir.path() / "a.mdb").string();
   const auto original = pattern(6, 3);
   writeFile(path, original);
-  auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
+  auto pf = PageFile::open(jet::os::Env::system(), path, PageFile::Mode::Writable);
   pf->setPageSize(kPs);
   jet::Pager& pager = pf->pager();
 
@@ -256,7 +256,7 @@ TEST(PageFile, ATransactionThatSpillsRollsBackAndCommitsWhole) {
   expected.resize(expected.size() + kPs, 0x77);
 
   writeFile(path, original);
-  auto pf = PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable);
+  auto pf = PageFile::open(jet::os::Env::system(), path, PageFile::Mode::Writable);
   pf->setPageSize(kPs);
   pf->pager().setCacheBound(3);
   pf->pager().setSpillBound(3);
@@ -339,7 +339,7 @@ TEST(PageFile, CrashWhileSpillingLeavesOldOrNewState) {
         }
         env.settle(loss);
       }
-      { PageFile::open(jet::os::Env::posix(), path, PageFile::Mode::Writable); }
+      { PageFile::open(jet::os::Env::system(), path, PageFile::Mode::Writable); }
       const auto now = testfiles::fileBytes(path);
       EXPECT_TRUE(now == original || now == after) << "crash at disk change " << k;
     }

@@ -49,7 +49,7 @@ double rewriteRate(const fs::path& original, const char* table, const char* colu
   const fs::path path = writableCopy(original, "");
   double rate = 0;
   {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), path.string(), jet::Database::Mode::Exclusive);
     const jet::TableInfo& t = *db->findTable(table);
     const int c = t.findColumn(column)->position;
     const std::vector<jet::RowId> ids = rowIdsOf(*db, t);
@@ -72,7 +72,7 @@ bool patchSortOrder(const fs::path& path, const char* table, const char* column,
   uint32_t tdef;
   jet::format::ColumnDef col;
   {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::ReadOnly);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), path.string(), jet::Database::Mode::ReadOnly);
     const jet::format::TableDef& def = db->definition(*db->findTable(table));
     tdef = def.page;
     col = *def.findColumn(column);
@@ -104,7 +104,7 @@ double textRewriteRate(const fs::path& original, const char* table, const char* 
   const fs::path path = writableCopy(original, "t");
   double rate = 0;
   if (lcid == 0 || patchSortOrder(path, table, column, lcid)) {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path.string(), jet::Database::Mode::Exclusive);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), path.string(), jet::Database::Mode::Exclusive);
     const jet::TableInfo& t = *db->findTable(table);
     const int c = t.findColumn(column)->position;
     const std::vector<jet::RowId> ids = rowIdsOf(*db, t);

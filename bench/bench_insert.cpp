@@ -70,7 +70,7 @@ class LedgerRows {
 
 // Inserts `rows` rows into `table` as one batch; returns seconds.
 double insertRows(const fs::path& file, const char* table, long rows) {
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::Exclusive);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::Exclusive);
   const jet::TableInfo& t = *db->findTable(table);
   LedgerRows gen;
   const double t0 = now();
@@ -132,7 +132,7 @@ void scanLikeTheCheck(const fs::path& file) {
 
 // Rewrites a Date/Time column of every row of `table` as one grouped walk; rows/s.
 double rewriteRate(const fs::path& file, const char* table, const char* column) {
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::Exclusive);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::Exclusive);
   const jet::TableInfo& t = *db->findTable(table);
   const int c = t.findColumn(column)->position;
   std::vector<jet::RowId> ids;
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
   fs::copy_file(fixture("checks2000.mdb"), ord, fs::copy_options::overwrite_existing);
   double grow;
   {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), ord.string(), jet::Database::Mode::Exclusive);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), ord.string(), jet::Database::Mode::Exclusive);
     const jet::TableInfo& t = *db->findTable("Orders");
     const long have = t.rowCount;
     std::mt19937 rng(5);

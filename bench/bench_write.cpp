@@ -45,7 +45,7 @@ struct Walk {
 // One update per row, in one batch; the commit at the end is inside the timing.
 Walk walk(const fs::path& file, bool syncs, const char* table = "Big", const char* column = "D") {
   Walk w;
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::Exclusive);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::Exclusive);
   db->setSyncs(syncs);
   const jet::TableInfo& big = *db->findTable(table);
   const int d = big.findColumn(column)->position;
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
   // Single durable updates: each its own commit, journal and syncs included.
   fs::copy_file(source, file, fs::copy_options::overwrite_existing);
   {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::Exclusive);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::Exclusive);
     const jet::TableInfo& big = *db->findTable("Big");
     const int d = big.findColumn("D")->position;
     std::vector<jet::RowId> rows;

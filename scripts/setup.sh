@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev file
   e2fsprogs
+  unicode-data
 )
 missing=()
 for p in "${packages[@]}"; do

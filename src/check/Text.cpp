@@ -1,6 +1,6 @@
 #include "check/Text.h"
 
-#include <unicode/uchar.h>
+#include "jet/os/Unicode.h"
 
 namespace check {
 
@@ -60,8 +60,7 @@ size_t characterCount(std::string_view utf8) { return toCodePoints(utf8).size();
 
 bool sameCharIgnoringCase(char32_t a, char32_t b) {
   if (a == b) return true;
-  return u_foldCase(static_cast<UChar32>(a), U_FOLD_CASE_DEFAULT) ==
-         u_foldCase(static_cast<UChar32>(b), U_FOLD_CASE_DEFAULT);
+  return jet::os::foldCase(a) == jet::os::foldCase(b);
 }
 
 size_t findCharIgnoringCase(std::u32string_view text, char32_t c, size_t from) {

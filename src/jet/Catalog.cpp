@@ -1,12 +1,11 @@
 #include "jet/Catalog.h"
 
-#include <unicode/unistr.h>
-
 #include <algorithm>
 
 #include "jet/RowDecoder.h"
 #include "jet/index/IndexTree.h"
 #include "jet/TableScan.h"
+#include "jet/os/Unicode.h"
 
 namespace jet {
 
@@ -72,12 +71,8 @@ std::vector<CatalogEntry> readCatalog(Pager& pager, const TableDef& def, const T
 }
 
 bool collectionLess(const std::string& a, const std::string& b) {
-  icu::UnicodeString ua = icu::UnicodeString::fromUTF8(a);
-  icu::UnicodeString ub = icu::UnicodeString::fromUTF8(b);
-  ua.foldCase();
-  ub.foldCase();
-  const int8_t c = ua.compareCodePointOrder(ub);
-  if (c != 0) return c < 0;
+  const std::u32string fa = os::foldCaseFull(a), fb = os::foldCaseFull(b);
+  if (fa != fb) return fa < fb;
   return a < b;
 }
 

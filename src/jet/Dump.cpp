@@ -37,7 +37,7 @@ void appendDumpValue(std::string& out, const Value& v) {
   }
 }
 
-void dumpTable(Database& db, const TableInfo& t, std::FILE* out, std::string* text) {
+void dumpTable(Database& db, const TableInfo& t, std::ostream* out, std::string* text) {
   std::string buf = "# ";
   appendEscaped(buf, t.name);
   for (const auto& c : t.columns) {
@@ -47,7 +47,7 @@ void dumpTable(Database& db, const TableInfo& t, std::FILE* out, std::string* te
   buf += '\n';
   auto flush = [&] {
     if (out) {
-      std::fwrite(buf.data(), 1, buf.size(), out);
+      out->write(buf.data(), static_cast<std::streamsize>(buf.size()));
     } else {
       *text += buf;
     }

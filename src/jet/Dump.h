@@ -3,7 +3,7 @@
 // values separated by TAB. Dates "yyyy-MM-dd HH:mm:ss", Null "\N", text with \r \n \t and
 // \\ escaped, numbers in their shortest exact decimal form, booleans 1/0, binary as hex.
 // Two readers of one file agree exactly when their dumps are equal.
-#include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "jet/Database.h"
@@ -15,8 +15,8 @@ void appendDumpValue(std::string& out, const Value& v);
 // Appends text with \r \n \t \\ escaped.
 void appendEscaped(std::string& out, std::string_view text);
 
-// Writes the table's dump to `out` (a FILE such as stdout) or, when out is null, appends
-// it to `text`.
-void dumpTable(Database& db, const TableInfo& table, std::FILE* out, std::string* text = nullptr);
+// Writes the table's dump to `out` (such as std::cout) or, when out is null, appends it to
+// `text`.
+void dumpTable(Database& db, const TableInfo& table, std::ostream* out, std::string* text = nullptr);
 
 }  // namespace jet

@@ -1,7 +1,5 @@
 #include "jet/JetDatabase.h"
 
-#include <unicode/unistr.h>
-
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +18,8 @@
 #include "jet/format/UsageMap.h"
 #include "jet/index/IndexMaintenance.h"
 #include "jet/index/IndexTree.h"
+#include "jet/os/Path.h"
+#include "jet/os/Unicode.h"
 #include "jet/TransactionPages.h"
 #include "jet/write/Encode.h"
 #include "jet/format/Row.h"
@@ -44,9 +44,7 @@ bool sameName(std::string_view a, std::string_view b) {
     }
     if (ascii) return equal;
   }
-  icu::UnicodeString ua = icu::UnicodeString::fromUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())));
-  icu::UnicodeString ub = icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())));
-  return ua.foldCase() == ub.foldCase();
+  return os::foldCaseFull(a) == os::foldCaseFull(b);
 }
 
 // A forward scan handing out values of the current row on demand. The check's count
@@ -386,7 +384,7 @@ void refuseWrongPassword(os::File& file, const std::string& path, std::string_vi
 }  // namespace
 
 std::unique_ptr<Database> Database::open(const std::string& path, Mode mode, std::string_view password) {
-  return JetDatabase::open(os::Env::posix(), path, mode, password);
+  return JetDatabase::open(os::Env::system(), path, mode, password);
 }
 
 JetDatabase::JetDatabase(os::Env& env, std::string path, Mode mode)
@@ -408,9 +406,7 @@ std::unique_ptr<JetDatabase> JetDatabase::open(os::Env& env, const std::string& 
   if (writable && !env.permitsWriting(path)) {
     // Read as it stands, and every change refused: a file or folder marked read-only is
     // not written, whoever runs the tool.
-    const auto slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    db->readOnlyReason_ = "文件 '" + path + "' 或它所在的文件夹 '" + folder +
+    db->readOnlyReason_ = "文件 '" + path + "' 或它所在的文件夹 '" + os::folderOf(path) +
                           "' 的权限不允许写入；请先给它们写入权限";
     writable = false;
   }

@@ -1,9 +1,10 @@
 #include "jet/LockFile.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include "jet/os/Path.h"
 
 namespace jet {
 namespace {
@@ -30,7 +31,7 @@ std::vector<uint64_t> markedRecords(const std::vector<uint8_t>& b) {
 
 std::string LockFile::pathFor(const std::string& db, bool ace) {
   const std::string ext = ace ? ".laccdb" : ".ldb";
-  const auto slash = db.find_last_of('/');
+  const auto slash = os::lastSeparator(db);
   const auto dot = db.find_last_of('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
     return db.substr(0, dot) + ext;
@@ -53,9 +54,8 @@ LockFile::LockFile(os::Env& env, const std::string& db, bool ace)
   try {
     char record[kRecord];
     std::memset(record, 0, sizeof record);
-    char host[33] = {};
-    if (::gethostname(host, 32) != 0) std::strcpy(host, "localhost");
-    std::memcpy(record, host, std::strlen(host));
+    const std::string host = os::computerName();
+    std::memcpy(record, host.data(), std::min<size_t>(host.size(), 31));
     std::memcpy(record + 32, "Admin", 5);
     if (env_.exists(path_)) {
       // Left by another program or by a session of ours that crashed.

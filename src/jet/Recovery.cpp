@@ -13,7 +13,7 @@ std::string journalPathFor(const std::string& databasePath) {
 std::unique_ptr<os::File> openLocked(os::Env& env, const std::string& path, bool writable) {
   std::unique_ptr<os::File> file;
   try {
-    file = env.open(path, writable ? os::Env::Access::ReadWrite : os::Env::Access::Read);
+    file = env.open(path, writable ? os::Env::Access::Exclusive : os::Env::Access::Read);
   } catch (const os::IoError& e) {
     if (e.code() == ENOENT) throw fileNotFound(path);
     if (e.code() == EROFS) throw noPermission(path);

@@ -100,7 +100,7 @@ class UndoFile {
 // The log as a file at once: write replaces `path` whole (a crash leaves the old file or
 // the new one); read fails with a jet::Error naming the file when it is no undo log.
 void writeUndoFile(const std::string& path, const UndoLog& log,
-                   jet::os::Env& env = jet::os::Env::posix());
-UndoLog readUndoFile(const std::string& path, jet::os::Env& env = jet::os::Env::posix());
+                   jet::os::Env& env = jet::os::Env::system());
+UndoLog readUndoFile(const std::string& path, jet::os::Env& env = jet::os::Env::system());
 
 }  // namespace repair

@@ -31,8 +31,8 @@ TEST(CheckKind, DateAnswersMustBeDatesForOneValueAndForTheBatch) {
   for (auto ask : {kDateCheck.askValue, kDateCheck.askRewrite}) {
     ScriptedDialogs dialogs;
     dialogs.answers = {"not a date", "", "1999-12-31"};
-    EXPECT_EQ(ask(dialogs, "1800-01-01").refusal, msg::kDateInvalid);
-    EXPECT_EQ(ask(dialogs, "1800-01-01").refusal, msg::kDateInvalid);  // a cancel
+    EXPECT_STREQ(ask(dialogs, "1800-01-01").refusal, msg::kDateInvalid);
+    EXPECT_STREQ(ask(dialogs, "1800-01-01").refusal, msg::kDateInvalid);  // a cancel
     const Answer accepted = ask(dialogs, "1800-01-01");
     EXPECT_EQ(accepted.refusal, nullptr);
     EXPECT_EQ(accepted.value, "1999-12-31");
@@ -48,13 +48,13 @@ TEST(CheckKind, DateAnswersMustBeDatesForOneValueAndForTheBatch) {
 TEST(CheckKind, CharAnswersOfferTheShownTextAndAPatternAsLongAsTheSet) {
   ScriptedDialogs dialogs;
   dialogs.answers = {"", "a-b"};
-  EXPECT_EQ(kCharCheck.askValue(dialogs, "a#b\r\n").refusal, msg::kValueInvalid);
+  EXPECT_STREQ(kCharCheck.askValue(dialogs, "a#b\r\n").refusal, msg::kValueInvalid);
   EXPECT_EQ(kCharCheck.askValue(dialogs, "a#b\r\n").value, "a-b");
   EXPECT_EQ(dialogs.prompts[0].defaultAnswer, "a#b\n");  // without the CR
 
   ScriptedDialogs batch;
   batch.answers = {"AB", "甲乙丙丁"};
-  EXPECT_EQ(kCharCheck.askRewrite(batch, "#%''").refusal, msg::kModeInvalid);
+  EXPECT_STREQ(kCharCheck.askRewrite(batch, "#%''").refusal, msg::kModeInvalid);
   EXPECT_EQ(kCharCheck.askRewrite(batch, "#%''").value, "甲乙丙丁");
   EXPECT_EQ(batch.prompts[0].defaultAnswer, "AAAA");
 

@@ -81,10 +81,10 @@ TEST(Cli, APasswordComesFromTheOptionOrTheEnvironment) {
   CliResult r = runCli({"scan", file, "--password=Pw-2024", "--dates"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, tree);
-  ::setenv("MDBCHECK_PASSWORD", "Pw-2024", 1);
+  testfiles::setEnvironment("MDBCHECK_PASSWORD", "Pw-2024");
   r = runCli({"scan", file, "--dates"});
   const CliResult verified = runCli({"verify", file});
-  ::unsetenv("MDBCHECK_PASSWORD");
+  testfiles::setEnvironment("MDBCHECK_PASSWORD", nullptr);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, tree);
   EXPECT_EQ(verified.status, 0) << verified.err;

@@ -12,7 +12,7 @@ using jet::Database;
 namespace {
 
 std::unique_ptr<jet::JetDatabase> openCorpus(const std::string& rel) {
-  return jet::JetDatabase::open(jet::os::Env::posix(), testfiles::corpus(rel).string(),
+  return jet::JetDatabase::open(jet::os::Env::system(), testfiles::corpus(rel).string(),
                                 Database::Mode::ReadOnly);
 }
 

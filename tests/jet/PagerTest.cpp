@@ -19,7 +19,7 @@ struct Reading {
 };
 
 Reading readAll(const std::string& path, size_t bound) {
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
   jet::Pager& pager = db->pager();
   if (bound != 0) pager.setCacheBound(bound);
   Reading r;

@@ -88,7 +88,7 @@ TEST(RowLayout, EveryRowOfEveryFileReadsAsTheWriterRebuildsIt) {
   int tables = 0;
   for (const auto& file : testfiles::everyFormatFile()) {
     SCOPED_TRACE(file.string());
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::ReadOnly);
     const Version v = db->pager().version();
     const std::vector<uint8_t> bytes = testfiles::fileBytes(file);
     std::map<uint32_t, const jet::format::TableDef*> byPage;
@@ -322,7 +322,7 @@ TEST(DataPageLayout, EveryDataPageOfEveryFileRebuildsAndTakesARow) {
     SCOPED_TRACE(file.string());
     Version v;
     {
-      auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
+      auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::ReadOnly);
       v = db->pager().version();
     }
     const std::vector<uint8_t> bytes = testfiles::fileBytes(file);

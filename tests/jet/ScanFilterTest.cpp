@@ -24,7 +24,7 @@ using jet::Database;
 namespace {
 
 std::unique_ptr<jet::JetDatabase> openFile(const std::string& path, Database::Mode mode = Database::Mode::ReadOnly) {
-  return jet::JetDatabase::open(jet::os::Env::posix(), path, mode);
+  return jet::JetDatabase::open(jet::os::Env::system(), path, mode);
 }
 
 // The bytes of every page 1.. as get(n) gives them, against readRun over the same pages
@@ -97,12 +97,12 @@ TEST(ReadRun, GivesThePagesAsPageDoesWithTheWritePathsImagesAndItsFailures) {
     for (jet::RowId id : ids) w->update(*w->findTable(table), id, col, jet::Value(std::string(50, 'y')));
     w->commitBatch();
   };
-  rewrite(jet::os::Env::posix());
+  rewrite(jet::os::Env::system());
   const auto changed = testfiles::fileBytes(copy);
   ASSERT_NE(changed, original);
   bool hot = false;
   for (uint64_t k = 1; k < 100 && !hot; ++k) {
-    std::filesystem::copy_file(testfiles::data("checks2003.mdb"), copy, std::filesystem::copy_options::overwrite_existing);
+    testfiles::copyOver(testfiles::data("checks2003.mdb"), copy);
     {
       jet::os::FaultEnv env;
       env.crashAt(k);

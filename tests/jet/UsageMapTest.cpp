@@ -73,7 +73,7 @@ TEST(UsageMap, EveryMapOfEveryFileReadsAsTheWriterChangesIt) {
   Tally tally;
   for (const auto& file : testfiles::everyFormatFile()) {
     SCOPED_TRACE(file.string());
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), jet::Database::Mode::ReadOnly);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), jet::Database::Mode::ReadOnly);
     jet::Pager& pager = db->pager();
     checkMap(pager, RowPointer{1, 0}, "global map", tally);
     for (const jet::TableInfo& t : db->tables()) {

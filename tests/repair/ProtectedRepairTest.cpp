@@ -78,14 +78,14 @@ TEST(CliRepair, APasswordFileIsRepairedAndThePasswordIsWrittenNowhere) {
   protect::encodePages(file);
   protect::setPassword(file, password);
   const std::string log = (dir.path() / "undo.log").string();
-  ::setenv("MDBCHECK_PASSWORD", password.c_str(), 1);
+  testfiles::setEnvironment("MDBCHECK_PASSWORD", password.c_str());
   const CliResult repaired =
       runCli({"update-all", file, "Orders", "Remark", "--chars", "--mode", std::string(14, 'A'),
               "--undo-log", log});
   const CliResult scanned = runCli({"scan", file, "--chars"});
   const CliResult undone = runCli({"undo", file, log});
   const CliResult verified = runCli({"verify", file});
-  ::unsetenv("MDBCHECK_PASSWORD");
+  testfiles::setEnvironment("MDBCHECK_PASSWORD", nullptr);
   EXPECT_EQ(repaired.status, 0) << repaired.err;
   EXPECT_EQ(scanned.out.find("Remark("), std::string::npos) << scanned.out;
   EXPECT_EQ(undone.status, 0) << undone.err;

@@ -45,6 +45,14 @@ constexpr int kSingle = 6, kDouble = 7, kDate = 8, kText = 10, kMemo = 12, kCurr
 
 }  // namespace
 
+#ifdef _WIN32
+bool available() { return false; }
+
+bool required() {
+  testfiles::markPosixOnly(kLinuxOnly);
+  return false;
+}
+#else
 bool available() {
   static const bool installed = run("mdb-export --version >/dev/null 2>&1").has_value();
   return installed;
@@ -55,6 +63,7 @@ bool required() {
   testfiles::markToolAbsent(kAbsent);
   return false;
 }
+#endif
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> out;

@@ -1,9 +1,14 @@
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +16,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+
+#ifdef _WIN32
+#include "jet/os/Unicode.h"
+#endif
 
 namespace testfiles {
 
@@ -79,7 +88,11 @@ std::vector<fs::path> everyFormatFile() {
   return files;
 }
 
+#ifdef _WIN32
+fs::path cli() { return (fs::path(MDBCHECK_BINARY_DIR) / "mdbcheck-cli.exe").make_preferred(); }
+#else
 fs::path cli() { return fs::path(MDBCHECK_BINARY_DIR) / "tools" / "mdbcheck-cli"; }
+#endif
 
 bool requireCli() {
   if (fs::exists(cli())) return true;
@@ -90,6 +103,16 @@ bool requireCli() {
 void markToolAbsent(const std::string& tool) {
   // GTEST_SKIP returns from the function it is written in: this lambda, not the test.
   [&] { GTEST_SKIP() << "tool absent: " << tool; }();
+}
+
+void markPosixOnly(const std::string& what) {
+  [&] { GTEST_SKIP() << "posix only: " << what; }();
+}
+
+void copyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::remove(to, ec);
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
 ScratchDir::ScratchDir() {
@@ -107,11 +130,39 @@ ScratchDir::~ScratchDir() {
 
 fs::path ScratchDir::copy(const fs::path& from, const std::string& as) const {
   fs::path to = path_ / (as.empty() ? from.filename() : fs::path(as));
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  copyOver(from, to);
   fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return to;
 }
 
+void setEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  ::_putenv_s(name, value ? value : "");
+#else
+  if (value)
+    ::setenv(name, value, 1);
+  else
+    ::unsetenv(name);
+#endif
+}
+
+#ifdef _WIN32
+CommandResult runCommand(const std::string& command) {
+  CommandResult r;
+  // cmd.exe /c drops the first and the last quote of a line that starts with one: a pair
+  // around the whole line keeps the command's own. The line goes to the system as UTF-16.
+  const std::wstring line = jet::os::widen("\"" + command + "\"");
+  FILE* p = ::_wpopen(line.c_str(), L"rb");
+  if (!p) return r;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  r.status = ::_pclose(p);
+  return r;
+}
+
+std::string shellQuoted(const std::string& s) { return "\"" + s + "\""; }
+#else
 CommandResult runCommand(const std::string& command) {
   CommandResult r;
   FILE* p = ::popen(command.c_str(), "r");
@@ -129,5 +180,6 @@ std::string shellQuoted(const std::string& s) {
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
+#endif
 
 }  // namespace testfiles

@@ -47,6 +47,14 @@ bool requireCli();
 // message starts with "tool absent: ", which scripts/test.sh never accepts.
 void markToolAbsent(const std::string& tool);
 
+// The same for a part only a POSIX system can run (a Linux program, flock(2)), on the
+// Windows build. The message starts with "posix only: ", which scripts/check-skips.sh
+// accepts in a Windows run only, for the tests tests/allowed-skips.txt names.
+void markPosixOnly(const std::string& what);
+
+// Copies `from` over `to` (MinGW's copy_file does not overwrite).
+void copyOver(const fs::path& from, const fs::path& to);
+
 // A fresh private directory, removed when the object dies.
 class ScratchDir {
  public:
@@ -70,8 +78,17 @@ struct CommandResult {
 };
 CommandResult runCommand(const std::string& command);
 
-// `s` as one shell word.
+// Sets an environment variable for the commands this process starts; nullptr removes it.
+void setEnvironment(const char* name, const char* value);
+
+// `s` as one shell word (of sh, or of cmd.exe on Windows).
 std::string shellQuoted(const std::string& s);
+// Where the shell throws away what a command sends there.
+#ifdef _WIN32
+inline constexpr const char* kNullDevice = "NUL";
+#else
+inline constexpr const char* kNullDevice = "/dev/null";
+#endif
 
 }  // namespace testfiles
 
@@ -84,3 +101,12 @@ std::string shellQuoted(const std::string& s);
       GTEST_SKIP() << "optional shared file absent: "                               \
                    << ::testfiles::shared(rel).string();                            \
   } while (0)
+
+// Skips the current test at once on Windows, for a test that only a POSIX system can run.
+#ifdef _WIN32
+#define SKIP_POSIX_ONLY(what) GTEST_SKIP() << "posix only: " << what
+#else
+#define SKIP_POSIX_ONLY(what) \
+  do {                        \
+  } while (0)
+#endif

@@ -88,7 +88,7 @@ CheckSession::~CheckSession() { check::CloseAtUnload(state); }
 bool CheckSession::start(const std::string& file, const CheckOptions& options) {
   // A log that cannot be written fails the repair before its first change.
   if (options.undoLog)
-    state.undoFile = std::make_shared<repair::UndoFile>(jet::os::Env::posix(), *options.undoLog);
+    state.undoFile = std::make_shared<repair::UndoFile>(jet::os::Env::system(), *options.undoLog);
   ui.dialogs.files.push_back(file);
   if (!password().empty()) ui.dialogs.passwords.emplace_back(password());
   if (!took(check::OpenDatabaseFile(state, ui.controls))) return false;

@@ -1,6 +1,5 @@
 // mdbcheck-cli dump FILE [TABLE]: every row of every ordinary table (or of TABLE), in scan
 // order, in the dump form of jet/Dump.h.
-#include <cstdio>
 #include <iostream>
 
 #include "Command.h"
@@ -22,12 +21,12 @@ int run(const cli::Args& args) {
   if (args.size() == 2) {
     const jet::TableInfo* t = db->findTable(args[1]);
     if (!t) throw jet::noSuchTable(args[1]);
-    jet::dumpTable(*db, *t, stdout);
+    jet::dumpTable(*db, *t, &std::cout);
   } else {
     for (const auto& t : db->tables())
-      if (t.attributes == 0 && !t.linked) jet::dumpTable(*db, t, stdout);
+      if (t.attributes == 0 && !t.linked) jet::dumpTable(*db, t, &std::cout);
   }
-  std::fflush(stdout);
+  std::cout.flush();
   return 0;
 }
 

@@ -16,7 +16,7 @@ int run(const cli::Args& args) {
     return 2;
   }
   auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly, pw);
+    return jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly, pw);
   });
   // What the open found wrong with the file as a whole (cut short, a write interrupted
   // whose journal is gone) comes first, and counts as a problem.

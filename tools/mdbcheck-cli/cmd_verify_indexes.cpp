@@ -16,7 +16,7 @@ int run(const cli::Args& args) {
     return 2;
   }
   auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::JetDatabase::open(jet::os::Env::posix(), args[0], jet::Database::Mode::ReadOnly, pw);
+    return jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly, pw);
   });
   const jet::index::IndexVerification v = jet::index::verifyIndexesDetailed(*db);
   for (const auto& p : v.problems) std::cout << p << '\n';

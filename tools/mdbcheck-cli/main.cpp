@@ -5,6 +5,7 @@
 #include "Command.h"
 #include "Password.h"
 #include "jet/Error.h"
+#include "jet/os/Console.h"
 
 namespace cli {
 std::vector<Command>& commands() {
@@ -24,9 +25,9 @@ void usage() {
   std::cerr << "有密码的数据库：任一命令加 --password 密码，或设环境变量 MDBCHECK_PASSWORD\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// argv: UTF-8.
+int run(int argc, char** argv) {
+  jet::os::setUpConsole();
   if (!cli::takePassword(argc, argv) || argc < 2) {
     usage();
     return 2;
@@ -51,3 +52,19 @@ int main(int argc, char** argv) {
   usage();
   return 2;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Wide arguments: a Chinese file name survives on every Windows, whatever its code page.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args = jet::os::utf8Arguments(argc, wargv);
+  std::string program = "mdbcheck-cli";
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return run(static_cast<int>(args.size()) + 1, argv.data());
+}
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

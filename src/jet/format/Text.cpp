@@ -1,7 +1,5 @@
 #include "jet/format/Text.h"
 
-#include <unicode/ucnv.h>
-
 #include <cstring>
 #include <vector>
 
@@ -10,17 +8,6 @@
 namespace jet::format {
 
 namespace {
-
-UConverter* openConverter(int codePage) {
-  const std::string names[] = {"windows-" + std::to_string(codePage), "cp" + std::to_string(codePage),
-                               "ibm-" + std::to_string(codePage)};
-  for (const auto& n : names) {
-    UErrorCode ec = U_ZERO_ERROR;
-    UConverter* c = ucnv_open(n.c_str(), &ec);
-    if (U_SUCCESS(ec) && c) return c;
-  }
-  return nullptr;
-}
 
 // Appends UTF-16 code units as UTF-8, pairing surrogates.
 struct Utf16Sink {
@@ -55,32 +42,24 @@ struct Utf16Sink {
 TextCodec::TextCodec(const Version& version, int codePage, const std::string& path)
     : jet3_(version.jet3()), codePage_(codePage == 0 ? 1252 : codePage) {
   if (!jet3_) return;  // Jet 4 text is UCS-2 whatever the code page says
-  conv_ = openConverter(codePage_);
+  conv_ = os::CodePage::open(codePage_);
   if (!conv_) throw unsupportedFormat(path, "不支持的代码页 " + std::to_string(codePage_));
-  if (ucnv_getMaxCharSize(conv_) == 1) {
+  if (conv_->singleByte()) {
     singleByte_ = true;
     for (int b = 0; b < 256; ++b) {
-      char in = static_cast<char>(b);
-      UChar u[4];
-      UErrorCode ec = U_ZERO_ERROR;
-      ucnv_reset(conv_);
-      int32_t n = ucnv_toUChars(conv_, u, 4, &in, 1, &ec);
+      const uint8_t in = static_cast<uint8_t>(b);
+      std::u16string u;
+      conv_->decode(&in, 1, u);
       std::string s;
       Utf16Sink sink{s};
-      if (U_SUCCESS(ec) || ec == U_STRING_NOT_TERMINATED_WARNING) {
-        for (int32_t i = 0; i < n; ++i) sink.put(u[i]);
-      } else {
-        sink.put(0xFFFD);
-      }
+      for (char16_t c : u) sink.put(c);
       sink.finish();
       byteUtf8_[b] = s;
     }
   }
 }
 
-TextCodec::~TextCodec() {
-  if (conv_) ucnv_close(conv_);
-}
+TextCodec::~TextCodec() = default;
 
 namespace {
 
@@ -198,17 +177,10 @@ void TextCodec::decodeCodePage(const uint8_t* p, size_t n, std::string& out) con
     }
     return;
   }
-  std::vector<UChar> u(n + 1);
-  UErrorCode ec = U_ZERO_ERROR;
-  ucnv_reset(conv_);
-  int32_t len = ucnv_toUChars(conv_, u.data(), static_cast<int32_t>(u.size()),
-                              reinterpret_cast<const char*>(p), static_cast<int32_t>(n), &ec);
-  if (U_FAILURE(ec) && ec != U_STRING_NOT_TERMINATED_WARNING) {
-    out.append("\xEF\xBF\xBD");
-    return;
-  }
+  units_.clear();
+  conv_->decode(p, n, units_);
   Utf16Sink sink{out};
-  for (int32_t i = 0; i < len; ++i) sink.put(u[i]);
+  for (char16_t u : units_) sink.put(u);
   sink.finish();
 }
 

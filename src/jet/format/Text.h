@@ -10,8 +10,7 @@
 #include <string>
 
 #include "jet/Types.h"
-
-struct UConverter;
+#include "jet/os/Unicode.h"
 
 namespace jet::format {
 
@@ -38,7 +37,8 @@ class TextCodec {
 
   bool jet3_;
   int codePage_;
-  UConverter* conv_ = nullptr;      // multi-byte code pages
+  std::unique_ptr<os::CodePage> conv_;
+  mutable std::u16string units_;    // multi-byte code pages: the text decoded, reused
   bool singleByte_ = false;
   std::string byteUtf8_[256];       // single-byte code pages: each byte's UTF-8
 };

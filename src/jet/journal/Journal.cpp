@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include "jet/Error.h"
+#include "jet/os/Path.h"
 
 #include <chrono>
 #include <cstring>
@@ -138,19 +139,13 @@ std::optional<RolledBack> rolledBack(os::Env& env, const std::string& dbPath, os
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // A journal the open cannot get rid of: what is wrong, what state the file is in, and
 // what to do.
 Error stuckJournal(const std::string& path, bool rolledBack, const os::IoError& e) {
   std::string text = "不能删除日志文件 '" + path + "'（" + e.description() + "）。";
   text += rolledBack ? "上次未完成的修改已经撤销，数据库文件处于上次提交后的状态。"
                      : "数据库文件处于上次提交后的状态。";
-  text += "请给文件夹 '" + folderOf(path) + "' 写入权限后再打开；在此之前只能以只读方式打开。";
+  text += "请给文件夹 '" + os::folderOf(path) + "' 写入权限后再打开；在此之前只能以只读方式打开。";
   return Error(err::kNoPermission, text);
 }
 

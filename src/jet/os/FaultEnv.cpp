@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "jet/os/Path.h"
+
 namespace jet::os {
 namespace {
-
-std::string dirOf(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
 
 std::vector<uint8_t> readAll(File& f) {
   std::vector<uint8_t> b(f.size());
@@ -213,11 +210,11 @@ void FaultEnv::rename(const std::string& from, const std::string& to) {
 
 void FaultEnv::syncDirectoryOf(const std::string& path) {
   checkAlive();
-  const std::string dir = dirOf(path);
+  const std::string dir = folderOf(path);
   call(Call::Sync, dir);
   base_.syncDirectoryOf(path);
   for (auto& [p, t] : tracks_) {
-    if (dirOf(p) != dir) continue;
+    if (folderOf(p) != dir) continue;
     t.durableExists = base_.exists(p);
     t.removedContent.reset();
     if (!t.durableExists) {

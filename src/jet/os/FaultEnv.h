@@ -38,7 +38,7 @@ class FaultEnv final : public Env {
   // folder.
   enum class Call { Read, Write, Sync, Remove, Rename };
 
-  explicit FaultEnv(Env& base = Env::posix());
+  explicit FaultEnv(Env& base = Env::system());
   ~FaultEnv() override;
 
   // Crash on the n-th disk-changing call from now (1 = the next one); 0 = never.

@@ -3,6 +3,14 @@
 
 #include "jet/os/Env.h"
 
+// Windows has no quota or stale-handle errno; WinEnv maps those errors onto ENOSPC and EIO.
+#ifndef EDQUOT
+#define EDQUOT ENOSPC
+#endif
+#ifndef ESTALE
+#define ESTALE EIO
+#endif
+
 namespace jet::os {
 namespace {
 
@@ -26,7 +34,9 @@ std::string reason(int code) {
   switch (code) {
     case EIO: return "输入/输出错误，磁盘可能有坏扇区";
     case ENOSPC: return "磁盘已满";
+#if EDQUOT != ENOSPC
     case EDQUOT: return "超出磁盘配额";
+#endif
     case EFBIG: return "文件太大";
     case EACCES:
     case EPERM: return "没有权限";
@@ -34,14 +44,20 @@ std::string reason(int code) {
     case ENOENT: return "文件不存在";
     case ENXIO:
     case ENODEV: return "设备不存在或已移除";
+#if ESTALE != EIO
     case ESTALE: return "网络文件已失效";
+#endif
     case ETIMEDOUT: return "网络超时";
     case ENOLCK: return "没有可用的锁";
     case EMFILE:
     case ENFILE: return "打开的文件太多";
     case ENOMEM: return "内存不足";
     case EISDIR: return "这是一个文件夹";
-    default: return "系统错误 " + std::to_string(code);
+    case EBUSY: return "文件正被另一个程序使用";
+    default:
+      if (code >= IoError::kSystemErrorBase)
+        return "系统错误 " + std::to_string(code - IoError::kSystemErrorBase);
+      return "系统错误 " + std::to_string(code);
   }
 }
 
@@ -53,8 +69,13 @@ Error describe(int code, IoError::Op op, const std::string& path, const std::str
     case ENOENT:
       if (op == IoError::Op::Open) return fileNotFound(path);
       break;
+    case EBUSY:
+      if (op == IoError::Op::Open) return fileInUse(path);
+      break;
     case ENOSPC:
+#if EDQUOT != ENOSPC
     case EDQUOT:
+#endif
     case EFBIG: return diskFull(where);
     case EACCES:
     case EPERM:

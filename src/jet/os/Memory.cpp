@@ -1,6 +1,8 @@
 #include "jet/os/Memory.h"
 
+#ifndef _WIN32
 #include <sys/mman.h>
+#endif
 
 #include <cstring>
 #include <new>
@@ -14,6 +16,7 @@ constexpr std::align_val_t kAlign{4096};
 }  // namespace
 
 PrefaultedBuffer::PrefaultedBuffer(size_t size, Fill fill) : size_(size) {
+#ifndef _WIN32  // Windows: from the heap (it has no populating map)
   if (size >= kMapAtLeast && !kAddressSanitizer) {
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (p != MAP_FAILED) {
@@ -22,6 +25,7 @@ PrefaultedBuffer::PrefaultedBuffer(size_t size, Fill fill) : size_(size) {
       return;
     }
   }
+#endif
   p_ = static_cast<uint8_t*>(::operator new(size, kAlign));
   if (fill == Fill::Zeroed) std::memset(p_, 0, size);
 }
@@ -44,10 +48,15 @@ PrefaultedBuffer& PrefaultedBuffer::operator=(PrefaultedBuffer&& other) noexcept
 
 void PrefaultedBuffer::release() noexcept {
   if (p_ == nullptr) return;
-  if (mapped_)
+#ifndef _WIN32
+  if (mapped_) {
     ::munmap(p_, size_);
-  else
-    ::operator delete(p_, kAlign);
+    p_ = nullptr;
+    size_ = 0;
+    return;
+  }
+#endif
+  ::operator delete(p_, kAlign);
   p_ = nullptr;
   size_ = 0;
 }

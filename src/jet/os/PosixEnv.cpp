@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "Env.h"
+#include "Path.h"
 
 namespace jet::os {
 namespace {
@@ -141,7 +142,8 @@ class PosixEnv final : public Env {
     int flags = O_CLOEXEC;
     switch (access) {
       case Access::Read: flags |= O_RDONLY; break;
-      case Access::ReadWrite: flags |= O_RDWR; break;
+      case Access::ReadWrite:
+      case Access::Exclusive: flags |= O_RDWR; break;
       case Access::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
     }
     int fd = ::open(path.c_str(), flags, 0644);
@@ -160,8 +162,7 @@ class PosixEnv final : public Env {
   bool permitsWriting(const std::string& path) override {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !bitsPermitWriting(st)) return false;
-    auto slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string dir = folderOf(path);
     if (::stat(dir.c_str(), &st) != 0 || !bitsPermitWriting(st)) return false;
     // A read-only mount refuses even where the bits allow.
     return ::access(path.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK) == 0;
@@ -176,8 +177,7 @@ class PosixEnv final : public Env {
   }
 
   void syncDirectoryOf(const std::string& path) override {
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string dir = folderOf(path);
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) fail(IoError::Op::Sync, dir);
     // A file system that cannot sync a folder (EINVAL) keeps its entries another way.
@@ -193,9 +193,15 @@ class PosixEnv final : public Env {
 
 }  // namespace
 
-Env& Env::posix() {
+Env& Env::system() {
   static PosixEnv env;
   return env;
+}
+
+std::string computerName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0 || host[0] == 0) return "localhost";
+  return std::string(host).substr(0, 31);
 }
 
 }  // namespace jet::os

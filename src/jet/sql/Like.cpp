@@ -1,6 +1,6 @@
 #include "Like.h"
 
-#include <unicode/uchar.h>
+#include "jet/os/Unicode.h"
 
 namespace jet::sql {
 
@@ -48,7 +48,7 @@ std::vector<char32_t> decodeAll(std::string_view s) {
 
 char32_t foldCase(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+  return os::foldCase(c);
 }
 
 bool LikePattern::CharSet::contains(char32_t c) const {

@@ -1,14 +1,12 @@
 #include "Encode.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ustring.h>
-
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "jet/DateTime.h"
 #include "jet/Error.h"
+#include "jet/os/Unicode.h"
 
 namespace jet::write {
 namespace {
@@ -28,40 +26,19 @@ std::vector<uint8_t> ofDouble(double d) {
 }
 
 std::u16string toUtf16(const std::string& utf8) {
-  UErrorCode ec = U_ZERO_ERROR;
-  int32_t n = 0;
-  u_strFromUTF8(nullptr, 0, &n, utf8.data(), int32_t(utf8.size()), &ec);
-  if (ec != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(ec)) throw conversion();
-  std::u16string out(size_t(n), u'\0');
-  ec = U_ZERO_ERROR;
-  u_strFromUTF8(reinterpret_cast<UChar*>(out.data()), n, nullptr, utf8.data(),
-                int32_t(utf8.size()), &ec);
-  if (U_FAILURE(ec)) throw conversion();
-  return out;
+  std::optional<std::u16string> u = os::toUtf16(utf8);
+  if (!u) throw conversion();
+  return std::move(*u);
 }
 
 // Jet 3 text in a code page; a character the code page lacks is a conversion error, never
 // a silent '?'.
 std::vector<uint8_t> toCodePage(const std::string& utf8, int codePage) {
-  UErrorCode ec = U_ZERO_ERROR;
-  std::string name = "windows-" + std::to_string(codePage);
-  UConverter* cv = ucnv_open(name.c_str(), &ec);
-  if (U_FAILURE(ec)) {
-    ec = U_ZERO_ERROR;
-    name = "cp" + std::to_string(codePage);
-    cv = ucnv_open(name.c_str(), &ec);
-  }
-  if (U_FAILURE(ec) || !cv) throw conversion();
-  ucnv_setFromUCallBack(cv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
-  std::u16string u = toUtf16(utf8);
-  std::vector<uint8_t> out(u.size() * 4 + 8);
-  ec = U_ZERO_ERROR;
-  int32_t n = ucnv_fromUChars(cv, reinterpret_cast<char*>(out.data()), int32_t(out.size()),
-                              reinterpret_cast<const UChar*>(u.data()), int32_t(u.size()), &ec);
-  ucnv_close(cv);
-  if (U_FAILURE(ec)) throw notInCodePage(codePage);
-  out.resize(size_t(n));
-  return out;
+  const std::unique_ptr<os::CodePage> cp = os::CodePage::open(codePage);
+  if (!cp) throw conversion();
+  const std::optional<std::string> bytes = cp->encode(toUtf16(utf8));
+  if (!bytes) throw notInCodePage(codePage);
+  return std::vector<uint8_t>(bytes->begin(), bytes->end());
 }
 
 std::vector<uint8_t> text(bool jet3, const format::ColumnDef& c, const std::string& utf8,

@@ -1,6 +1,6 @@
 #include "Readback.h"
 
-#include <sys/wait.h>
+
 
 #include <cstdio>
 #include <memory>

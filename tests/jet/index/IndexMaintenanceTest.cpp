@@ -70,7 +70,7 @@ void update(MemoryPages& img, IndexMaintenance& m, Rows& rows, RowId id,
 }
 
 std::unique_ptr<JetDatabase> openFixture(const std::filesystem::path& p) {
-  return JetDatabase::open(os::Env::posix(), p.string(), Database::Mode::ReadOnly);
+  return JetDatabase::open(os::Env::system(), p.string(), Database::Mode::ReadOnly);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ using namespace jet;
 
 namespace {
 
-std::unique_ptr<JetDatabase> openRw(const std::filesystem::path& p, os::Env& env = os::Env::posix()) {
+std::unique_ptr<JetDatabase> openRw(const std::filesystem::path& p, os::Env& env = os::Env::system()) {
   return JetDatabase::open(env, p.string(), Database::Mode::Exclusive);
 }
 
@@ -48,7 +48,7 @@ std::map<std::string, std::string> column(Database& db, const TableInfo& t, int 
 
 // verify (structure and indexes) is clean, and mdbtools reads the column as we do.
 void expectSound(const std::filesystem::path& p, const std::string& table, const std::string& col) {
-  auto db = JetDatabase::open(os::Env::posix(), p.string(), Database::Mode::ReadOnly);
+  auto db = JetDatabase::open(os::Env::system(), p.string(), Database::Mode::ReadOnly);
   const index::IndexVerification v = index::verifyIndexesDetailed(*db);
   for (const auto& s : v.problems) ADD_FAILURE() << s;
   for (const auto& s : write::verifyStructure(*db)) ADD_FAILURE() << s;
@@ -74,7 +74,7 @@ void expectSound(const std::filesystem::path& p, const std::string& table, const
 
 // The tree of each real index of a table, as walked from its root.
 std::vector<index::TreeWalk> trees(const std::filesystem::path& p, const std::string& table) {
-  auto db = JetDatabase::open(os::Env::posix(), p.string(), Database::Mode::ReadOnly);
+  auto db = JetDatabase::open(os::Env::system(), p.string(), Database::Mode::ReadOnly);
   const format::TableDef& def = db->definition(*db->findTable(table));
   index::PagerPages src(db->pager());
   std::vector<index::TreeWalk> out;
@@ -211,7 +211,7 @@ TEST(IndexUpdate, CrashDuringIndexSplitsLeavesOldOrNewFile) {
   const auto original = dir.copy(testfiles::data("checks2000.mdb"), "original.mdb");
   size_t codeIndex = 0;
   {
-    auto db = JetDatabase::open(os::Env::posix(), original.string(), Database::Mode::ReadOnly);
+    auto db = JetDatabase::open(os::Env::system(), original.string(), Database::Mode::ReadOnly);
     const format::TableDef& def = db->definition(*db->findTable("凭证"));
     const uint16_t col = def.findColumn("科目代码")->number;
     while (def.realIndexes.at(codeIndex).columns.at(0).number != col) ++codeIndex;
@@ -317,7 +317,7 @@ TEST(IndexUpdate, CorpusIndexTestFilesOfEveryGeneration) {
       }
       db->close();
     }
-    auto db = JetDatabase::open(os::Env::posix(), path.string(), Database::Mode::ReadOnly);
+    auto db = JetDatabase::open(os::Env::system(), path.string(), Database::Mode::ReadOnly);
     for (const auto& s : index::verifyIndexes(*db)) ADD_FAILURE() << s;
     for (const auto& s : write::verifyStructure(*db)) ADD_FAILURE() << s;
     ++files;

@@ -102,7 +102,7 @@ TEST(ChineseSortOrder, ReproducesEveryStoredKeyOfTheCorpus) {
 namespace {
 
 std::unique_ptr<JetDatabase> openFile(const std::filesystem::path& p, Database::Mode mode) {
-  return JetDatabase::open(os::Env::posix(), p.string(), mode);
+  return JetDatabase::open(os::Env::system(), p.string(), mode);
 }
 
 // Every ideograph one code point on: distinct values stay distinct.

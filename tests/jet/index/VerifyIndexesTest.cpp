@@ -14,7 +14,7 @@ using namespace jet;
 namespace {
 
 index::IndexVerification verify(const std::filesystem::path& p) {
-  auto db = JetDatabase::open(os::Env::posix(), p.string(), Database::Mode::ReadOnly);
+  auto db = JetDatabase::open(os::Env::system(), p.string(), Database::Mode::ReadOnly);
   return index::verifyIndexesDetailed(*db);
 }
 
@@ -66,7 +66,7 @@ TEST(VerifyIndexes, ReportsWrongKeysMissingRowsAndDisorder) {
   const auto copy = dir.copy(testfiles::data("checks2000.mdb"));
   uint32_t root;
   {
-    auto db = JetDatabase::open(os::Env::posix(), copy.string(), Database::Mode::ReadOnly);
+    auto db = JetDatabase::open(os::Env::system(), copy.string(), Database::Mode::ReadOnly);
     const format::TableDef& def = db->definition(*db->findTable("凭证"));
     root = def.realIndexes.at(0).rootPage;
   }
@@ -89,7 +89,7 @@ TEST(VerifyIndexes, ReportsWrongKeysMissingRowsAndDisorder) {
     f.write(reinterpret_cast<const char*>(page.data()), 4096);
   };
   auto problems = [&] {
-    auto db = JetDatabase::open(os::Env::posix(), copy.string(), Database::Mode::ReadOnly);
+    auto db = JetDatabase::open(os::Env::system(), copy.string(), Database::Mode::ReadOnly);
     std::string all;
     for (const auto& p : index::verifyIndexes(*db)) all += p + "\n";
     return all;

@@ -48,7 +48,7 @@ void apply(jet::JetDatabase& db, const std::vector<Change>& group, bool batch) {
 
 // A writable copy of the original (a corpus file may be read-only, and its copy with it).
 void restore(const fs::path& original, const std::string& path) {
-  fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+  testfiles::copyOver(original, path);
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
 }
 
@@ -79,7 +79,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
   for (const auto& group : plan)
     for (const auto& c : group) {
       {
-        auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive);
+        auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::Exclusive);
         apply(*db, {c}, false);
         placement = std::max(placement, db->lastPlacement());
       }
@@ -129,7 +129,7 @@ void crashMatrix(const fs::path& original, const Plan& plan, int expectPlacement
         env.settle(loss);
       }
       // The next open rolls back whatever the crash left half done.
-      jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive)->close();
+      jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::Exclusive)->close();
       EXPECT_FALSE(fs::exists(path + "-journal")) << k;
       const auto now = writecheck::bytesOf(path);
       size_t which = states.size();
@@ -258,7 +258,7 @@ TEST(CrashMatrix, OneBatchThatSpillsLandsWholeOrNotAtAll) {
         }
         env.settle(loss);
       }
-      jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive)->close();
+      jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::Exclusive)->close();
       const auto now = writecheck::bytesOf(path);
       sawBefore = sawBefore || now == before;
       sawAfter = sawAfter || now == after;
@@ -279,7 +279,7 @@ TEST(CrashMatrix, InsertsWithNewDataPageAndIndexSplitsJet4) {
   plan[0].push_back(row("Ledger", 0));
   for (int i = 0; i < 500; ++i) plan[1].push_back(row("LedgerIdx", i));
   crashMatrix(testfiles::data("template2000.mdb"), plan, -1, [](const std::string& path) {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
     const auto& def = db->definition(*db->findTable("LedgerIdx"));
     jet::index::PagerPages src(db->pager());
     for (const auto& ix : def.realIndexes)

@@ -94,7 +94,7 @@ TEST(EncodedPages, ChangesLeaveTheFileAsThePlainFileDecoded) {
   const fs::path encoded = encodedCopy(dir, testfiles::data("template2000.mdb"), "encoded.mdb");
   for (const fs::path& file : {plain, encoded}) {
     SCOPED_TRACE(file.filename().string());
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), Database::Mode::Exclusive);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), Database::Mode::Exclusive);
     db->pager().setCacheBound(4);
     db->pager().setSpillBound(4);
     const jet::TableInfo& idx = *db->findTable("LedgerIdx");
@@ -150,7 +150,7 @@ TEST(EncodedPages, AReadOnlyOpenReadsAroundAHotJournal) {
   for (size_t i = 0; i < 64; ++i) meant[size_t(page) * 4096 + 40 + i] ^= 0x5A;
   for (size_t i = 0; i < 32; ++i) torn[size_t(page) * 4096 + 40 + i] ^= 0x5A;
   {
-    jet::journal::Journal journal(jet::os::Env::posix(), file.string());
+    jet::journal::Journal journal(jet::os::Env::system(), file.string());
     journal.write(4096, original.size(), original.size(),
                   {{page, original.data() + size_t(page) * 4096, meant.data() + size_t(page) * 4096}});
   }
@@ -178,7 +178,7 @@ TEST(Password, IsWrittenNowhere) {
     const std::string text(bytes.begin(), bytes.end());
     return text.find(password) != std::string::npos || text.find(utf16) != std::string::npos;
   };
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), file.string(), Database::Mode::Exclusive, password);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), file.string(), Database::Mode::Exclusive, password);
   db->pager().setSpillBound(2);
   db->beginWholeBatch();
   updateRows(*db, "Big", "T", 0, 40, [](int i) { return Value("密码不在任何文件里" + std::to_string(i)); });

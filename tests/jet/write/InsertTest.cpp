@@ -22,7 +22,7 @@ using namespace jet;
 namespace {
 
 std::unique_ptr<JetDatabase> openRw(const fs::path& p) {
-  return JetDatabase::open(os::Env::posix(), p.string(), Database::Mode::Exclusive);
+  return JetDatabase::open(os::Env::system(), p.string(), Database::Mode::Exclusive);
 }
 
 std::vector<std::string> dumpFields(const std::vector<Value>& row) {
@@ -230,7 +230,7 @@ TEST(Insert, RefusalsLeaveTheFileByteIdentical) {
     db.insert(t, rowWith(t, "Notes", Value("备注")));
   });
   {
-    auto db = JetDatabase::open(os::Env::posix(), path.string(), Database::Mode::ReadOnly);
+    auto db = JetDatabase::open(os::Env::system(), path.string(), Database::Mode::ReadOnly);
     const TableInfo& t = *db->findTable("Orders");
     EXPECT_THROW(db->insert(t, std::vector<Value>(t.columns.size())), Error);
   }
@@ -326,7 +326,7 @@ TEST_P(InsertJet3, TablesTakeCopiesOfTheirRows) {
   }
   EXPECT_GT(inserted, 2000);
   for (const auto& s : writecheck::problems(path.string())) ADD_FAILURE() << s;
-  auto db = JetDatabase::open(os::Env::posix(), path.string(), Database::Mode::ReadOnly);
+  auto db = JetDatabase::open(os::Env::system(), path.string(), Database::Mode::ReadOnly);
   for (const auto& [name, count] : counts) {
     EXPECT_EQ(db->findTable(name)->rowCount, count) << name;
     EXPECT_EQ(ourRows(path, name).size(), count) << name;

@@ -63,7 +63,7 @@ TEST(Integrity, VerifyNamesANullWhereNoneMayBe) {
     uint64_t at = 0;
     uint8_t byte = 0;
     {
-      auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, Database::Mode::ReadOnly);
+      auto db = jet::JetDatabase::open(jet::os::Env::system(), path, Database::Mode::ReadOnly);
       const jet::TableInfo& t = *db->findTable(table);
       const jet::format::TableDef& def = db->definition(t);
       const jet::RowId id = writecheck::rowAt(*db, table, 0);
@@ -95,7 +95,7 @@ TEST(Integrity, ADamagedIndexRefusesTheChangesThatWouldWriteIt) {
   const std::string file = dir.copy(testfiles::data("checks2000.mdb")).string();
   uint32_t codeRoot = 0;
   {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), file, Database::Mode::ReadOnly);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), file, Database::Mode::ReadOnly);
     const jet::format::TableDef& def = db->definition(*db->findTable("Orders"));
     for (const auto& ix : def.realIndexes)
       if (ix.columns.size() == 1 && ix.columns[0].number == def.findColumn("Code")->number)

@@ -78,8 +78,8 @@ void runTransaction(jet::os::Env& env, const std::string& path, int variant,
 }
 
 bool hot(const std::string& path) {
-  auto db = jet::os::Env::posix().open(path, jet::os::Env::Access::Read);
-  return jet::journal::isHot(jet::os::Env::posix(), path, *db);
+  auto db = jet::os::Env::system().open(path, jet::os::Env::Access::Read);
+  return jet::journal::isHot(jet::os::Env::system(), path, *db);
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ TEST(PagerTransaction, TransactionsSeeTheirOwnChangesAndRollBackWithoutIo) {
   testfiles::ScratchDir dir;
   const std::string path = (dir.path() / "a.mdb").string();
   writeFile(path, pattern(6, 1));
-  Opened pf = openPages(jet::os::Env::posix(), path, true);
+  Opened pf = openPages(jet::os::Env::system(), path, true);
 
   pf->modify(2)[10] = 0xEE;
   pf->beginSavepoint();
@@ -120,7 +120,7 @@ TEST(PagerTransaction, ExclusiveOpenLocksOutOthersAndReadOnlyCannotWrite) {
   testfiles::ScratchDir dir;
   const std::string path = (dir.path() / "a.mdb").string();
   writeFile(path, pattern(3, 2));
-  auto& env = jet::os::Env::posix();
+  auto& env = jet::os::Env::system();
   Opened writer = openPages(env, path, true);
   try {
     openPages(env, path, false);
@@ -175,14 +175,14 @@ TEST(PagerTransaction, CrashAtEveryWriteAndSyncLeavesOldOrNewState) {
       if (hot(path)) {
         const auto asLeft = testfiles::fileBytes(path);
         {
-          Opened reader = openPages(jet::os::Env::posix(), path, false);
+          Opened reader = openPages(jet::os::Env::system(), path, false);
           EXPECT_EQ(pagesOf(*reader.pager), before) << k;
         }
         EXPECT_EQ(testfiles::fileBytes(path), asLeft);
         EXPECT_TRUE(hot(path));
         ++readAround;
       }
-      openPages(jet::os::Env::posix(), path, true);
+      openPages(jet::os::Env::system(), path, true);
       auto now = testfiles::fileBytes(path);
       EXPECT_TRUE(now == before || now == after) << "crash at call " << k;
       if (loss == FaultEnv::Loss::Unsynced) {
@@ -221,7 +221,7 @@ TEST(PagerTransaction, CrashDuringRecoveryIsRecoveredAgain) {
       }
       env.settle(FaultEnv::Loss::Unsynced);
     }
-    openPages(jet::os::Env::posix(), path, true);
+    openPages(jet::os::Env::system(), path, true);
     EXPECT_EQ(testfiles::fileBytes(path), before) << r;
   }
 }
@@ -233,7 +233,7 @@ TEST(PagerTransaction, AHandleKeepsItsBytesWhileItsPageChanges) {
   const std::string path = (dir.path() / "a.mdb").string();
   const auto original = pattern(6, 3);
   writeFile(path, original);
-  Opened pf = openPages(jet::os::Env::posix(), path, true);
+  Opened pf = openPages(jet::os::Env::system(), path, true);
   jet::Pager& pager = *pf.pager;
 
   const jet::PageRef before = pager.get(2);
@@ -282,7 +282,7 @@ TEST(PagerTransaction, ATransactionThatSpillsRollsBackAndCommitsWhole) {
   expected.resize(expected.size() + kPs, 0x77);
 
   writeFile(path, original);
-  Opened pf = openPages(jet::os::Env::posix(), path, true);
+  Opened pf = openPages(jet::os::Env::system(), path, true);
   pf->setCacheBound(3);
   pf->setSpillBound(3);
   for (int round = 0; round < 2; ++round) {
@@ -360,7 +360,7 @@ TEST(PagerTransaction, CrashWhileSpillingLeavesOldOrNewState) {
         }
         env.settle(loss);
       }
-      openPages(jet::os::Env::posix(), path, true);
+      openPages(jet::os::Env::system(), path, true);
       const auto now = testfiles::fileBytes(path);
       EXPECT_TRUE(now == original || now == after) << "crash at disk change " << k;
     }

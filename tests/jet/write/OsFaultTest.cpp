@@ -2,10 +2,16 @@
 // failing reads, writes and syncs, a full disk, read-only permission bits, a journal that
 // cannot be removed or that was deleted by hand, a file cut short. Each must reach the
 // user as a jet::Error in Chinese, with the file at its last commit.
+#ifdef _WIN32
+#include <windows.h>
+
+#include "jet/os/Unicode.h"
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -90,22 +96,58 @@ struct Scratch {
 // A program holding the file with flock(2), shared or exclusive, keeps a repair out, and
 // our own hold keeps its flock out.
 TEST(OsFaults, FlockHoldersAndOursExcludeEachOther) {
+#ifdef _WIN32
+  SKIP_POSIX_ONLY("flock(2)");
+#else
   Scratch s;
   for (int kind : {LOCK_SH, LOCK_EX}) {
     const int fd = ::open(s.path.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(fd, kind | LOCK_NB), 0);
-    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::posix(), s.path); }), 3045);
-    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly); }),
+    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path); }), 3045);
+    EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path, Mode::ReadOnly); }),
               kind == LOCK_EX ? 3045 : 0);
     ::close(fd);
   }
-  auto db = openDb(jet::os::Env::posix(), s.path);
+  auto db = openDb(jet::os::Env::system(), s.path);
   const int fd = ::open(s.path.c_str(), O_RDONLY);
   EXPECT_NE(::flock(fd, LOCK_SH | LOCK_NB), 0);
   db->close();
   EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   ::close(fd);
+#endif
 }
+
+#ifdef _WIN32
+// A program holding the file open for writing, as Access holds a database it shares,
+// keeps a repair out (a read-only open reads it); while we hold the file no program can
+// open it for writing, and readers still can.
+TEST(OsFaults, WritersOfOtherProgramsAndOursExcludeEachOther) {
+  Scratch s;
+  const std::wstring path = jet::os::widen(s.path);
+  auto openShared = [&](DWORD rights) {
+    return CreateFileW(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE other = openShared(GENERIC_READ | GENERIC_WRITE);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  std::string text;
+  EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path); }, &text), 3045);
+  EXPECT_TRUE(contains(text, s.path)) << text;
+  EXPECT_EQ(errorOf([&] { openDb(jet::os::Env::system(), s.path, Mode::ReadOnly); }), 0);
+  CloseHandle(other);
+
+  auto db = openDb(jet::os::Env::system(), s.path);
+  EXPECT_EQ(openShared(GENERIC_READ | GENERIC_WRITE), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  HANDLE reader = openShared(GENERIC_READ);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  CloseHandle(reader);
+  db->close();
+  other = openShared(GENERIC_READ | GENERIC_WRITE);
+  EXPECT_NE(other, INVALID_HANDLE_VALUE);
+  CloseHandle(other);
+}
+#endif
 
 // The I/O-error matrix: an error at every read, write and sync of `work` (once, or for good
 // as a full disk stays full), the lock file's and the folder's among them. Before the
@@ -132,7 +174,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
   const std::vector<uint8_t> original = writecheck::bytesOf(path);
   const auto allowed = writecheck::problems(path);
   {
-    auto db = openBounded(jet::os::Env::posix(), path);
+    auto db = openBounded(jet::os::Env::system(), path);
     work(*db);
     if (bound != 0) {
       EXPECT_GT(db->writeStats().spills, 0u);
@@ -146,7 +188,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
 
   for (auto kind : {FaultEnv::Call::Read, FaultEnv::Call::Write, FaultEnv::Call::Sync}) {
     // How many calls of this kind the work makes.
-    fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+    testfiles::copyOver(source, path);
     uint64_t total;
     {
       FaultEnv env;
@@ -161,7 +203,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
       for (uint64_t k = 1; k <= total; ++k) {
         SCOPED_TRACE(testing::Message() << "call kind " << int(kind) << " #" << k << " errno " << code
                                         << (sticky ? " for good" : " once"));
-        fs::copy_file(source, path, fs::copy_options::overwrite_existing);
+        testfiles::copyOver(source, path);
         FaultEnv env;
         auto db = openBounded(env, path);
         env.failAt(kind, k, code, sticky);
@@ -195,7 +237,7 @@ void ioErrorMatrix(const fs::path& source, const Work& work,
         } catch (const jet::Error&) {
         }
         db.reset();
-        openDb(jet::os::Env::posix(), path)->close();
+        openDb(jet::os::Env::system(), path)->close();
         EXPECT_FALSE(fs::exists(journal));
         EXPECT_EQ(writecheck::bytesOf(path), number != 0 && !late ? original : after);
       }
@@ -277,7 +319,7 @@ TEST(OsFaults, ALockFileOrFolderThatFailsRefusesTheChange) {
     EXPECT_TRUE(contains(text, "没有改动")) << text;
     db.reset();
     EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
-    openDb(jet::os::Env::posix(), s.path)->close();
+    openDb(jet::os::Env::system(), s.path)->close();
     EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
   }
 }
@@ -286,6 +328,9 @@ TEST(OsFaults, ALockFileOrFolderThatFailsRefusesTheChange) {
 // opens and reads, and every change is refused with 3027 before anything is written.
 TEST(OsFaults, ReadOnlyPermissionBitsRefuseRepairsEvenForRoot) {
   for (bool folder : {false, true}) {
+#ifdef _WIN32
+    if (folder) continue;  // a Windows folder's read-only attribute does not stop writing
+#endif
     Scratch s;
     const fs::path target = folder ? s.dir.path() : fs::path(s.path);
     const auto mode = fs::status(target).permissions();
@@ -293,7 +338,7 @@ TEST(OsFaults, ReadOnlyPermissionBitsRefuseRepairsEvenForRoot) {
                     fs::perm_options::remove);
     std::string text;
     {
-      auto db = openDb(jet::os::Env::posix(), s.path);
+      auto db = openDb(jet::os::Env::system(), s.path);
       EXPECT_FALSE(writecheck::rowsOf(writecheck::dumpAll(s.path).at("Wide")).empty());
       EXPECT_EQ(errorOf([&] { change(*db); }, &text), 3027);
     }
@@ -314,7 +359,7 @@ TEST(OsFaults, AJournalThatCannotBeRemovedIsExplained) {
   ASSERT_NE(torn, s.original);
   ASSERT_TRUE(fs::exists(s.journal));
   {
-    auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+    auto reader = openDb(jet::os::Env::system(), s.path, Mode::ReadOnly);
     ASSERT_EQ(reader->notices().size(), 1u);
     EXPECT_TRUE(contains(reader->notices()[0], s.journal));
     EXPECT_EQ(errorOf([&] { change(*reader); }), 3027);
@@ -331,7 +376,7 @@ TEST(OsFaults, AJournalThatCannotBeRemovedIsExplained) {
   EXPECT_TRUE(contains(text, "已经撤销")) << text;
   EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
   EXPECT_TRUE(fs::exists(s.journal));
-  auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+  auto reader = openDb(jet::os::Env::system(), s.path, Mode::ReadOnly);
   EXPECT_TRUE(reader->notices().empty());
 }
 
@@ -344,17 +389,17 @@ TEST(OsFaults, AJournalDeletedByHandAfterACrashIsReported) {
     ASSERT_TRUE(fs::exists(s.dir.path() / "checks2000.ldb"));
     if (deleted) fs::remove(s.journal);
     {
-      auto reader = openDb(jet::os::Env::posix(), s.path, Mode::ReadOnly);
+      auto reader = openDb(jet::os::Env::system(), s.path, Mode::ReadOnly);
       EXPECT_EQ(reader->notices().size(), 1u);
     }
     {
-      auto db = openDb(jet::os::Env::posix(), s.path);
+      auto db = openDb(jet::os::Env::system(), s.path);
       ASSERT_EQ(db->notices().size(), deleted ? 1u : 0u);
       if (deleted) {
         EXPECT_TRUE(contains(db->notices()[0], "手工删除")) << db->notices()[0];
       }
     }
-    EXPECT_TRUE(openDb(jet::os::Env::posix(), s.path)->notices().empty());
+    EXPECT_TRUE(openDb(jet::os::Env::system(), s.path)->notices().empty());
     if (!deleted) {
       EXPECT_EQ(writecheck::bytesOf(s.path), s.original);
     }
@@ -367,7 +412,7 @@ TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
   Scratch s;
   {
     // Two rows outgrow their page; the second moves to a page appended at the end.
-    auto db = openDb(jet::os::Env::posix(), s.path);
+    auto db = openDb(jet::os::Env::system(), s.path);
     change(*db);
     const jet::TableInfo& t = *db->findTable("Wide");
     std::string wider;
@@ -378,7 +423,7 @@ TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
   const auto whole = writecheck::bytesOf(s.path);
   fs::resize_file(s.path, whole.size() - 4096);
   const auto cut = writecheck::bytesOf(s.path);
-  auto db = openDb(jet::os::Env::posix(), s.path);
+  auto db = openDb(jet::os::Env::system(), s.path);
   ASSERT_EQ(db->notices().size(), 1u);
   EXPECT_TRUE(contains(db->notices()[0], "文件不完整")) << db->notices()[0];
   std::string text;
@@ -387,7 +432,7 @@ TEST(OsFaults, AFileCutShortIsDamagedForRepairs) {
   db->close();
   EXPECT_EQ(writecheck::bytesOf(s.path), cut);
   // A sound file says nothing.
-  EXPECT_TRUE(openDb(jet::os::Env::posix(), testfiles::data("checks2000.mdb").string(), Mode::ReadOnly)
+  EXPECT_TRUE(openDb(jet::os::Env::system(), testfiles::data("checks2000.mdb").string(), Mode::ReadOnly)
                   ->notices()
                   .empty());
 }

@@ -166,7 +166,7 @@ TEST(RowUpdate, RowsMoveToTheirPageAnotherPageOrANewPageAndNeverChain) {
   auto wide = writecheck::rowsOf(before.at("Wide"));
   auto big = writecheck::rowsOf(before.at("Big"));
   {
-    auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::Exclusive);
+    auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::Exclusive);
     const jet::TableInfo& w = *db->findTable("Wide");
     const jet::TableInfo& b = *db->findTable("Big");
     const int w1 = w.findColumn("W1")->position, t = b.findColumn("T")->position;

@@ -25,7 +25,7 @@ struct Target {
 
 // A data page of Big holding at least three ordinary rows.
 Target dataPageOf(const std::string& path) {
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
   jet::Pager& pager = db->pager();
   const TableDef& def = db->definition(*db->findTable("Big"));
   for (uint32_t n : readUsageMap(pager, def.ownedMap)) {
@@ -57,7 +57,7 @@ std::vector<std::string> afterDamage(const Target& t,
   std::copy(page.begin(), page.end(), bytes.begin() + long(t.page) * t.pageSize);
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
   return jet::write::verifyStructure(*db);
 }
 

@@ -30,7 +30,7 @@ std::map<std::string, std::string> dumpAll(const std::string& path) {
 }
 
 std::vector<std::string> problems(const std::string& path) {
-  auto db = jet::JetDatabase::open(jet::os::Env::posix(), path, jet::Database::Mode::ReadOnly);
+  auto db = jet::JetDatabase::open(jet::os::Env::system(), path, jet::Database::Mode::ReadOnly);
   auto out = jet::write::verifyStructure(*db);
   for (auto& p : jet::index::verifyIndexes(*db)) out.push_back(std::move(p));
   return out;

@@ -118,6 +118,14 @@ std::vector<ColumnCount> columns(const Json& mode) {
   return out;
 }
 
+std::vector<ColumnCount> tree(const Json& mode) {
+  std::vector<ColumnCount> out;
+  for (const auto& t : mode["tree"].items)
+    for (const auto& c : t["columns"].items)
+      out.push_back({t["table"].string, c["column"].string, static_cast<long>(c["count"].number)});
+  return out;
+}
+
 }  // namespace
 
 std::map<std::string, FileCounts> load(const std::string& path) {
@@ -131,6 +139,9 @@ std::map<std::string, FileCounts> load(const std::string& path) {
     f.dates = columns(file["dates"]);
     f.chars = columns(file["chars"]);
     f.checkChars = file["chars"]["chars"].string;
+    f.datesTree = tree(file["dates"]);
+    f.charsTree = tree(file["chars"]);
+    for (const auto& e : file["catalog_order"].items) f.catalogOrder.push_back(e["name"].string);
     out[name] = std::move(f);
   }
   return out;

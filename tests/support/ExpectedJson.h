@@ -15,6 +15,10 @@ struct ColumnCount {
 struct FileCounts {
   std::vector<ColumnCount> dates, chars;
   std::string checkChars;  // the special characters the chars counts were made with
+  // The defect trees' columns (count above zero), table by table as each tree lists them,
+  // and the tables in the catalog's order.
+  std::vector<ColumnCount> datesTree, charsTree;
+  std::vector<std::string> catalogOrder;
 };
 
 // Every file of expected.json, by file name.

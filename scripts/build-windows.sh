@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the console tool for 64-bit Windows with MinGW-w64 into build/win64/ and packs it:
+#   build/win64/mdbcheck-cli.exe                    (statically linked: Windows' own DLLs only)
+#   build/win64/dist/mdbcheck-VERSION-win64.zip     (the exe, README, licence texts)
+# Installs what it needs (the cross compiler, wine for the tests, unicode-data), as root or
+# through sudo. With --tests it also builds the test programs that scripts/test.sh runs
+# under wine, and points the cross-platform tests at the Linux build in build/. The Linux
+# build does not need any of this.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tests=0
+[ "${1:-}" = --tests ] && tests=1
+
+packages=(cmake ninja-build ccache python3-minimal googletest
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 unicode-data)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${SUDO[@]}" apt-get update -qq
+  "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_DIR="${CCACHE_DIR:-$PWD/build/.ccache}"
+build=build/win64
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw64.cmake" \
+      -DMDBCHECK_LINUX_BUILD="$([ $tests = 1 ] && echo "$PWD/build")" >/dev/null
+if [ $tests = 1 ]; then
+  cmake --build "$build" -j "$(nproc)"
+else
+  cmake --build "$build" -j "$(nproc)" --target mdbcheck-cli
+fi
+
+# The package: the exe without its debugging symbols, the README and the licences of what
+# is linked into it (GCC's runtime, MinGW-w64's, the Unicode data of the case table).
+version=$(sed -n 's/^project(mdbcheck VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+stage="$build/dist/mdbcheck-$version-win64"
+rm -rf "$build/dist"
+mkdir -p "$stage/licences"
+x86_64-w64-mingw32-strip -o "$stage/mdbcheck-cli.exe" "$build/mdbcheck-cli.exe"
+cp README.md "$stage/README.md"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licences/mingw-w64.txt"
+cp /usr/share/doc/unicode-data/copyright "$stage/licences/unicode-data.txt"
+(cd "$build/dist" && cmake -E tar cf "mdbcheck-$version-win64.zip" --format=zip "mdbcheck-$version-win64")
+echo "build-windows: $build/mdbcheck-cli.exe, $build/dist/mdbcheck-$version-win64.zip"

@@ -10,7 +10,7 @@ The house reads downward, one layer on top of the other:
             transaction
   format    jet/format: one home per on-disk structure
   row       RowDecoder, jet/index, jet/write (index and write never include each other)
-  table     Catalog, TableScan, JetDatabase, the public Database.h, Dump, jet/verify (the
+  table     Catalog, TableScan, JetDatabase (Jet*), the public Database.h, Dump, jet/verify (the
             verifiers of a whole open database)
   sql       jet/sql
   data      src/data: the DAO-style objects
@@ -57,7 +57,7 @@ LAYERS = [
     ("src/jet/TableScan.", 5, None),
     ("src/jet/ScanFilter.", 5, None),
     ("src/jet/TransactionPages.", 5, None),
-    ("src/jet/JetDatabase.", 5, None),
+    ("src/jet/Jet", 5, None),  # JetDatabase and the files its work is split into
     ("src/jet/Database.", 5, None),
     ("src/jet/Dump.", 5, None),
     ("src/jet/verify/", 5, None),

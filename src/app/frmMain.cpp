@@ -60,7 +60,7 @@ constexpr PanelDef kPanels[] = {{"File", 2440}, {"Date", 1440}, {"Char", 1440}};
 struct MenuDef {
   const char* name;
   const char* caption;
-  check::Result (*command)(CheckState&, check::Controls&);
+  check::Result (*command)(repair::RepairState&, check::Controls&);
 };
 const MenuDef kMenuItems[] = {
     {"Clear", "清空", repair::Clear},
@@ -215,7 +215,7 @@ void frmMain::createUndo() {
 }
 
 void frmMain::refreshUndo() {
-  if (undo_) undo_->setEnabled(state_.undo != nullptr);
+  if (undo_) undo_->setEnabled(state_.undo() != nullptr);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {

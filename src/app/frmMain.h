@@ -8,10 +8,10 @@
 #include <memory>
 #include <optional>
 
-#include "check/CheckState.h"
 #include "app/QtControls.h"
 #include "check/Controls.h"
 #include "check/Result.h"
+#include "repair/RepairState.h"
 
 class QAction;
 class QMenu;
@@ -110,7 +110,7 @@ class frmMain : public QMainWindow {
   // A command's messages, one box after the other; a box that fails ends in guarded().
   void showResult(const check::Result& result);
 
-  CheckState state_;
+  repair::RepairState state_;
   DefectTreeWidget* trvTable_ = nullptr;
   ResultListWidget* lstResult_ = nullptr;
   QToolBar* Toolbar1_ = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 // What a repair holds while it works, ended however the repair ends: its recordset closed,
-// an edit left pending dropped, a batch that did not commit taken back. Leaving by a
+// an edit that failed dropped, a batch that did not commit taken back. Leaving by a
 // failure says nothing of its own; the failure that made it leave is the one reported.
 #include <memory>
 
@@ -13,6 +13,19 @@ inline void dropEdit(dao::Recordset& rs) noexcept {
   try {
     rs.CancelUpdate();
   } catch (...) {
+  }
+}
+
+// Stores `value` in `field` of the recordset's current row as one edit. A failure drops the
+// edit before it leaves: the recordset has none pending, whatever the caller does next.
+inline void writeValue(dao::Recordset& rs, dao::Field& field, const dao::Variant& value) {
+  rs.Edit();
+  try {
+    field.SetValue(value);
+    rs.Update(dao::dbUpdateRegular, false);
+  } catch (...) {
+    dropEdit(rs);
+    throw;
   }
 }
 

@@ -80,7 +80,7 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
 
 CheckSession::CheckSession() {
   state.checkChars = check::kDefaultCheckChars;
-  state.keepUndo = false;  // one command a run: only --undo-log keeps it
+  state.keepsUndo = false;  // one command a run: only --undo-log keeps it
 }
 
 CheckSession::~CheckSession() { check::CloseAtUnload(state); }

@@ -9,9 +9,9 @@
 
 #include "Command.h"
 #include "ConsoleList.h"
-#include "check/CheckState.h"
 #include "check/MemoryControls.h"
 #include "check/Result.h"
+#include "repair/RepairState.h"
 
 namespace cli {
 
@@ -76,7 +76,7 @@ class CheckSession {
   void printTree() const;
   void printList() const;
 
-  check::CheckState state;
+  repair::RepairState state;
   ConsoleControls ui;
 
  private:

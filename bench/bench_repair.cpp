@@ -10,7 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "repair/RepairState.h"
 #include "check/Commands.h"
 #include "check/MemoryControls.h"
 #include "data/Dao.h"
@@ -18,6 +17,7 @@
 #include "jet/DateTime.h"
 #include "jet/Error.h"
 #include "repair/Commands.h"
+#include "repair/RepairState.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -16,17 +16,31 @@ inline void dropEdit(dao::Recordset& rs) noexcept {
   }
 }
 
-// Stores `value` in `field` of the recordset's current row as one edit. A failure drops the
-// edit before it leaves: the recordset has none pending, whatever the caller does next.
-inline void writeValue(dao::Recordset& rs, dao::Field& field, const dao::Variant& value) {
-  rs.Edit();
-  try {
-    field.SetValue(value);
-    rs.Update(dao::dbUpdateRegular, false);
-  } catch (...) {
-    dropEdit(rs);
-    throw;
+// One edit of the recordset's current row: begun on construction, ended by update(), and
+// dropped when it leaves without (a failure leaves the recordset with no edit pending).
+class EditGuard {
+ public:
+  explicit EditGuard(dao::Recordset& rs) : rs_(rs) { rs_.Edit(); }
+  EditGuard(const EditGuard&) = delete;
+  EditGuard& operator=(const EditGuard&) = delete;
+  ~EditGuard() {
+    if (!done_) dropEdit(rs_);
   }
+  void update() {
+    rs_.Update(dao::dbUpdateRegular, false);
+    done_ = true;
+  }
+
+ private:
+  dao::Recordset& rs_;
+  bool done_ = false;
+};
+
+// Stores `value` in `field` of the recordset's current row as one edit.
+inline void writeValue(dao::Recordset& rs, dao::Field& field, const dao::Variant& value) {
+  EditGuard edit(rs);
+  field.SetValue(value);
+  edit.update();
 }
 
 inline void closeQuietly(dao::Recordset& rs) noexcept {

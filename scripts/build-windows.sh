@@ -37,6 +37,18 @@ else
   cmake --build "$build" -j "$(nproc)" --target mdbcheck-cli
 fi
 
+# Statically linked: every DLL the programs import is one Windows ships.
+for exe in "$build"/*.exe; do
+  x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | while read -r dll; do
+    case ${dll,,} in
+      kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | shell32.dll | \
+        advapi32.dll | ole32.dll | oleaut32.dll | uxtheme.dll | shlwapi.dll | msvcrt.dll | \
+        ws2_32.dll | version.dll | imm32.dll | shcore.dll) ;;
+      *) echo "build-windows: $exe imports $dll, which Windows does not ship" >&2; exit 1 ;;
+    esac
+  done
+done
+
 # The package: the exe without its debugging symbols, the README and the licences of what
 # is linked into it (GCC's runtime, MinGW-w64's, the Unicode data of the case table).
 version=$(sed -n 's/^project(mdbcheck VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -95,11 +96,12 @@ TEST(WholeBatch, AnUndoLogThatCannotBeWrittenFailsTheRepair) {
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.changed, 40000);
     for (auto kind : {FaultEnv::Call::Write, FaultEnv::Call::Sync, FaultEnv::Call::Rename})
-      calls[int(kind)] = env.calls(kind);
+      ASSERT_GT(calls[int(kind)] = env.calls(kind), 0u);
     EXPECT_EQ(repair::readUndoFile(log).entries.size(), 40000u);
   }
+  // The first, a middle and the last call of each kind: a 40,000-value batch for each.
   for (auto kind : {FaultEnv::Call::Write, FaultEnv::Call::Sync, FaultEnv::Call::Rename})
-    for (uint64_t k = 1; k <= calls[int(kind)]; ++k)
+    for (uint64_t k : std::set<uint64_t>{1, (calls[int(kind)] + 1) / 2, calls[int(kind)]})
       for (int code : {EIO, ENOSPC}) {
         SCOPED_TRACE(testing::Message() << "call kind " << int(kind) << " #" << k << " errno " << code);
         FaultEnv env;

@@ -4,10 +4,11 @@
 #     the same repairs of copies of one file write the same bytes on both systems: a batch
 #     on an indexed date, on a text indexed in the sort order Chinese PRC, and on Access 97
 #     text (code page 1252, and 936 when the shared Chinese corpus is there); the Windows
-#     repairs run in a folder and on a file with Chinese names;
+#     repairs run in a folder and on a file with Chinese names; the batch on the date writes
+#     the same undo log on both, and undoing it leaves the same bytes on both;
 #   cross-platform.sh outputs LINUX_BUILD WIN_BUILD WINE
-#     the two tools print the same bytes and exit alike for scan (dates and characters) and
-#     verify on every committed fixture and corpus file;
+#     the two tools print the same bytes and exit alike for scan (dates and characters),
+#     verify and verify-indexes on every committed fixture and corpus file, and for list;
 #   cross-platform.sh locks LINUX_BUILD WIN_BUILD WINE
 #     a file held by the engine on one system is refused, as in use, to the tool of the
 #     other (and of its own), for repairs and for reading; once let go, both open it.
@@ -45,14 +46,26 @@ same() {
   cp "$source" "$work/账套/$name"
   chmod u+w "$work/linux/$name" "$work/账套/$name"
   local l w
-  l=$("$lcli" "$1" "$work/linux/$name" "${@:2}" 2>&1 >/dev/null) || fail "Linux: $* on $name: $l"
-  w=$("${wine[@]}" "$wcli" "$1" "$work/账套/$name" "${@:2}" 2>&1 >/dev/null) || fail "Windows: $* on $name: $w"
+  local lu=() wu=()
+  [ -z "${undo:-}" ] || lu=(--undo-log "$work/linux/$undo") wu=(--undo-log "$work/账套/$undo")
+  l=$("$lcli" "$1" "$work/linux/$name" "${@:2}" "${lu[@]}" 2>&1 >/dev/null) ||
+    fail "Linux: $* on $name: $l"
+  w=$("${wine[@]}" "$wcli" "$1" "$work/账套/$name" "${@:2}" "${wu[@]}" 2>&1 >/dev/null) ||
+    fail "Windows: $* on $name: $w"
   if cmp -s "$work/linux/$name" "$work/账套/$name"; then
     echo "same bytes: $* on $name"
   else
     fail "$* on $name: the files differ ($(cmp "$work/linux/$name" "$work/账套/$name" | head -1))"
   fi
   ! cmp -s "$work/linux/$name" "$source" || fail "$* on $name changed nothing"
+  if [ -n "${undo:-}" ]; then
+    cmp -s "$work/linux/$undo" "$work/账套/$undo" || fail "$* on $name: the undo logs differ"
+    "$lcli" undo "$work/linux/$name" "$work/linux/$undo" >/dev/null 2>&1 || fail "Linux: undo on $name"
+    "${wine[@]}" "$wcli" undo "$work/账套/$name" "$work/账套/$undo" >/dev/null 2>&1 ||
+      fail "Windows: undo on $name"
+    cmp -s "$work/linux/$name" "$work/账套/$name" && echo "same bytes: undo on $name" ||
+      fail "undo on $name: the files differ"
+  fi
   rm -f "$work/linux/$name" "$work/账套/$name"
 }
 
@@ -92,7 +105,8 @@ refused() {
 
 case $check in
   same-bytes)
-    same "$root/tests/data/checks2000.mdb" 凭证2000.mdb update-all 凭证 制单日期 --dates --date 2024-6-30
+    undo=撤销记录.log same "$root/tests/data/checks2000.mdb" 凭证2000.mdb \
+      update-all 凭证 制单日期 --dates --date 2024-6-30
     same "$root/tests/corpus/V1997/testIndexCodesV1997.mdb" 凭证97.mdb \
       update-all Table1 data --chars '{#%' --mode '(_&'
     for f in guestbook-book.mdb jet3-addressbook.mdb; do
@@ -109,7 +123,7 @@ case $check in
     cd "$root"
     files=0
     while IFS= read -r f; do
-      for command in "scan $f --dates" "scan $f --chars" "verify $f"; do
+      for command in "scan $f --dates" "scan $f --chars" "verify $f" "verify-indexes $f"; do
         # shellcheck disable=SC2086  # the command's words
         l=$("$lcli" $command 2>&1; echo "exit $?")
         # shellcheck disable=SC2086
@@ -118,7 +132,15 @@ case $check in
       done
       files=$((files + 1))
     done < <(find tests/data tests/corpus -name '*.mdb' -o -name '*.accdb' | sort)
-    echo "same output: scan --dates, scan --chars and verify of $files files"
+    for command in "list tests/data/checks2000.mdb 凭证 制单日期 --dates" \
+                   "list tests/corpus/V1997/testIndexCodesV1997.mdb Table1 data --chars"; do
+      # shellcheck disable=SC2086
+      l=$("$lcli" $command 2>&1; echo "exit $?")
+      # shellcheck disable=SC2086
+      w=$("${wine[@]}" "$wcli" $command 2>&1; echo "exit $?")
+      [ "$l" = "$w" ] || fail "$command: Linux and Windows differ: $(diff <(echo "$l") <(echo "$w") | head -5)"
+    done
+    echo "same output: scan --dates, scan --chars, verify and verify-indexes of $files files, and list"
     ;;
   locks)
     file="$work/锁/凭证.mdb"

@@ -1,9 +1,9 @@
 #include "Password.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "jet/Error.h"
+#include "jet/os/Console.h"
 
 namespace cli {
 namespace {
@@ -43,7 +43,10 @@ bool takePassword(int& argc, char** argv) {
 
 std::string_view password() {
   if (!takenFromArguments && given().empty())
-    if (const char* env = std::getenv("MDBCHECK_PASSWORD")) given() = jet::Secret(env);
+    if (std::optional<std::string> env = jet::os::environment("MDBCHECK_PASSWORD")) {
+      given() = jet::Secret(*env);
+      jet::wipe(env->data(), env->size());
+    }
   return given().view();
 }
 

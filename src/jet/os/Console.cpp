@@ -1,5 +1,7 @@
 #include "jet/os/Console.h"
 
+#include <cstdlib>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -101,8 +103,20 @@ std::vector<std::string> utf8Arguments(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) out.push_back(narrow(argv[i]));
   return out;
 }
+
+std::optional<std::string> environment(const char* name) {
+  const wchar_t* value = _wgetenv(widen(name).c_str());
+  if (value == nullptr) return std::nullopt;
+  return narrow(value);
+}
 #else
 void setUpConsole() {}
+
+std::optional<std::string> environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
 #endif
 
 }  // namespace jet::os

@@ -1,4 +1,4 @@
-#include "app/Widgets.h"
+#include "app/qt/Widgets.h"
 
 #include <QAbstractItemView>
 #include <QContextMenuEvent>
@@ -45,6 +45,12 @@ DefectTreeWidget::DefectTreeWidget(QWidget* parent) : QTreeWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSortingEnabled(false);
   setItemDelegate(new CutTextDelegate(this));
+}
+
+void DefectTreeWidget::keyPressEvent(QKeyEvent* event) {
+  const QList<QTreeWidgetItem*> before = selectedItems();
+  QTreeWidget::keyPressEvent(event);
+  if (selectedItems() != before) emit KeyboardSelection();
 }
 
 void DefectTreeWidget::mousePressEvent(QMouseEvent* event) {

@@ -10,7 +10,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "check/CheckState.h"
 #include "check/Commands.h"
 #include "check/MemoryControls.h"
 #include "data/Dao.h"
@@ -18,6 +17,7 @@
 #include "jet/DateTime.h"
 #include "jet/Error.h"
 #include "repair/Commands.h"
+#include "repair/RepairState.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -73,7 +73,7 @@ long daoWalk(const std::string& path, double& elapsed) {
 
 // The command path: the list of a drill-down, then BatchUpdate with one date for all.
 long commandWalk(const std::string& path, double& elapsed, std::string& failure) {
-  check::CheckState state;
+  repair::RepairState state;
   state.checkChars = check::kDefaultCheckChars;
   check::MemoryControls ui;
   ui.dialogs.files.push_back(path);

@@ -39,7 +39,7 @@ double since(Clock::time_point t0) {
 struct Walk {
   double seconds = 0;
   long rows = 0;
-  jet::journal::PageFile::Stats stats;
+  jet::Pager::WriteStats stats;
 };
 
 // One update per row, in one batch; the commit at the end is inside the timing.

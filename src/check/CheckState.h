@@ -16,11 +16,6 @@ class Database;
 class Workspace;
 }  // namespace dao
 
-namespace repair {
-struct UndoLog;  // held for the repair commands; the check commands only let go of it
-class UndoFile;
-}  // namespace repair
-
 namespace check {
 
 // The special characters checked until the operator edits them.
@@ -36,16 +31,6 @@ struct CheckState {
   // Bumped whenever a command replaces the database, the tree or the list, so that a scan
   // resuming after its yield can tell that the world changed under it.
   uint64_t generation = 0;
-
-  // What the last repair command replaced, while the file it changed stays open; opening
-  // a file or closing the window forgets it.
-  std::shared_ptr<repair::UndoLog> undo;
-  // The console's --undo-log: when set, a repair command writes what it replaces there,
-  // in place before its commit point, instead of keeping it in `undo`.
-  std::shared_ptr<repair::UndoFile> undoFile;
-  // Whether a repair keeps `undo` at all: the console tool, which runs one command and
-  // ends, keeps none (a batch's undo would grow with the batch).
-  bool keepUndo = true;
 };
 
 }  // namespace check

@@ -22,8 +22,7 @@ std::string fileNameOf(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-// Closes the database, then the workspace, ignoring failures, and lets go of both and of
-// the undo of the last repair, which belongs to the closed file.
+// Closes the database, then the workspace, ignoring failures, and lets go of both.
 void closeQuietly(check::CheckState& state) {
   try {
     if (state.database) state.database->Close();
@@ -35,7 +34,6 @@ void closeQuietly(check::CheckState& state) {
   }
   state.database.reset();
   state.workspace.reset();
-  state.undo.reset();
 }
 
 // Opens path exclusively; a file with a database password asks for it until it is right

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "jet/Value.h"
-#include "jet/format/Types.h"  // FileFormat, daotype, RowId
+#include "jet/Types.h"  // FileFormat, daotype, RowId
 
 namespace jet {
 

@@ -19,11 +19,10 @@
 #include "jet/LockFile.h"
 #include "jet/Pager.h"
 #include "jet/ScanFilter.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/HeaderPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/Text.h"
-#include "jet/journal/PageFile.h"
 #include "jet/os/Env.h"
 
 namespace jet {
@@ -76,7 +75,7 @@ class JetDatabase final : public Database {
   // The write path: syncs can be turned off before the first write, only to measure what
   // they cost; the statistics count commits and syncs so far.
   void setSyncs(bool on) { syncs_ = on; }
-  journal::PageFile::Stats writeStats() const;
+  Pager::WriteStats writeStats() const;
   // Where the last update put its row: 0 in place, 1 its own page repacked, 2 another
   // page of the table, 3 a new page (-1 before any update).
   int lastPlacement() const;
@@ -146,9 +145,8 @@ class JetDatabase final : public Database {
   std::vector<TableInfo> tables_;
   std::vector<std::unique_ptr<format::TableDef>> defs_;  // parallel to tables_ (null: linked)
   std::unordered_map<uint32_t, size_t> byTdef_;          // TDEF page -> index in tables_
-  std::unique_ptr<journal::PageFile> pages_;  // the write path, from the first update
-  std::unique_ptr<write::RowWriter> writer_;
-  std::unique_ptr<index::TransactionPages> indexPages_;  // the index writer's view of pages_
+  std::unique_ptr<write::RowWriter> writer_;  // the write path, from the first change
+  std::unique_ptr<index::TransactionPages> indexPages_;  // the index writer's view of it
   std::unordered_map<uint32_t, std::unique_ptr<index::IndexMaintenance>> indexUpkeep_;  // by TDEF
   std::set<std::pair<uint32_t, size_t>> soundIndexes_;  // (TDEF page, real index) walked
   std::string readOnlyReason_;  // not empty: every change is refused with 3027 and this

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "jet/Error.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 
 namespace jet {
 namespace {

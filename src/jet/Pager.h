@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "jet/PageCodec.h"
-#include "jet/format/Types.h"
+#include "jet/Types.h"
 #include "jet/journal/Journal.h"
 #include "jet/os/Env.h"
 #include "jet/os/Memory.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 
 namespace jet {
 

@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "jet/format/Types.h"
+#include "jet/Types.h"
 #include "jet/Pager.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/Row.h"

@@ -65,7 +65,7 @@ std::shared_ptr<dao::Recordset> openOnLine(const check::CheckState& state, const
 // the staged lines and the log. A command that wrote nothing leaves the previous undo.
 class RepairScope {
  public:
-  RepairScope(check::CheckState& state, Controls& ui, const std::string& query)
+  RepairScope(RepairState& state, Controls& ui, const std::string& query)
       : state_(state), ui_(ui), db_(state.database), batch_(std::in_place, *db_) {
     if (const auto where = check::queryColumn(query)) {
       log_.table = where->table;
@@ -88,7 +88,7 @@ class RepairScope {
     if (!known_) return;
     UndoEntry e{std::move(bookmark), std::move(before), std::move(after)};
     if (!state_.undoFile) {
-      if (state_.keepUndo) log_.entries.push_back(std::move(e));
+      if (state_.keepsUndo) log_.entries.push_back(std::move(e));
       return;
     }
     if (!began_) {
@@ -111,7 +111,7 @@ class RepairScope {
     ui_.list.applyStaged();
     if (count_ == 0 || !known_) return;
     const std::string table = log_.table, column = log_.column;
-    if (!state_.undoFile && state_.keepUndo) state_.undo = std::make_shared<UndoLog>(std::move(log_));
+    if (!state_.undoFile && state_.keepsUndo) state_.setUndo(std::make_shared<UndoLog>(std::move(log_)));
     try {
       followCount(state_, ui_, table, column);
     } catch (...) {
@@ -120,7 +120,7 @@ class RepairScope {
   }
 
  private:
-  check::CheckState& state_;
+  RepairState& state_;
   Controls& ui_;
   std::shared_ptr<dao::Database> db_;
   std::optional<BatchGuard> batch_;
@@ -142,7 +142,7 @@ struct Rewrite {
   std::function<dao::Variant(const jet::Value&)> value;
 };
 
-void rewriteListedRows(check::CheckState& state, Controls& ui, const Rewrite& how,
+void rewriteListedRows(RepairState& state, Controls& ui, const Rewrite& how,
                        check::Result& result) {
   const int selected = ui.list.listIndex();
   if (ui.list.text().empty()) return;
@@ -176,15 +176,11 @@ void rewriteListedRows(check::CheckState& state, Controls& ui, const Rewrite& ho
     if (!(how.clears && refusal)) {
       try {
         was = field->Value();
-        rs->Edit();
-        field->SetValue(how.value(was));
-        rs->Update(dao::dbUpdateRegular, false);
+        writeValue(*rs.rs, *field, how.value(was));
         saved = true;
       } catch (const jet::BatchLost&) {
-        dropEdit(*rs.rs);
         throw;
       } catch (const jet::Error& e) {
-        dropEdit(*rs.rs);
         ++refused;
         refusal = e;
       }
@@ -214,7 +210,7 @@ void rewriteListedRows(check::CheckState& state, Controls& ui, const Rewrite& ho
 
 }  // namespace
 
-check::Result Clear(check::CheckState& state, Controls& ui) {
+check::Result Clear(RepairState& state, Controls& ui) {
   return reporting([&](check::Result& result) {
     const int line = ui.list.listIndex();
     if (ui.list.text().empty()) return;
@@ -224,15 +220,13 @@ check::Result Clear(check::CheckState& state, Controls& ui) {
     try {
       rs.rs = openOnLine(state, tag);
       scope.emplace(state, ui, queryOfLine(state, tag));
-      jet::Value before = rs->Fields(0)->Value();
-      rs->Edit();
-      rs->Fields(0)->SetValue(dao::Variant::null());
-      rs->Update(dao::dbUpdateRegular, false);
+      const auto field = rs->Fields(0);
+      jet::Value before = field->Value();
+      writeValue(*rs.rs, *field, dao::Variant::null());
       scope->written(rs->Bookmark(), std::move(before), jet::Value::null());
     } catch (const jet::BatchLost&) {
       throw;
     } catch (const jet::Error& e) {
-      if (rs.rs) dropEdit(*rs.rs);
       if (e.number() > 0) {
         result.refuse(e.description(), e.number());
         return;
@@ -248,7 +242,7 @@ check::Result Clear(check::CheckState& state, Controls& ui) {
   });
 }
 
-check::Result Update(check::CheckState& state, Controls& ui) {
+check::Result Update(RepairState& state, Controls& ui) {
   return reporting([&](check::Result& result) {
     const check::Answer asked = state.kind->askValue(ui.dialogs, ui.list.text());
     if (asked.refusal) {
@@ -263,16 +257,14 @@ check::Result Update(check::CheckState& state, Controls& ui) {
     RepairScope scope(state, ui, queryOfLine(state, tag));
     bool refused = false;
     try {
-      jet::Value before = rs->Fields(0)->Value();
-      rs->Edit();
-      rs->Fields(0)->SetValue(dao::Variant(answer));
-      rs->Update(dao::dbUpdateRegular, false);
-      scope.written(rs->Bookmark(), std::move(before), rs->Fields(0)->Value());
+      const auto field = rs->Fields(0);
+      jet::Value before = field->Value();
+      writeValue(*rs.rs, *field, dao::Variant(answer));
+      scope.written(rs->Bookmark(), std::move(before), field->Value());
     } catch (const jet::BatchLost&) {
       throw;
     } catch (const jet::Error& e) {
       // A refused value is no success: say why, and keep showing what is stored.
-      dropEdit(*rs.rs);
       result.refuse(e.description(), e.number());
       refused = true;
     }
@@ -286,7 +278,7 @@ check::Result Update(check::CheckState& state, Controls& ui) {
   });
 }
 
-check::Result BatchClear(check::CheckState& state, Controls& ui) {
+check::Result BatchClear(RepairState& state, Controls& ui) {
   return reporting([&](check::Result& result) {
     rewriteListedRows(state, ui,
                       {"批量清空", true, [](const jet::Value&) { return dao::Variant::null(); }},
@@ -294,7 +286,7 @@ check::Result BatchClear(check::CheckState& state, Controls& ui) {
   });
 }
 
-check::Result BatchUpdate(check::CheckState& state, Controls& ui) {
+check::Result BatchUpdate(RepairState& state, Controls& ui) {
   return reporting([&](check::Result& result) {
     const check::CheckKind& kind = *state.kind;
     const std::string chars = state.checkChars;

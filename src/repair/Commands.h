@@ -6,16 +6,16 @@
 #include <string>
 
 #include "check/CheckKind.h"
-#include "check/CheckState.h"
 #include "check/Controls.h"
 #include "check/Result.h"
+#include "repair/RepairState.h"
 
 namespace repair {
 
-check::Result Clear(check::CheckState& state, check::Controls& ui);
-check::Result Update(check::CheckState& state, check::Controls& ui);
-check::Result BatchClear(check::CheckState& state, check::Controls& ui);
-check::Result BatchUpdate(check::CheckState& state, check::Controls& ui);
+check::Result Clear(RepairState& state, check::Controls& ui);
+check::Result Update(RepairState& state, check::Controls& ui);
+check::Result BatchClear(RepairState& state, check::Controls& ui);
+check::Result BatchUpdate(RepairState& state, check::Controls& ui);
 
 // The special-character check's rewrite (check/CheckKind.h).
 using check::NewValue;

@@ -3,7 +3,6 @@
 #include "check/Queries.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
-#include "repair/Undo.h"
 
 namespace repair {
 
@@ -31,11 +30,12 @@ void followCount(check::CheckState& state, check::Controls& ui, const std::strin
     followCount(state, ui, where->table, where->column);
 }
 
-void followUndo(check::CheckState& state, check::Controls& ui, const UndoLog& log) {
+void followUndo(check::CheckState& state, check::Controls& ui, const std::string& table,
+                const std::string& column) {
   const auto isLogColumn = [&](const std::string& query) {
     const auto where = check::queryColumn(query);
-    return where && where->table == log.table && where->column == log.column &&
-           query != check::columnQuery(log.table, log.column);
+    return where && where->table == table && where->column == column &&
+           query != check::columnQuery(table, column);
   };
   std::string query;
   if (ui.list.count() > 0) {
@@ -54,7 +54,7 @@ void followUndo(check::CheckState& state, check::Controls& ui, const UndoLog& lo
     }
     rs->Close();
   }
-  followCount(state, ui, log.table, log.column);
+  followCount(state, ui, table, column);
 }
 
 }  // namespace repair

@@ -8,8 +8,6 @@
 
 namespace repair {
 
-struct UndoLog;
-
 // The text of a column node for `count` defective values; 0 is said too.
 std::string countText(const std::string& column, long long count);
 
@@ -21,8 +19,10 @@ void followCount(check::CheckState& state, check::Controls& ui, const std::strin
 // The same for the column of a query made by the drill-down.
 void followCount(check::CheckState& state, check::Controls& ui, const std::string& query);
 
-// After an undo: the list, when it shows the log's column (or shows nothing and the last
-// drill-down was of it), is filled again from that column's query; then the count follows.
-void followUndo(check::CheckState& state, check::Controls& ui, const UndoLog& log);
+// After an undo on `table`.`column`: the list, when it shows that column (or shows nothing
+// and the last drill-down was of it), is filled again from the column's query; then the
+// count follows.
+void followUndo(check::CheckState& state, check::Controls& ui, const std::string& table,
+                const std::string& column);
 
 }  // namespace repair

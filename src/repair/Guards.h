@@ -1,6 +1,6 @@
 #pragma once
 // What a repair holds while it works, ended however the repair ends: its recordset closed,
-// an edit left pending dropped, a batch that did not commit taken back. Leaving by a
+// an edit that failed dropped, a batch that did not commit taken back. Leaving by a
 // failure says nothing of its own; the failure that made it leave is the one reported.
 #include <memory>
 
@@ -14,6 +14,33 @@ inline void dropEdit(dao::Recordset& rs) noexcept {
     rs.CancelUpdate();
   } catch (...) {
   }
+}
+
+// One edit of the recordset's current row: begun on construction, ended by update(), and
+// dropped when it leaves without (a failure leaves the recordset with no edit pending).
+class EditGuard {
+ public:
+  explicit EditGuard(dao::Recordset& rs) : rs_(rs) { rs_.Edit(); }
+  EditGuard(const EditGuard&) = delete;
+  EditGuard& operator=(const EditGuard&) = delete;
+  ~EditGuard() {
+    if (!done_) dropEdit(rs_);
+  }
+  void update() {
+    rs_.Update(dao::dbUpdateRegular, false);
+    done_ = true;
+  }
+
+ private:
+  dao::Recordset& rs_;
+  bool done_ = false;
+};
+
+// Stores `value` in `field` of the recordset's current row as one edit.
+inline void writeValue(dao::Recordset& rs, dao::Field& field, const dao::Variant& value) {
+  EditGuard edit(rs);
+  field.SetValue(value);
+  edit.update();
 }
 
 inline void closeQuietly(dao::Recordset& rs) noexcept {

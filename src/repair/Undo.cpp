@@ -171,14 +171,7 @@ size_t restore(dao::Database& db, const UndoLog& log, check::ProgressMeter* mete
   // The last written first: every state on the way back is one the repair went through.
   for (auto it = log.entries.rbegin(); it != log.entries.rend(); ++it) {
     rs->SetBookmark(it->bookmark);
-    rs->Edit();
-    try {
-      field->SetValue(it->before);
-      rs->Update(dao::dbUpdateRegular, false);
-    } catch (...) {
-      dropEdit(*rs.rs);
-      throw;
-    }
+    writeValue(*rs.rs, *field, it->before);
     if (meter && !meter->step()) return 0;  // the batch goes back as it leaves
   }
   if (meter) meter->finish();
@@ -186,14 +179,13 @@ size_t restore(dao::Database& db, const UndoLog& log, check::ProgressMeter* mete
   return log.entries.size();
 }
 
-check::Result Undo(check::CheckState& state, check::Controls& ui) {
+check::Result Undo(RepairState& state, check::Controls& ui) {
   return check::reporting([&](check::Result& result) {
-    if (!state.undo) {
+    const std::shared_ptr<UndoLog> log = state.undo();
+    if (!log) {
       result.refuse(kNothingToUndo);
       return;
     }
-    if (!state.database) throw jet::invalidObject();
-    const std::shared_ptr<UndoLog> log = state.undo;
     check::BusyScope busy(ui.events);
     check::ProgressMeter meter(ui.events, "撤销对字段 '" + log->column + "' 的修复",
                                static_cast<int64_t>(log->entries.size()));
@@ -215,8 +207,8 @@ check::Result Undo(check::CheckState& state, check::Controls& ui) {
       return;
     }
     result.changed = static_cast<int64_t>(restored);
-    state.undo.reset();
-    followUndo(state, ui, *log);
+    state.forgetUndo();
+    followUndo(state, ui, log->table, log->column);
     result.notify(kUndoneFirst + std::to_string(restored) + kUndoneLast);
   });
 }

@@ -1,6 +1,6 @@
 #pragma once
 // What the last repair command replaced, and the way back. Every repair command that
-// changes at least one value leaves an UndoLog in CheckState: the column, and for each row
+// changes at least one value leaves an UndoLog in RepairState: the column, and for each row
 // it changed (by the row's identity) the value before and the value it stored. Putting the
 // log back writes the old values through the same recordset path as the repairs, in one
 // batch that lands whole or not at all.
@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "check/CheckState.h"
 #include "check/Controls.h"
 #include "check/Result.h"
 #include "jet/Value.h"
 #include "jet/os/Env.h"
+#include "repair/RepairState.h"
 
 namespace dao {
 class Database;
@@ -54,7 +54,7 @@ size_t restore(dao::Database& db, const UndoLog& log, check::ProgressMeter* mete
 // log, shows the column's defective values again and follows the tree's count. Never
 // throws; returns the count of values put back and, for the caller to show, a notice that
 // tells it, or the refusal that says why nothing was undone.
-check::Result Undo(check::CheckState& state, check::Controls& ui);
+check::Result Undo(RepairState& state, check::Controls& ui);
 
 // The console's --undo-log: the log of one repair command, written to `path` as the
 // command runs. Every failure is a jet::Error in Chinese naming the file, with the DAO

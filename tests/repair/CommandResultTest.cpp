@@ -35,8 +35,8 @@ struct Boxless : Session {
     ui.tree.select(check::NodeId{check::NodeId::Kind::Column, table, column});
     return check::DrillDown(state, ui.controls);
   }
-  check::Result answered(check::Result (*command)(check::CheckState&, check::Controls&),
-                         const std::string& answer) {
+  template <class Command>
+  check::Result answered(Command command, const std::string& answer) {
     ui.dialogs.answers.push_back(answer);
     return command(state, ui.controls);
   }

@@ -36,7 +36,7 @@ TEST(Refusal, TextTheCodePageCannotHoldNamesTheCodePage) {
   EXPECT_EQ(messages[0].rfind(jet::conversion().description(), 0), 0u) << messages[0];
   EXPECT_NE(messages[0].find("代码页 1252（西欧）"), std::string::npos) << messages[0];
   EXPECT_EQ(s.lines()[0], shown);  // the stored value stays listed
-  EXPECT_FALSE(s.state.undo);      // nothing was written
+  EXPECT_FALSE(s.state.undo());      // nothing was written
   // A text the code page holds is taken.
   s.ui.dialogs.answers.push_back("Müller");
   const check::Result taken = s.run(repair::Update);

@@ -45,7 +45,7 @@ TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   EXPECT_EQ(s.lines(), (Lines{"2001-02-03", "2001-02-03"}));
   // The count follows the repair, and says when none is left.
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "OrderDate")), "OrderDate(0条)");
-  ASSERT_TRUE(s.state.undo);
+  ASSERT_TRUE(s.state.undo());
 
   const check::Result back = undo(s);
   EXPECT_TRUE(back.ok());
@@ -53,7 +53,7 @@ TEST(Undo, BatchUpdateOfAnIndexedDateColumnComesBackWhole) {
   EXPECT_EQ(s.takeMessages(), Lines{restored(2)});
   EXPECT_EQ(s.lines(), listed);  // the defective values are listed again
   EXPECT_EQ(s.ui.tree.text(columnNode("Orders", "OrderDate")), "OrderDate(2条)");
-  EXPECT_FALSE(s.state.undo);
+  EXPECT_FALSE(s.state.undo());
   const check::Result again = undo(s);  // once only
   ASSERT_EQ(again.refusals().size(), 1u);
   EXPECT_EQ(again.refusals()[0].text, kNothing);
@@ -115,23 +115,23 @@ TEST(Undo, OpeningAnotherFileForgetsItACancelKeepsIt) {
   s.drill("Orders", "Shipped");
   s.selectLine(0);
   s.run(repair::Clear);
-  ASSERT_TRUE(s.state.undo);
+  ASSERT_TRUE(s.state.undo());
   s.open("");  // cancelled
-  EXPECT_TRUE(s.state.undo);
+  EXPECT_TRUE(s.state.undo());
   s.open(path);
-  EXPECT_FALSE(s.state.undo);
+  EXPECT_FALSE(s.state.undo());
   undo(s);
   EXPECT_EQ(s.takeMessages(), Lines{kNothing});
   // A command that changes nothing leaves the undo of the last one that did.
   s.drill("Orders", "Shipped");
   s.selectLine(0);
   s.run(repair::Clear);
-  const auto log = s.state.undo;
+  const auto log = s.state.undo();
   s.ui.dialogs.answers.push_back("not a date");
   s.run(repair::Update);
-  EXPECT_EQ(s.state.undo, log);
+  EXPECT_EQ(s.state.undo(), log);
   check::CloseAtUnload(s.state);
-  EXPECT_FALSE(s.state.undo);
+  EXPECT_FALSE(s.state.undo());
 }
 
 // Undo writes every row or none: a value that cannot go back (here a log whose first value
@@ -146,9 +146,9 @@ TEST(Undo, ARefusedValueLeavesEveryRowAsItWas) {
   s.selectLine(0);
   s.ui.dialogs.answers.push_back(std::string(14, 'A'));  // one per default character
   s.run(repair::BatchUpdate);
-  ASSERT_TRUE(s.state.undo);
-  ASSERT_EQ(s.state.undo->entries.size(), 4u);
-  repair::UndoLog bad = *s.state.undo;
+  ASSERT_TRUE(s.state.undo());
+  ASSERT_EQ(s.state.undo()->entries.size(), 4u);
+  repair::UndoLog bad = *s.state.undo();
   bad.entries.front().before = jet::Value(std::string(300, 'x'));  // Code is Text(20)
   try {
     repair::restore(*s.state.database, bad);
@@ -175,7 +175,7 @@ TEST(Undo, ARowChangedSinceRefusesTheWholeUndo) {
   s.selectLine(0);
   s.ui.dialogs.answers.push_back("2002-2-2");
   s.run(repair::BatchUpdate);
-  const repair::UndoLog log = *s.state.undo;
+  const repair::UndoLog log = *s.state.undo();
   // Another change to one of the rows after the repair.
   auto rs = s.state.database->OpenRecordset("select [Shipped] from [Orders]");
   rs->SetBookmark(log.entries[1].bookmark);
@@ -188,7 +188,7 @@ TEST(Undo, ARowChangedSinceRefusesTheWholeUndo) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_NE(shown[0].find("1 个值在修复之后又被改动"), std::string::npos) << shown[0];
   EXPECT_NE(shown[0].find("撤销未执行"), std::string::npos) << shown[0];
-  EXPECT_TRUE(s.state.undo);  // kept: nothing was written
+  EXPECT_TRUE(s.state.undo());  // kept: nothing was written
   s.drill("Orders", "Shipped");
   EXPECT_TRUE(s.lines().empty());  // every row still as the repair and the change left it
 }

@@ -71,7 +71,7 @@ TEST(WholeBatch, CancelTakesBackEveryRowAndLeavesListAndTreeAsTheyWere) {
     EXPECT_EQ(b.s.takeMessages(), Lines{check::msg::kCancelled});
     EXPECT_EQ(b.s.lines(), lines);
     EXPECT_EQ(b.s.tree(), tree);
-    EXPECT_FALSE(b.s.state.undo);
+    EXPECT_FALSE(b.s.state.undo());
     check::CloseAtUnload(b.s.state);
     EXPECT_EQ(testfiles::fileBytes(b.path), b.original);
   }

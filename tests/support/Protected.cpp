@@ -6,7 +6,7 @@
 
 #include "TestFiles.h"
 #include "jet/PageCodec.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/HeaderPage.h"
 
 namespace protect {

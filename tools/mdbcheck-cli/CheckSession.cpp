@@ -72,15 +72,24 @@ std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
     }
   }
   if (!modeGiven) {
-    std::cerr << "用法: mdbcheck-cli " << usage << "\n";
+    usageError(usage);
     return std::nullopt;
   }
   return o;
 }
 
+std::optional<CheckOptions> parseCheckCommand(const Args& args, size_t positional,
+                                              const std::string& usage) {
+  if (args.size() < positional) {
+    usageError(usage);
+    return std::nullopt;
+  }
+  return parseCheckOptions(args, positional, usage);
+}
+
 CheckSession::CheckSession() {
   state.checkChars = check::kDefaultCheckChars;
-  state.keepUndo = false;  // one command a run: only --undo-log keeps it
+  state.keepsUndo = false;  // one command a run: only --undo-log keeps it
 }
 
 CheckSession::~CheckSession() { check::CloseAtUnload(state); }
@@ -158,6 +167,17 @@ bool CheckSession::drillDown(const std::string& table, const std::string& column
   return !failed_;
 }
 
+bool CheckSession::startOnColumn(const Args& args, const CheckOptions& options) {
+  return start(args[0], options) && drillDown(args[1], args[2]);
+}
+
+bool CheckSession::startBatch(const Args& args, const CheckOptions& options) {
+  streamList();
+  if (!startOnColumn(args, options) || !repairable(args[1], args[2])) return false;
+  if (ui.list.count() > 0) ui.list.select(0);
+  return true;
+}
+
 bool CheckSession::repairable(const std::string& table, const std::string& column) {
   try {
     jet::Database& db = state.database ? state.database->engine() : throw jet::invalidObject();
@@ -203,6 +223,14 @@ bool CheckSession::saveUndo(const CheckOptions& options, const std::string& tabl
     return false;
   }
   return true;
+}
+
+int CheckSession::finishRepair(const check::Result& result, const CheckOptions& options,
+                               const Args& args) {
+  took(result);
+  saveUndo(options, args[1], args[2]);
+  printList();
+  return exitCode();
 }
 
 void CheckSession::printTree() const { std::cout << ui.tree.render(); }

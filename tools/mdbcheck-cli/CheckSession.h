@@ -9,9 +9,9 @@
 
 #include "Command.h"
 #include "ConsoleList.h"
-#include "check/CheckState.h"
 #include "check/MemoryControls.h"
 #include "check/Result.h"
+#include "repair/RepairState.h"
 
 namespace cli {
 
@@ -28,6 +28,10 @@ struct CheckOptions {
 
 // Parses the options from args[first] on; on a mistake prints usage and returns nothing.
 std::optional<CheckOptions> parseCheckOptions(const Args& args, size_t first,
+                                              const std::string& usage);
+// A command's `positional` arguments (FILE TABLE COLUMN ...) and the options after them;
+// on a mistake prints usage and returns nothing.
+std::optional<CheckOptions> parseCheckCommand(const Args& args, size_t positional,
                                               const std::string& usage);
 
 // The window's controls on the console: the list prints, the rest is kept in memory.
@@ -55,6 +59,11 @@ class CheckSession {
   // scan would not check (unknown, of another type, in a linked or system table) is
   // refused with a message naming it.
   bool drillDown(const std::string& table, const std::string& column);
+  // start() on FILE, then drillDown() on TABLE COLUMN (args[0..2]).
+  bool startOnColumn(const Args& args, const CheckOptions& options);
+  // For a batch over the whole list of TABLE COLUMN: the list streams, the column is
+  // listed and must be repairable, and its first line, if any, is selected.
+  bool startBatch(const Args& args, const CheckOptions& options);
   // Before a batch over the column: the file and the column's table read whole (a file
   // cut short or a damaged table is refused here, even when nothing is listed).
   bool repairable(const std::string& table, const std::string& column);
@@ -65,6 +74,9 @@ class CheckSession {
   // After a repair command: its undo log is in place already when it changed something;
   // an empty log is written when it changed nothing. False after a message.
   bool saveUndo(const CheckOptions& options, const std::string& table, const std::string& column);
+  // A repair command's end on TABLE COLUMN (args[1..2]): its result taken, its undo log
+  // saved, the list printed; returns the exit status.
+  int finishRepair(const check::Result& result, const CheckOptions& options, const Args& args);
 
   // Takes a command's result: prints its messages to stderr, in order; a refusal makes the
   // session fail. True when there was none.
@@ -76,7 +88,7 @@ class CheckSession {
   void printTree() const;
   void printList() const;
 
-  check::CheckState state;
+  repair::RepairState state;
   ConsoleControls ui;
 
  private:

@@ -1,7 +1,3 @@
-// mdbcheck-cli clear FILE TABLE COLUMN LINE --dates|--chars [CHARS]: the popup's "清空" on
-// line LINE (from 0) of the column's list; prints the list afterwards.
-#include <string>
-
 #include "CheckSession.h"
 #include "repair/Commands.h"
 
@@ -11,18 +7,11 @@ namespace {
 const char* kUsage = "clear FILE TABLE COLUMN LINE --dates|--chars [CHARS] [--undo-log LOG]";
 
 int run(const Args& args) {
-  auto options = args.size() >= 4 ? parseCheckOptions(args, 4, kUsage) : std::nullopt;
-  if (!options) {
-    if (args.size() < 4) parseCheckOptions({}, 0, kUsage);
-    return 2;
-  }
+  const auto options = parseCheckCommand(args, 4, kUsage);
+  if (!options) return 2;
   CheckSession s;
-  if (!s.start(args[0], *options) || !s.drillDown(args[1], args[2])) return 1;
-  if (!s.selectLine(args[3])) return 1;
-  s.took(repair::Clear(s.state, s.ui.controls));
-  s.saveUndo(*options, args[1], args[2]);
-  s.printList();
-  return s.exitCode();
+  if (!s.startOnColumn(args, *options) || !s.selectLine(args[3])) return 1;
+  return s.finishRepair(repair::Clear(s.state, s.ui.controls), *options, args);
 }
 
 Registration reg({"clear", kUsage, run});

@@ -3,21 +3,16 @@
 #include <iostream>
 
 #include "Command.h"
-#include "Password.h"
-#include "jet/Database.h"
 #include "jet/Dump.h"
 #include "jet/Error.h"
 
 namespace {
 
+const char* kUsage = "dump FILE [TABLE]";
+
 int run(const cli::Args& args) {
-  if (args.empty() || args.size() > 2) {
-    std::cerr << "用法: mdbcheck-cli dump FILE [TABLE]\n";
-    return 2;
-  }
-  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::Database::open(args[0], jet::Database::Mode::ReadOnly, pw);
-  });
+  if (!cli::arguments(args, 1, 2, kUsage)) return 2;
+  auto db = cli::openFile(args[0], jet::Database::Mode::ReadOnly);
   if (args.size() == 2) {
     const jet::TableInfo* t = db->findTable(args[1]);
     if (!t) throw jet::noSuchTable(args[1]);
@@ -30,6 +25,6 @@ int run(const cli::Args& args) {
   return 0;
 }
 
-cli::Registration reg({"dump", "dump FILE [TABLE]", run});
+cli::Registration reg({"dump", kUsage, run});
 
 }  // namespace

@@ -8,7 +8,7 @@ namespace {
 const char* kUsage = "scan FILE --dates | --chars [CHARS]";
 
 int run(const Args& args) {
-  auto options = parseCheckOptions(args, 1, kUsage);
+  const auto options = parseCheckCommand(args, 1, kUsage);
   if (!options) return 2;
   CheckSession s;
   if (!s.start(args[0], *options)) return 1;

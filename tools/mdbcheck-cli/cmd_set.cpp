@@ -5,18 +5,15 @@
 #include <string>
 
 #include "Command.h"
-#include "Password.h"
 #include "data/Dao.h"
-#include "jet/Database.h"
 #include "jet/Error.h"
 
 namespace {
 
+const char* kUsage = "set FILE TABLE COLUMN ROW VALUE|--null";
+
 int run(const cli::Args& args) {
-  if (args.size() != 5) {
-    std::cerr << "用法: mdbcheck-cli set FILE TABLE COLUMN ROW VALUE|--null\n";
-    return 2;
-  }
+  if (!cli::arguments(args, 5, 5, kUsage)) return 2;
   long row;
   try {
     size_t used = 0;
@@ -26,9 +23,7 @@ int run(const cli::Args& args) {
     std::cerr << "行号必须是从 0 开始的整数：" << args[3] << "\n";
     return 2;
   }
-  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::Database::open(args[0], jet::Database::Mode::Exclusive, pw);
-  });
+  auto db = cli::openFile(args[0], jet::Database::Mode::Exclusive);
   const jet::TableInfo* table = db->findTable(args[1]);
   if (!table) throw jet::noSuchTable(args[1]);
   const jet::ColumnInfo* column = table->findColumn(args[2]);
@@ -48,6 +43,6 @@ int run(const cli::Args& args) {
   return 0;
 }
 
-cli::Registration reg({"set", "set FILE TABLE COLUMN ROW VALUE|--null", run});
+cli::Registration reg({"set", kUsage, run});
 
 }  // namespace

@@ -4,22 +4,17 @@
 #include <iostream>
 
 #include "Command.h"
-#include "Password.h"
 #include "data/Dao.h"
 #include "jet/Dump.h"
 
 namespace {
 
+const char* kUsage = "sql FILE \"SQL\"";
+
 int run(const cli::Args& args) {
-  if (args.size() != 2) {
-    std::cerr << "用法: mdbcheck-cli sql 文件 \"SQL\"\n";
-    return 2;
-  }
-  auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
-  auto db = cli::withPassword(args[0], [&](std::string_view) {
-    return ws->OpenDatabase(args[0], false, /*readOnly=*/true, cli::connectString().view());
-  });
-  auto rs = db->OpenRecordset(args[1]);
+  if (!cli::arguments(args, 2, 2, kUsage)) return 2;
+  cli::DaoFile file = cli::openDaoFile(args[0], false, /*readOnly=*/true);
+  auto rs = file.database->OpenRecordset(args[1]);
   const int n = rs->FieldCount();
   std::string line;
   while (!rs->Eof()) {
@@ -32,11 +27,10 @@ int run(const cli::Args& args) {
     rs->MoveNext();
   }
   rs->Close();
-  db->Close();
-  ws->Close();
+  file.close();
   return 0;
 }
 
-cli::Registration reg({"sql", "sql FILE \"SQL\"", run});
+cli::Registration reg({"sql", kUsage, run});
 
 }  // namespace

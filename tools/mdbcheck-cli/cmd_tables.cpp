@@ -2,23 +2,18 @@
 #include <iostream>
 
 #include "Command.h"
-#include "Password.h"
-#include "jet/Database.h"
 
 namespace {
 
+const char* kUsage = "tables FILE";
+
 int run(const cli::Args& args) {
-  if (args.size() != 1) {
-    std::cerr << "用法: mdbcheck-cli tables FILE\n";
-    return 2;
-  }
-  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::Database::open(args[0], jet::Database::Mode::ReadOnly, pw);
-  });
+  if (!cli::arguments(args, 1, 1, kUsage)) return 2;
+  auto db = cli::openFile(args[0], jet::Database::Mode::ReadOnly);
   for (const auto& t : db->tables()) std::cout << t.name << '\t' << t.attributes << '\n';
   return 0;
 }
 
-cli::Registration reg({"tables", "tables FILE", run});
+cli::Registration reg({"tables", kUsage, run});
 
 }  // namespace

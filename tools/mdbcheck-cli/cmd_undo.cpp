@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "Command.h"
-#include "Password.h"
 #include "data/Dao.h"
 #include "jet/Error.h"
 #include "repair/Undo.h"
@@ -15,26 +14,18 @@ namespace {
 const char* kUsage = "undo FILE LOG";
 
 int run(const Args& args) {
-  if (args.size() != 2) {
-    std::cerr << "用法: mdbcheck-cli " << kUsage << "\n";
-    return 2;
-  }
+  if (!arguments(args, 2, 2, kUsage)) return 2;
   const repair::UndoLog log = repair::readUndoFile(args[1]);
-  auto ws = dao::DBEngine::instance().CreateWorkspace("", "admin", "", dao::dbUseJet);
-  auto db = withPassword(args[0], [&](std::string_view) {
-    return ws->OpenDatabase(args[0], true, false, connectString().view());
-  });
+  DaoFile file = openDaoFile(args[0], true, false);
   size_t restored = 0;
   try {
-    restored = repair::restore(*db, log);
+    restored = repair::restore(*file.database, log);
   } catch (const jet::Error& e) {
-    db->Close();
-    ws->Close();
+    file.close();
     std::cerr << e.description() << "\n撤销未执行，数据库没有改动。\n";
     return 1;
   }
-  db->Close();
-  ws->Close();
+  file.close();
   std::cout << "已恢复 " << restored << " 个值（表 " << log.table << "，字段 " << log.column
             << "）。\n";
   return 0;

@@ -3,21 +3,16 @@
 #include <iostream>
 
 #include "Command.h"
-#include "Password.h"
-#include "jet/JetDatabase.h"
-#include "jet/index/VerifyIndexes.h"
-#include "jet/write/Verify.h"
+#include "jet/verify/VerifyIndexes.h"
+#include "jet/verify/Verify.h"
 
 namespace {
 
+const char* kUsage = "verify FILE";
+
 int run(const cli::Args& args) {
-  if (args.size() != 1) {
-    std::cerr << "用法: mdbcheck-cli verify FILE\n";
-    return 2;
-  }
-  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly, pw);
-  });
+  if (!cli::arguments(args, 1, 1, kUsage)) return 2;
+  auto db = cli::openFile(args[0], jet::Database::Mode::ReadOnly);
   // What the open found wrong with the file as a whole (cut short, a write interrupted
   // whose journal is gone) comes first, and counts as a problem.
   std::vector<std::string> problems;
@@ -37,6 +32,6 @@ int run(const cli::Args& args) {
   return 0;
 }
 
-cli::Registration reg({"verify", "verify FILE", run});
+cli::Registration reg({"verify", kUsage, run});
 
 }  // namespace

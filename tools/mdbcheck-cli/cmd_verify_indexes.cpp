@@ -4,20 +4,15 @@
 #include <iostream>
 
 #include "Command.h"
-#include "Password.h"
-#include "jet/JetDatabase.h"
-#include "jet/index/VerifyIndexes.h"
+#include "jet/verify/VerifyIndexes.h"
 
 namespace {
 
+const char* kUsage = "verify-indexes FILE";
+
 int run(const cli::Args& args) {
-  if (args.size() != 1) {
-    std::cerr << "用法: mdbcheck-cli verify-indexes FILE\n";
-    return 2;
-  }
-  auto db = cli::withPassword(args[0], [&](std::string_view pw) {
-    return jet::JetDatabase::open(jet::os::Env::system(), args[0], jet::Database::Mode::ReadOnly, pw);
-  });
+  if (!cli::arguments(args, 1, 1, kUsage)) return 2;
+  auto db = cli::openFile(args[0], jet::Database::Mode::ReadOnly);
   const jet::index::IndexVerification v = jet::index::verifyIndexesDetailed(*db);
   for (const auto& p : v.problems) std::cout << p << '\n';
   for (const auto& n : v.notComputed) std::cout << "未核对索引键：" << n << '\n';
@@ -31,6 +26,6 @@ int run(const cli::Args& args) {
   return 0;
 }
 
-cli::Registration reg({"verify-indexes", "verify-indexes FILE", run});
+cli::Registration reg({"verify-indexes", kUsage, run});
 
 }  // namespace

@@ -7,13 +7,6 @@
 #include "jet/Error.h"
 #include "jet/os/Console.h"
 
-namespace cli {
-std::vector<Command>& commands() {
-  static std::vector<Command> all;
-  return all;
-}
-}  // namespace cli
-
 namespace {
 
 void usage() {

@@ -39,7 +39,7 @@ Dispatch::Dispatch(Shell& shell, check::Controls controls) : shell_(shell) {
 
 void Dispatch::setControls(check::Controls controls) { controls_.emplace(controls); }
 
-bool Dispatch::canUndo() const { return state_.undo != nullptr; }
+bool Dispatch::canUndo() const { return state_.undo() != nullptr; }
 
 // ---- the window ----
 
@@ -109,7 +109,7 @@ void Dispatch::popupKey() {
 }
 
 void Dispatch::menuClick(std::string_view name) {
-  using Command = check::Result (*)(check::CheckState&, check::Controls&);
+  using Command = check::Result (*)(repair::RepairState&, check::Controls&);
   static constexpr struct {
     std::string_view name;
     Command command;

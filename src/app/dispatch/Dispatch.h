@@ -41,9 +41,9 @@
 #include <string>
 #include <string_view>
 
-#include "check/CheckState.h"
 #include "check/Controls.h"
 #include "check/Result.h"
+#include "repair/RepairState.h"
 
 namespace app {
 
@@ -143,7 +143,7 @@ class Dispatch {
 
   Shell& shell_;
   std::optional<check::Controls> controls_;  // re-seated by setControls
-  check::CheckState state_;
+  repair::RepairState state_;  // the check's state and the repairs' undo
   bool unloaded_ = false;
 };
 

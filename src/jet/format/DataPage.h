@@ -22,7 +22,7 @@
 #include <optional>
 
 #include "jet/Pager.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/HeaderPage.h"
 
 namespace jet::format {

@@ -5,7 +5,7 @@
 
 #include "jet/Error.h"
 #include "jet/Secret.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/Text.h"
 
 namespace jet::format {

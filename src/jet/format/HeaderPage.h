@@ -23,7 +23,7 @@
 
 #include <string_view>
 
-#include "jet/format/Types.h"
+#include "jet/Types.h"
 
 namespace jet::format {
 

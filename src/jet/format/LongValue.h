@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 
 namespace jet {
 class Pager;

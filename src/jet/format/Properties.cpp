@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/Text.h"
 
 namespace jet::format {

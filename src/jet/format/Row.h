@@ -24,7 +24,7 @@
 #include <optional>
 #include <vector>
 
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/HeaderPage.h"
 
 namespace jet::format {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/HeaderPage.h"
 
 namespace jet {

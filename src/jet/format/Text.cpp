@@ -7,38 +7,6 @@
 
 namespace jet::format {
 
-namespace {
-
-// Appends UTF-16 code units as UTF-8, pairing surrogates.
-struct Utf16Sink {
-  std::string& out;
-  uint16_t high = 0;
-  void put(uint16_t u) {
-    if (high) {
-      if (u >= 0xDC00 && u <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((uint32_t{high} - 0xD800) << 10) + (u - 0xDC00));
-        high = 0;
-        return;
-      }
-      appendUtf8(out, 0xFFFD);
-      high = 0;
-    }
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      high = u;
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      appendUtf8(out, 0xFFFD);
-    } else {
-      appendUtf8(out, u);
-    }
-  }
-  void finish() {
-    if (high) appendUtf8(out, 0xFFFD);
-    high = 0;
-  }
-};
-
-}  // namespace
-
 TextCodec::TextCodec(const Version& version, int codePage, const std::string& path)
     : jet3_(version.jet3()), codePage_(codePage == 0 ? 1252 : codePage) {
   if (!jet3_) return;  // Jet 4 text is UCS-2 whatever the code page says
@@ -50,11 +18,7 @@ TextCodec::TextCodec(const Version& version, int codePage, const std::string& pa
       const uint8_t in = static_cast<uint8_t>(b);
       std::u16string u;
       conv_->decode(&in, 1, u);
-      std::string s;
-      Utf16Sink sink{s};
-      for (char16_t c : u) sink.put(c);
-      sink.finish();
-      byteUtf8_[b] = s;
+      byteUtf8_[b] = os::toUtf8(u);
     }
   }
 }
@@ -62,26 +26,6 @@ TextCodec::TextCodec(const Version& version, int codePage, const std::string& pa
 TextCodec::~TextCodec() = default;
 
 namespace {
-
-// Writes UTF-8 into a buffer sized for the worst case (3 bytes per UTF-16 unit).
-inline char* put(char* w, uint32_t cp) {
-  if (cp < 0x80) {
-    *w++ = static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    *w++ = static_cast<char>(0xC0 | (cp >> 6));
-    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *w++ = static_cast<char>(0xE0 | (cp >> 12));
-    *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    *w++ = static_cast<char>(0xF0 | (cp >> 18));
-    *w++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  return w;
-}
 
 // UCS-2 units [p, p + 2 * units) as UTF-8 at w; returns the end. A surrogate pair
 // becomes one 4-byte sequence, a lone surrogate U+FFFD.
@@ -92,23 +36,18 @@ inline char* ucs2(const uint8_t* p, size_t units, char* w) {
     ++i;
     if (u < 0x80) {
       *w++ = static_cast<char>(u);
-    } else if (u < 0x800) {
-      *w++ = static_cast<char>(0xC0 | (u >> 6));
-      *w++ = static_cast<char>(0x80 | (u & 0x3F));
     } else if (u < 0xD800 || u > 0xDFFF) {
-      *w++ = static_cast<char>(0xE0 | (u >> 12));
-      *w++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      *w++ = static_cast<char>(0x80 | (u & 0x3F));
+      w = os::putUtf8(w, u);
     } else if (u <= 0xDBFF && i < units) {
       const uint32_t lo = p[2 * i] | (uint32_t{p[2 * i + 1]} << 8);
       if (lo >= 0xDC00 && lo <= 0xDFFF) {
         ++i;
-        w = put(w, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        w = os::putUtf8(w, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
       } else {
-        w = put(w, 0xFFFD);
+        w = os::putUtf8(w, 0xFFFD);
       }
     } else {
-      w = put(w, 0xFFFD);
+      w = os::putUtf8(w, 0xFFFD);
     }
   }
   return w;
@@ -179,9 +118,7 @@ void TextCodec::decodeCodePage(const uint8_t* p, size_t n, std::string& out) con
   }
   units_.clear();
   conv_->decode(p, n, units_);
-  Utf16Sink sink{out};
-  for (char16_t u : units_) sink.put(u);
-  sink.finish();
+  os::appendUtf8(out, units_);
 }
 
 void TextCodec::decode(const uint8_t* p, size_t n, std::string& out) const {

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/Pager.h"
 #include "jet/format/HeaderPage.h"
 

@@ -18,7 +18,7 @@
 #include <memory>
 #include <vector>
 
-#include "jet/format/Types.h"
+#include "jet/Types.h"
 #include "jet/index/IndexWriter.h"
 #include "jet/index/TableIndexes.h"
 

@@ -9,13 +9,13 @@ namespace {
 UConverter* conv(void* c) { return static_cast<UConverter*>(c); }
 }  // namespace
 
-std::unique_ptr<CodePage::Impl> CodePage::Impl::open(int number) {
+std::unique_ptr<SystemCodePage> SystemCodePage::open(int number) {
   const std::string n = std::to_string(number);
   for (const std::string& name : {"windows-" + n, "cp" + n, "ibm-" + n}) {
     UErrorCode ec = U_ZERO_ERROR;
     UConverter* c = ucnv_open(name.c_str(), &ec);
     if (U_FAILURE(ec) || !c) continue;
-    auto impl = std::make_unique<Impl>();
+    auto impl = std::make_unique<SystemCodePage>();
     impl->converter = c;
     impl->number = number;
     ec = U_ZERO_ERROR;
@@ -34,11 +34,11 @@ std::unique_ptr<CodePage::Impl> CodePage::Impl::open(int number) {
   return nullptr;
 }
 
-CodePage::Impl::~Impl() {
+SystemCodePage::~SystemCodePage() {
   if (converter) ucnv_close(conv(converter));
 }
 
-std::optional<char16_t> CodePage::Impl::one(const uint8_t* p, size_t n) const {
+std::optional<char16_t> SystemCodePage::one(const uint8_t* p, size_t n) const {
   UChar u[4];
   UErrorCode ec = U_ZERO_ERROR;
   ucnv_reset(conv(converter));
@@ -48,7 +48,7 @@ std::optional<char16_t> CodePage::Impl::one(const uint8_t* p, size_t n) const {
   return u[0];
 }
 
-std::optional<std::string> CodePage::Impl::encode(std::u16string_view text) const {
+std::optional<std::string> SystemCodePage::encode(std::u16string_view text) const {
   std::string out(text.size() * 4 + 8, '\0');
   UErrorCode ec = U_ZERO_ERROR;
   ucnv_reset(conv(converter));

@@ -1,19 +1,20 @@
 #pragma once
-// What a CodePage asks of the system's converter (CodePageIcu.cpp or CodePageWin.cpp).
+// What a CodePage (Unicode.h) asks of the system's converter (CodePageIcu.cpp or
+// CodePageWin.cpp).
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "jet/os/Unicode.h"
-
 namespace jet::os {
 
-struct CodePage::Impl {
+struct SystemCodePage {
   // nullptr when the system has no converter for the code page.
-  static std::unique_ptr<Impl> open(int number);
-  ~Impl();
+  static std::unique_ptr<SystemCodePage> open(int number);
+  ~SystemCodePage();
 
   // The one character the bytes [p, p + n) stand for, as the converter has it (checked
   // further by CodePage); nothing when it gives none or more than one.

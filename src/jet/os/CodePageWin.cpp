@@ -8,21 +8,21 @@
 
 namespace jet::os {
 
-std::unique_ptr<CodePage::Impl> CodePage::Impl::open(int number) {
+std::unique_ptr<SystemCodePage> SystemCodePage::open(int number) {
   CPINFO info;
   if (number <= 0 || !IsValidCodePage(static_cast<UINT>(number)) ||
       !GetCPInfo(static_cast<UINT>(number), &info))
     return nullptr;
-  auto impl = std::make_unique<Impl>();
+  auto impl = std::make_unique<SystemCodePage>();
   impl->number = number;
   impl->doubleByte = info.MaxCharSize > 1;
   for (int b = 0x80; b < 256; ++b) impl->leads[b] = impl->doubleByte && IsDBCSLeadByteEx(number, b);
   return impl;
 }
 
-CodePage::Impl::~Impl() = default;
+SystemCodePage::~SystemCodePage() = default;
 
-std::optional<char16_t> CodePage::Impl::one(const uint8_t* p, size_t n) const {
+std::optional<char16_t> SystemCodePage::one(const uint8_t* p, size_t n) const {
   wchar_t w[4];
   const int got = MultiByteToWideChar(static_cast<UINT>(number), MB_ERR_INVALID_CHARS,
                                       reinterpret_cast<LPCCH>(p), static_cast<int>(n), w, 4);
@@ -30,7 +30,7 @@ std::optional<char16_t> CodePage::Impl::one(const uint8_t* p, size_t n) const {
   return static_cast<char16_t>(w[0]);
 }
 
-std::optional<std::string> CodePage::Impl::encode(std::u16string_view text) const {
+std::optional<std::string> SystemCodePage::encode(std::u16string_view text) const {
   if (text.empty()) return std::string();
   std::string out(text.size() * 4 + 8, '\0');
   BOOL usedDefault = FALSE;

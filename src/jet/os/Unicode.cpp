@@ -21,24 +21,6 @@ void put16(std::u16string& out, char32_t c) {
   }
 }
 
-void put8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // The well-formed code point at s[i] (advancing i past it), or nothing (i unchanged).
 std::optional<char32_t> next(std::string_view s, size_t& i) {
   const auto b = static_cast<unsigned char>(s[i]);
@@ -76,6 +58,11 @@ std::optional<std::u16string> toUtf16(std::string_view utf8) {
 std::string toUtf8(std::u16string_view u) {
   std::string out;
   out.reserve(u.size() * 3);
+  appendUtf8(out, u);
+  return out;
+}
+
+void appendUtf8(std::string& out, std::u16string_view u) {
   for (size_t i = 0; i < u.size(); ++i) {
     char32_t c = u[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] <= 0xDFFF) {
@@ -84,9 +71,8 @@ std::string toUtf8(std::u16string_view u) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    put8(out, c);
+    appendUtf8(out, c);
   }
-  return out;
 }
 
 char32_t foldCase(char32_t c) {
@@ -132,7 +118,7 @@ bool defined(std::optional<char16_t> c, bool pair) {
          *c != 0x7F;
 }
 
-std::shared_ptr<const CodePage::Tables> build(const CodePage::Impl& impl) {
+std::shared_ptr<const CodePage::Tables> build(const SystemCodePage& impl) {
   auto t = std::make_shared<CodePage::Tables>();
   for (int b = 0; b < 256; ++b) {
     const uint8_t byte = static_cast<uint8_t>(b);
@@ -161,7 +147,7 @@ std::shared_ptr<const CodePage::Tables> build(const CodePage::Impl& impl) {
 }  // namespace
 
 std::unique_ptr<CodePage> CodePage::open(int number) {
-  std::unique_ptr<Impl> impl = Impl::open(number);
+  std::unique_ptr<SystemCodePage> impl = SystemCodePage::open(number);
   if (!impl) return nullptr;
   static std::mutex mutex;
   static std::map<int, std::shared_ptr<const Tables>> built;
@@ -175,7 +161,7 @@ std::unique_ptr<CodePage> CodePage::open(int number) {
   return std::unique_ptr<CodePage>(new CodePage(number, std::move(impl), std::move(tables)));
 }
 
-CodePage::CodePage(int number, std::unique_ptr<Impl> impl, std::shared_ptr<const Tables> tables)
+CodePage::CodePage(int number, std::unique_ptr<SystemCodePage> impl, std::shared_ptr<const Tables> tables)
     : number_(number), impl_(std::move(impl)), tables_(std::move(tables)),
       singleByte_(!impl_->doubleByte) {}
 

@@ -19,16 +19,45 @@
 
 namespace jet::os {
 
+// Writes the UTF-8 of one code point (the caller gives a valid one) at w, which has room
+// for four bytes; returns the end.
+inline char* putUtf8(char* w, char32_t c) {
+  if (c < 0x80) {
+    *w++ = static_cast<char>(c);
+  } else if (c < 0x800) {
+    *w++ = static_cast<char>(0xC0 | (c >> 6));
+    *w++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *w++ = static_cast<char>(0xE0 | (c >> 12));
+    *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *w++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *w++ = static_cast<char>(0xF0 | (c >> 18));
+    *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *w++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return w;
+}
+
+inline void appendUtf8(std::string& out, char32_t c) {
+  char bytes[4];
+  out.append(bytes, putUtf8(bytes, c));
+}
+
 // nullopt when utf8 is not well-formed (a stray byte, an overlong form, a surrogate).
 std::optional<std::u16string> toUtf16(std::string_view utf8);
 // A lone surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view utf16);
+void appendUtf8(std::string& out, std::u16string_view utf16);
 
 // Simple case folding of one code point (statuses C and S): 'A' -> 'a', 'ς' -> 'σ'.
 char32_t foldCase(char32_t c);
 // Full case folding of UTF-8 text (statuses C and F: 'ß' -> "ss"), as code points; a stray
 // byte stands for itself.
 std::u32string foldCaseFull(std::string_view utf8);
+
+struct SystemCodePage;  // the system's converter (CodePageSystem.h)
 
 // One Windows code page (1252, 936, ...), read through tables built once from the system's
 // converter with these rules, so that both systems decode alike:
@@ -60,8 +89,6 @@ class CodePage {
   // look-alike stands in for it).
   std::optional<std::string> encode(std::u16string_view text) const;
 
-  // The system's converter (CodePageIcu.cpp, CodePageWin.cpp).
-  struct Impl;
   // What the rules make of the converter's answers, built once per code page and process.
   struct Tables {
     std::array<char16_t, 256> single{};  // U+FFFD where undefined
@@ -70,10 +97,10 @@ class CodePage {
   };
 
  private:
-  CodePage(int number, std::unique_ptr<Impl> impl, std::shared_ptr<const Tables> tables);
+  CodePage(int number, std::unique_ptr<SystemCodePage> impl, std::shared_ptr<const Tables> tables);
 
   int number_;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<SystemCodePage> impl_;  // the system's converter
   std::shared_ptr<const Tables> tables_;
   bool singleByte_;
 };

@@ -136,4 +136,19 @@ std::optional<std::vector<uint8_t>> encodeValue(bool jet3, const format::ColumnD
   }
 }
 
+Value asStored(bool jet3, const format::ColumnDef& c, const Value& v, int codePage) {
+  if (v.isNull()) return v;
+  switch (c.type) {
+    case ct::kByte: return Value(asInteger(v, 0, 255));
+    case ct::kInteger: return Value(asInteger(v, -32768, 32767));
+    case ct::kLong: return Value(asInteger(v, INT32_MIN, INT32_MAX));
+    case ct::kDateTime: return Value(Date{asDouble(v)});
+    default: break;
+  }
+  // The other types' refusals (a text too long, a number out of range) need their bytes.
+  encodeValue(jet3, c, v, codePage);
+  if (c.type == ct::kText && v.kind() != Value::Kind::Text) return Value(v.toText());
+  return v;
+}
+
 }  // namespace jet::write

@@ -18,4 +18,12 @@ namespace jet::write {
 std::optional<std::vector<uint8_t>> encodeValue(bool jet3, const format::ColumnDef& column,
                                                 const Value& value, int codePage);
 
+// The value as the column will hold it, so that its index key and the keys of the
+// relationships it takes part in are the stored value's (a text "12" given for a Long
+// column is the number 12): a whole number for Byte, Integer and Long, a date for
+// Date/Time, text for Text; a value for another type, and Null, come back as given. The
+// refusals are encodeValue()'s, made without laying out the value's bytes where the
+// conversion alone tells.
+Value asStored(bool jet3, const format::ColumnDef& column, const Value& value, int codePage);
+
 }  // namespace jet::write

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "jet/Error.h"
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/UsageMap.h"
 #include "jet/write/Encode.h"
@@ -29,12 +29,11 @@ const RowPointer kGlobalMap{1, 0};
 
 }  // namespace
 
-RowWriter::RowWriter(journal::PageFile& file, Pager& pager, const format::Version& v, int codePage)
-    : file_(file),
-      pager_(pager),
-      version_(v),
-      jet3_(v.jet3()),
-      ps_(v.pageSize()),
+RowWriter::RowWriter(Pager& pager, int codePage)
+    : pager_(pager),
+      version_(pager.version()),
+      jet3_(version_.jet3()),
+      ps_(version_.pageSize()),
       codePage_(codePage) {}
 
 PageRef RowWriter::page(uint32_t n) { return pager_.get(n); }
@@ -88,13 +87,13 @@ void RowWriter::update(const format::TableDef& def, RowId id, const format::Colu
   headPage.reset();
   holder.reset();
 
-  file_.beginSavepoint();
+  pager_.beginSavepoint();
   try {
     place(def, head, data, moved, row, end - start);
     if (alsoInside) alsoInside();
-    file_.releaseSavepoint();
+    pager_.releaseSavepoint();
   } catch (...) {
-    file_.rollbackToSavepoint();
+    pager_.rollbackToSavepoint();
     forgetHints();
     throw;
   }
@@ -131,19 +130,19 @@ RowId RowWriter::insert(const format::TableDef& def, const std::vector<Value>& v
   if (row.size() < 4) row = *buildRow(jet3_, parts, 4);
   if (row.size() > maxRowSize()) throw recordTooLarge(row.size(), maxRowSize());
 
-  file_.beginSavepoint();
+  pager_.beginSavepoint();
   try {
     const uint32_t target = pageForInsert(def, uint32_t(row.size()));
     const RowId id{target, append(target, row, 0)};
     insertPage_[def.page] = target;
-    uint8_t* t = file_.modify(def.page);
+    uint8_t* t = pager_.modify(def.page);
     format::setTableRowCount(t, version_, format::tableRowCount(t, version_) + 1);
     if (autoNumber) format::setTableAutoNumber(t, version_, uint32_t(*autoNumber));
     if (alsoInside) alsoInside(id);
-    file_.releaseSavepoint();
+    pager_.releaseSavepoint();
     return id;
   } catch (...) {
-    file_.rollbackToSavepoint();
+    pager_.rollbackToSavepoint();
     forgetHints();
     throw;
   }
@@ -159,7 +158,7 @@ void RowWriter::forgetHints() {
 // take rows); else a new page.
 uint32_t RowWriter::pageForInsert(const format::TableDef& def, uint32_t length) {
   auto last = insertPage_.find(def.page);
-  if (last != insertPage_.end() && last->second < file_.pageCount() &&
+  if (last != insertPage_.end() && last->second < pager_.pageCount() &&
       canAppend(page(last->second).data(), last->second, def.page, length))
     return last->second;
   const RowPointer map = def.freeMap.isNull() ? def.ownedMap : def.freeMap;
@@ -177,7 +176,7 @@ void RowWriter::removeFromMap(RowPointer map, uint32_t n) {
   if (map.isNull()) return;
   const std::optional<format::UsageMap::Bit> bit = mapAt(map).bitOf(n);
   if (!bit || bit->page == 0 || !format::UsageMap::bitSet(page(bit->page).data(), *bit)) return;
-  format::UsageMap::setBit(file_.modify(bit->page), *bit, false);
+  format::UsageMap::setBit(pager_.modify(bit->page), *bit, false);
 }
 
 void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool moved,
@@ -186,7 +185,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   if (row.size() <= oldLength) {
     RowParts parts = parseRow(jet3_, def.numVarCols > 0, row.data(), uint32_t(row.size()));
     if (auto padded = buildRow(jet3_, parts, oldLength)) {
-      uint8_t* p = file_.modify(data.page);
+      uint8_t* p = pager_.modify(data.page);
       uint32_t s, e;
       DataPage(p, data.page, version_).rowBounds(data.row, s, e);
       std::memcpy(p + s, padded->data(), padded->size());
@@ -218,7 +217,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   }
   const uint16_t r = append(target, row, format::kSlotDeleted);
   // The row's first slot now only points at its data.
-  uint8_t* hp = file_.modify(head.page);
+  uint8_t* hp = pager_.modify(head.page);
   uint32_t s, e;
   DataPage(hp, head.page, version_).rowBounds(head.row, s, e);
   if (e - s < 4) corruptPage(head.page, "行太短，放不下转发指针");
@@ -226,7 +225,7 @@ void RowWriter::place(const format::TableDef& def, Slot head, Slot data, bool mo
   DataPageEdit(hp, head.page, version_).setFlags(head.row, format::kSlotOverflow);
   if (moved) {
     // The old data slot is dead: deleted, so nothing points at it and nobody scans it.
-    DataPageEdit(file_.modify(data.page), data.page, version_).setFlags(data.row, format::kSlotFlags);
+    DataPageEdit(pager_.modify(data.page), data.page, version_).setFlags(data.row, format::kSlotFlags);
   }
 }
 
@@ -235,7 +234,7 @@ bool RowWriter::repack(uint32_t n, uint16_t row, const std::vector<uint8_t>& byt
     const PageRef ref = page(n);
     if (!DataPage(ref.data(), n, version_).fitsRebuilt(row, uint32_t(bytes.size()))) return false;
   }
-  DataPageEdit(file_.modify(n), n, version_).rebuild(row, bytes.data(), uint32_t(bytes.size()));
+  DataPageEdit(pager_.modify(n), n, version_).rebuild(row, bytes.data(), uint32_t(bytes.size()));
   return true;
 }
 
@@ -245,13 +244,13 @@ bool RowWriter::canAppend(const uint8_t* p, uint32_t pageNo, uint32_t owner, uin
 }
 
 uint16_t RowWriter::append(uint32_t n, const std::vector<uint8_t>& bytes, uint16_t flags) {
-  return DataPageEdit(file_.modify(n), n, version_).append(bytes.data(), uint32_t(bytes.size()), flags);
+  return DataPageEdit(pager_.modify(n), n, version_).append(bytes.data(), uint32_t(bytes.size()), flags);
 }
 
 // ---- pages and maps -------------------------------------------------------------------
 
 format::UsageMap RowWriter::mapAt(RowPointer map) {
-  return format::UsageMap(map, page(map.page), version_, file_.pageCount());
+  return format::UsageMap(map, page(map.page), version_, pager_.pageCount());
 }
 
 std::vector<uint32_t> RowWriter::mapPages(RowPointer map) {
@@ -281,7 +280,7 @@ void RowWriter::releasePage(RowPointer map, uint32_t n) {
   // Free in the global map.
   const std::optional<format::UsageMap::Bit> bit = mapAt(kGlobalMap).bitOf(n);
   if (!bit || bit->page == 0) return;
-  format::UsageMap::setBit(file_.modify(bit->page), *bit, true);
+  format::UsageMap::setBit(pager_.modify(bit->page), *bit, true);
 }
 
 // An inline global map covers a window of pages; pages below it count as in use. A file
@@ -294,7 +293,7 @@ void RowWriter::slideGlobalWindow(uint32_t n) {
   const uint32_t span = global.windowSpan();
   if (n < uint64_t(first) + span) return;
   const uint32_t start = n & ~7u;
-  const uint32_t count = file_.pageCount();
+  const uint32_t count = pager_.pageCount();
   std::vector<uint32_t> free;
   for (uint32_t k = 0; k < span; ++k) {
     const uint32_t q = start + k;
@@ -303,7 +302,7 @@ void RowWriter::slideGlobalWindow(uint32_t n) {
       isFree = format::UsageMap::bitSet(page(kGlobalMap.page).data(), *global.bitOf(q));
     if (isFree) free.push_back(q);
   }
-  format::UsageMap::writeInline(file_.modify(kGlobalMap.page) + global.rowStart(), global.rowLength(),
+  format::UsageMap::writeInline(pager_.modify(kGlobalMap.page) + global.rowStart(), global.rowLength(),
                                 start, free);
 }
 
@@ -312,13 +311,13 @@ void RowWriter::markUsed(uint32_t n) {
   if (!globallyFree(n))
     throw readOnly("数据库的全局页面映射容纳不下新页，暂不能扩展文件");
   const format::UsageMap::Bit bit = *mapAt(kGlobalMap).bitOf(n);
-  format::UsageMap::setBit(file_.modify(bit.page), bit, false);
+  format::UsageMap::setBit(pager_.modify(bit.page), bit, false);
 }
 
 // A page for the file's own bookkeeping or a table: a free page inside the file that the
 // given maps can record without growing, else a new page at the end.
 uint32_t RowWriter::allocatePage(const std::vector<RowPointer>& windows) {
-  const uint32_t count = file_.pageCount();
+  const uint32_t count = pager_.pageCount();
   uint32_t n = std::max<uint32_t>(3, freeFrom_);
   while (n < count && !globallyFree(n)) ++n;
   freeFrom_ = n;
@@ -328,13 +327,13 @@ uint32_t RowWriter::allocatePage(const std::vector<RowPointer>& windows) {
     for (auto w : windows) fits = fits && inWindow(w, n);
     if (!fits) continue;
     markUsed(n);
-    std::memset(file_.modify(n), 0, ps_);
+    std::memset(pager_.modify(n), 0, ps_);
     return n;
   }
   slideGlobalWindow(count);
   if (!globallyFree(count))
     throw readOnly("数据库的全局页面映射容纳不下新页，暂不能扩展文件");
-  const uint32_t added = file_.append();
+  const uint32_t added = pager_.append();
   markUsed(added);
   if (freeFrom_ == count) freeFrom_ = added + 1;
   return added;
@@ -342,7 +341,7 @@ uint32_t RowWriter::allocatePage(const std::vector<RowPointer>& windows) {
 
 uint32_t RowWriter::allocateDataPage(const format::TableDef& def) {
   const uint32_t n = allocatePage({def.ownedMap, def.freeMap});
-  DataPageEdit::init(file_.modify(n), version_, def.page);
+  DataPageEdit::init(pager_.modify(n), version_, def.page);
   addToMap(def.ownedMap, n);
   addToMap(def.freeMap, n);
   return n;
@@ -350,7 +349,7 @@ uint32_t RowWriter::allocateDataPage(const format::TableDef& def) {
 
 uint32_t RowWriter::newBitmapPage() {
   const uint32_t bp = allocatePage({});
-  format::UsageMap::initBitmapPage(file_.modify(bp), ps_);
+  format::UsageMap::initBitmapPage(pager_.modify(bp), ps_);
   return bp;
 }
 
@@ -361,7 +360,7 @@ void RowWriter::addToMap(RowPointer map, uint32_t n) {
   const uint32_t per = m.perBitmap(), s = m.rowStart(), len = m.rowLength();
   if (m.isInline()) {
     if (m.covers(n)) {
-      UsageMap::setBit(file_.modify(map.page), *m.bitOf(n), true);
+      UsageMap::setBit(pager_.modify(map.page), *m.bitOf(n), true);
       return;
     }
     std::vector<uint32_t> pages = mapPages(map);
@@ -369,7 +368,7 @@ void RowWriter::addToMap(RowPointer map, uint32_t n) {
     const uint32_t lo = *std::min_element(pages.begin(), pages.end()) & ~7u;
     const uint32_t hi = *std::max_element(pages.begin(), pages.end());
     if (hi - lo < m.windowSpan()) {  // slide the window
-      UsageMap::writeInline(file_.modify(map.page) + s, len, lo, pages);
+      UsageMap::writeInline(pager_.modify(map.page) + s, len, lo, pages);
       return;
     }
     // Too wide for any window: the same row becomes references to bitmap pages.
@@ -379,9 +378,9 @@ void RowWriter::addToMap(RowPointer map, uint32_t n) {
     for (uint32_t q : pages) {
       uint32_t& bp = bitmaps[q / per];
       if (bp == 0) bp = newBitmapPage();
-      UsageMap::setBit(file_.modify(bp), UsageMap::inBitmap(bp, q, per), true);
+      UsageMap::setBit(pager_.modify(bp), UsageMap::inBitmap(bp, q, per), true);
     }
-    UsageMap::writeReference(file_.modify(map.page) + s, len, bitmaps);
+    UsageMap::writeReference(pager_.modify(map.page) + s, len, bitmaps);
     return;
   }
   if (!m.covers(n)) throw readOnly("页使用表容纳不下新页");
@@ -389,9 +388,9 @@ void RowWriter::addToMap(RowPointer map, uint32_t n) {
   uint32_t bp = m.bitmapPage(j);
   if (bp == 0) {
     bp = newBitmapPage();
-    UsageMap::setBitmapPage(file_.modify(map.page) + s, j, bp);
+    UsageMap::setBitmapPage(pager_.modify(map.page) + s, j, bp);
   }
-  UsageMap::setBit(file_.modify(bp), UsageMap::inBitmap(bp, n, per), true);
+  UsageMap::setBit(pager_.modify(bp), UsageMap::inBitmap(bp, n, per), true);
 }
 
 }  // namespace jet::write

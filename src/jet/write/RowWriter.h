@@ -7,9 +7,9 @@
 // page map and the definition's row count are kept right; inline maps that outgrow their
 // window become reference maps, and an inline global map follows a growing file.
 //
-// REQUIRES: a PageFile writing through the Pager of a decoded file (the one road to
-// pages: reads see the transaction's changes), and table definitions read from it.
-// GUARANTEES: update() and insert() change pages only inside the PageFile's open
+// REQUIRES: the Pager of a decoded file, writing (the one road to pages: reads see the
+// transaction's changes), and table definitions read from it.
+// GUARANTEES: update() and insert() change pages only inside the pager's open
 // transaction and under a savepoint: on any failure the rows, the pages and the maps are
 // as before. Refusals: 3027 (a column an index holds; a column type not written; a map
 // that cannot grow), 3047 (row over the maximum size), 3163, 3421, 3021 (no such live row).
@@ -22,13 +22,12 @@
 #include <vector>
 
 #include "jet/Pager.h"
-#include "jet/format/Types.h"
+#include "jet/Types.h"
 #include "jet/Value.h"
 #include "jet/format/HeaderPage.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/TableDef.h"
 #include "jet/format/UsageMap.h"
-#include "jet/journal/PageFile.h"
 
 namespace jet::write {
 
@@ -36,7 +35,7 @@ class RowWriter {
  public:
   enum class Placement { InPlace, SamePage, OtherPage, NewPage };
 
-  RowWriter(journal::PageFile& file, Pager& pager, const format::Version& version, int codePage);
+  RowWriter(Pager& pager, int codePage);
 
   // alsoInside runs inside the update's savepoint once the row is in place (the index
   // changes of the update); without it, a column an index holds is refused.
@@ -92,7 +91,6 @@ class RowWriter {
   uint32_t newBitmapPage();
   bool inWindow(format::RowPointer map, uint32_t pageNo);
 
-  journal::PageFile& file_;
   Pager& pager_;
   format::Version version_;
   bool jet3_;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "check/CheckState.h"
+#include "repair/RepairState.h"
 #include "check/MemoryControls.h"
 #include "check/Result.h"
 
@@ -40,7 +40,7 @@ class Session {
   std::vector<std::string> takeMessages();
 
   testfiles::ScratchDir dir;
-  check::CheckState state;
+  repair::RepairState state;  // the window's: the check's state and the repairs'
   check::MemoryControls ui;
 };
 

@@ -14,9 +14,9 @@
 #include "jet/Error.h"
 #include "jet/JetDatabase.h"
 #include "jet/index/IndexTree.h"
-#include "jet/index/VerifyIndexes.h"
+#include "jet/verify/VerifyIndexes.h"
 #include "jet/os/FaultEnv.h"
-#include "jet/write/Verify.h"
+#include "jet/verify/Verify.h"
 
 using namespace jet;
 

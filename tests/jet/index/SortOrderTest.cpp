@@ -17,7 +17,7 @@
 #include "jet/index/IndexWriter.h"
 #include "jet/index/Key.h"
 #include "jet/index/TableIndexes.h"
-#include "jet/index/VerifyIndexes.h"
+#include "jet/verify/VerifyIndexes.h"
 
 using namespace jet;
 using namespace jet::index;

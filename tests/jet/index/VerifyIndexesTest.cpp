@@ -1,4 +1,4 @@
-#include "jet/index/VerifyIndexes.h"
+#include "jet/verify/VerifyIndexes.h"
 
 #include <gtest/gtest.h>
 

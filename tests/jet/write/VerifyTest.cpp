@@ -12,7 +12,7 @@
 #include "jet/JetDatabase.h"
 #include "jet/format/DataPage.h"
 #include "jet/format/UsageMap.h"
-#include "jet/write/Verify.h"
+#include "jet/verify/Verify.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "jet/Dump.h"
 #include "jet/Error.h"
 #include "jet/JetDatabase.h"
-#include "jet/index/VerifyIndexes.h"
-#include "jet/write/Verify.h"
+#include "jet/verify/VerifyIndexes.h"
+#include "jet/verify/Verify.h"
 
 namespace writecheck {
 

@@ -1,4 +1,4 @@
-#include "Verify.h"
+#include "jet/verify/Verify.h"
 
 #include <algorithm>
 #include <map>

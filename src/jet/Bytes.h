@@ -1,9 +1,11 @@
 #pragma once
-// Little-endian field readers and the one exception the format layer raises.
+// Little-endian field readers, a row pointer as the file stores it, and the one exception a
+// damaged structure raises: the byte vocabulary of the format, which every layer from the
+// pager up shares (it includes nothing of the engine).
 //
-// The format layer knows pages and offsets, not file names or tables; it throws Corrupt
-// with the place it was looking at, and the database layer turns that into a jet::Error
-// that names the file, the table and the page.
+// The layers below the table know pages and offsets, not file names or tables; they throw
+// Corrupt with the place they were looking at, and the database layer turns that into a
+// jet::Error that names the file, the table and the page.
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>

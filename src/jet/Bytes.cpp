@@ -1,4 +1,4 @@
-#include "jet/format/Bytes.h"
+#include "jet/Bytes.h"
 
 namespace jet::format {
 

@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/frmMain.h"
+#include "app/qt/frmMain.h"
 #include "check/MemoryControls.h"
 
 namespace fs = std::filesystem;

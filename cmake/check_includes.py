@@ -15,9 +15,12 @@ The house reads downward, one layer on top of the other:
   data      src/data: the DAO-style objects
   check     src/check: the scan, the drill-down, the check state
   repair    src/repair
-  top       src/app (the Qt window) and tools/ (the console tool), never each other
+  dispatch  src/app/dispatch: the window's events, with no toolkit
+  top       the window's shells, src/app/qt and src/app/win32, over the dispatch, and tools/
+            (the console tool), never each other
 
-A file may include its own layer and the ones below it. The per-library include roots
+A file may include its own layer and the ones below it. The toolkits stay in their shells:
+Qt's headers only in src/app/qt, the Windows headers only in src/app/win32 and jet/os. The per-library include roots
 (cmake/FolderLibrary.cmake) already stop most library-level mistakes at compile time; this
 check also sees the layers inside the engine, which is one library. Every file in src/ and
 tools/ must have a layer, so a new folder is placed here before it builds.
@@ -64,13 +67,24 @@ LAYERS = [
     ("src/data/", 7, None),
     ("src/check/", 8, None),
     ("src/repair/", 9, None),
-    ("src/app/", 10, "app"),
-    ("tools/", 10, "tools"),
+    ("src/app/dispatch/", 10, None),
+    ("src/app/qt/", 11, "qt"),
+    ("src/app/win32/", 11, "win32"),
+    ("tools/", 11, "tools"),
 ]
 NAMES = {0: "base", 1: "os", 2: "pager", 3: "format", 4: "row", 5: "table", 6: "sql",
-         7: "data", 8: "check", 9: "repair", 10: "top"}
+         7: "data", 8: "check", 9: "repair", 10: "dispatch", 11: "top"}
 SOURCE_EXT = (".h", ".hpp", ".cpp", ".cc")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+SYSTEM_INCLUDE = re.compile(r'^\s*#\s*include\s+<([^>]+)>')
+# (name of the toolkit, its headers, the folders that may include them)
+TOOLKITS = [
+    ("Qt", re.compile(r"^Q[A-Za-z]*(/|$)"), ("src/app/qt/",)),
+    ("Windows", re.compile(r"^(windows|windowsx|commctrl|commdlg|shellapi|shlobj|shlwapi|"
+                           r"shellscalingapi|uxtheme|winuser|wingdi|winbase|objbase|dwmapi)\.h$",
+                           re.IGNORECASE),
+     ("src/app/win32/", "src/jet/os/")),
+]
 
 
 def layer_of(rel):
@@ -107,6 +121,13 @@ def check(root):
             continue
         with open(os.path.join(root, rel), encoding="utf-8", errors="replace") as f:
             for number, line in enumerate(f, 1):
+                system = SYSTEM_INCLUDE.match(line)
+                if system:
+                    for toolkit, headers, homes in TOOLKITS:
+                        if headers.match(system.group(1)) and not rel.startswith(homes):
+                            faults.append(f"{rel}:{number}: #include <{system.group(1)}>: "
+                                          f"{toolkit} belongs in {' or '.join(homes)}")
+                    continue
                 m = INCLUDE.match(line)
                 if not m:
                     continue
@@ -136,8 +157,12 @@ def self_test(root):
         ("src/jet/os/Env.h", "jet/Pager.h"),
         ("src/jet/JetDatabase.cpp", "jet/sql/Query.h"),
         ("src/check/Commands.h", "repair/Commands.h"),
-        ("src/repair/Commands.h", "app/frmMain.h"),
-        ("tools/mdbcheck-cli/CheckSession.h", "app/frmMain.h"),
+        ("src/repair/Commands.h", "app/dispatch/Dispatch.h"),
+        ("src/app/dispatch/Dispatch.h", "app/qt/frmMain.h"),
+        ("tools/mdbcheck-cli/CheckSession.h", "app/qt/frmMain.h"),
+        ("src/app/dispatch/Dispatch.h", "<QString>"),
+        ("src/app/dispatch/Dispatch.cpp", "<windows.h>"),
+        ("src/check/Commands.cpp", "<QtCore/QTimer>"),
         ("src/jet/format/Row.h", "does/not/Exist.h"),
     ]
     failed = False
@@ -152,7 +177,8 @@ def self_test(root):
             with open(path, encoding="utf-8") as f:
                 text = f.read()
             with open(path, "a", encoding="utf-8") as f:
-                f.write(f'\n#include "{target}"\n')
+                f.write(f'\n#include {target}\n' if target.startswith("<")
+                        else f'\n#include "{target}"\n')
             found = check(tmp)
             if len(found) != 1 or file not in found[0]:
                 print(f"planted {file} -> {target}: expected one fault, found {found}")

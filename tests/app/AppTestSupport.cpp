@@ -4,7 +4,7 @@
 #include <QTest>
 #include <cstdlib>
 
-#include "app/Application.h"
+#include "app/qt/Application.h"
 
 namespace apptest {
 

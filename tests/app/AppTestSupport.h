@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/frmMain.h"
+#include "app/qt/frmMain.h"
 #include "check/MemoryControls.h"
 
 namespace apptest {

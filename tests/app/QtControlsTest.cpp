@@ -14,7 +14,7 @@
 #include <QTreeWidget>
 
 #include "AppTestSupport.h"
-#include "app/QtControls.h"
+#include "app/qt/QtControls.h"
 #include "jet/Error.h"
 
 namespace {

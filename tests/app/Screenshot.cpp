@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Application.h"
-#include "app/frmMain.h"
+#include "app/qt/Application.h"
+#include "app/qt/frmMain.h"
 
 namespace {
 

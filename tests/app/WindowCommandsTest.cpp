@@ -14,7 +14,7 @@
 
 #include "AppTestSupport.h"
 #include "TestFiles.h"
-#include "app/frmMain.h"
+#include "app/qt/frmMain.h"
 #include "check/MemoryControls.h"
 
 namespace {

@@ -20,8 +20,8 @@
 
 #include "AppTestSupport.h"
 #include "TestFiles.h"
-#include "app/QtControls.h"
-#include "app/frmMain.h"
+#include "app/qt/QtControls.h"
+#include "app/qt/frmMain.h"
 #include "check/MemoryControls.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <QToolButton>
 
 #include "AppTestSupport.h"
-#include "app/frmMain.h"
+#include "app/qt/frmMain.h"
 #include "check/MemoryControls.h"
 #include "jet/Error.h"
 

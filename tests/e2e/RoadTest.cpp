@@ -30,8 +30,8 @@
 
 #include "Protected.h"
 #include "TestFiles.h"
-#include "app/Application.h"
-#include "app/frmMain.h"
+#include "app/qt/Application.h"
+#include "app/qt/frmMain.h"
 #include "jet/Database.h"
 #include "jet/DateTime.h"
 

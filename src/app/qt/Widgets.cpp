@@ -1,4 +1,4 @@
-#include "app/Widgets.h"
+#include "app/qt/Widgets.h"
 
 #include <QAbstractItemView>
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "app/Application.h"
-#include "app/frmMain.h"
+#include "app/qt/Application.h"
+#include "app/qt/frmMain.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

@@ -1,4 +1,4 @@
-#include "app/frmMain.h"
+#include "app/qt/frmMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +19,7 @@
 #include "check/Commands.h"
 #include "check/Messages.h"
 #include "jet/Error.h"
-#include "app/Application.h"
+#include "app/qt/Application.h"
 #include "repair/Commands.h"
 #include "repair/Undo.h"
 

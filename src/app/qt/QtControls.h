@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/Widgets.h"
+#include "app/qt/Widgets.h"
 #include "check/Controls.h"
 
 class QFileDialog;

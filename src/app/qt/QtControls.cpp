@@ -1,4 +1,4 @@
-#include "app/QtControls.h"
+#include "app/qt/QtControls.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "check/CheckState.h"
-#include "app/QtControls.h"
+#include "app/qt/QtControls.h"
 #include "check/Controls.h"
 #include "check/Result.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // The one window on Windows. It builds the controls of app/dispatch/Window.h from the
-// system's own (toolbar, tree view, list box, status bar, popup menu), implements the
+// system's own (toolbar, tree view, list view, status bar, popup menu), implements the
 // commands' Controls and the dispatch's Shell over them, and turns each of their messages
 // into one call of the dispatch; what an event does is the dispatch's business.
 #include <windows.h>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "Win32Controls.h"
+#include "app/win32/Win32Controls.h"
 #include "app/dispatch/Dispatch.h"
 
 namespace app::win32 {
@@ -38,8 +38,6 @@ class MainWindow final : public Shell {
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                    UINT_PTR id, DWORD_PTR self);
-  static LRESULT CALLBACK treeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR id, DWORD_PTR self);
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT notify(const NMHDR& header);
   void command(int id);
@@ -63,6 +61,7 @@ class MainWindow final : public Shell {
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
   HWND toolbar_ = nullptr, tree_ = nullptr, list_ = nullptr, status_ = nullptr;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was left
   HMENU popup_ = nullptr;
   HFONT font_ = nullptr;
   HIMAGELIST images_ = nullptr;

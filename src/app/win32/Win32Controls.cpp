@@ -1,4 +1,4 @@
-#include "Win32Controls.h"
+#include "app/win32/Win32Controls.h"
 
 #include <commdlg.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "Ids.h"
+#include "app/win32/Ids.h"
 #include "app/dispatch/Window.h"
 #include "jet/Error.h"
 
@@ -291,14 +291,39 @@ void ListControl::checkIndex(int index) const {
   if (index < 0 || index >= int(lines_.size())) throw jet::Error(kBadArrayIndex, "无效的属性数组索引。");
 }
 
+void ListControl::display(NMLVDISPINFOW& info) const {
+  if (!(info.item.mask & LVIF_TEXT) || !info.item.pszText || info.item.cchTextMax <= 0) return;
+  const int index = info.item.iItem;
+  std::wstring text = index >= 0 && index < int(lines_.size()) ? shown(lines_[size_t(index)].text) : L"";
+  const size_t n = std::min(text.size(), size_t(info.item.cchTextMax - 1));
+  std::memcpy(info.item.pszText, text.data(), n * sizeof(wchar_t));
+  info.item.pszText[n] = L'\0';
+}
+
+void ListControl::resize() {
+  SendMessageW(list_, LVM_SETITEMCOUNT, WPARAM(lines_.size()), LVSICF_NOSCROLL);
+  InvalidateRect(list_, nullptr, TRUE);
+}
+
+void ListControl::select(int index) {
+  LVITEMW state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list_, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+  if (index < 0) return;
+  state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list_, LVM_SETITEMSTATE, WPARAM(index), reinterpret_cast<LPARAM>(&state));
+}
+
 void ListControl::clear() {
   lines_.clear();
-  SendMessageW(list_, LB_RESETCONTENT, 0, 0);
+  select(-1);
+  resize();
 }
 
 void ListControl::addItem(const std::string& text, const check::LineTag& tag) {
   lines_.push_back(Line{text, tag});
-  SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown(text).c_str()));
+  SendMessageW(list_, LVM_SETITEMCOUNT, WPARAM(lines_.size()),
+               LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
 }
 
 int ListControl::count() const { return int(lines_.size()); }
@@ -311,13 +336,7 @@ std::string ListControl::item(int index) const {
 void ListControl::setItem(int index, const std::string& text) {
   checkIndex(index);
   lines_[size_t(index)].text = text;
-  const int selected = listIndex();
-  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(list_, LB_DELETESTRING, WPARAM(index), 0);
-  SendMessageW(list_, LB_INSERTSTRING, WPARAM(index), reinterpret_cast<LPARAM>(shown(text).c_str()));
-  if (selected == index) SendMessageW(list_, LB_SETCURSEL, WPARAM(index), 0);
-  SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list_, nullptr, TRUE);
+  SendMessageW(list_, LVM_REDRAWITEMS, WPARAM(index), LPARAM(index));
 }
 
 check::LineTag ListControl::tag(int index) const {
@@ -327,16 +346,16 @@ check::LineTag ListControl::tag(int index) const {
 
 void ListControl::removeItem(int index) {
   checkIndex(index);
-  const bool wasSelected = index == listIndex();
+  const int selected = listIndex();
   lines_.erase(lines_.begin() + index);
-  SendMessageW(list_, LB_DELETESTRING, WPARAM(index), 0);
+  resize();
   // A removed selected line leaves no line selected, rather than the one that slid up.
-  if (wasSelected) SendMessageW(list_, LB_SETCURSEL, WPARAM(-1), 0);
+  select(selected == index ? -1 : selected > index ? selected - 1 : selected);
 }
 
 int ListControl::listIndex() const {
-  const LRESULT i = SendMessageW(list_, LB_GETCURSEL, 0, 0);
-  return i == LB_ERR || i >= LRESULT(lines_.size()) ? -1 : int(i);
+  const LRESULT i = SendMessageW(list_, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED);
+  return i < 0 || i >= LRESULT(lines_.size()) ? -1 : int(i);
 }
 
 int ListControl::findLine(const std::string& bookmark, const std::string& query, int from) const {
@@ -350,32 +369,16 @@ int ListControl::findLine(const std::string& bookmark, const std::string& query,
   return -1;
 }
 
-void ListControl::refill(int selected) {
-  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(list_, LB_RESETCONTENT, 0, 0);
-  SendMessageW(list_, LB_INITSTORAGE, WPARAM(lines_.size()), LPARAM(lines_.size() * 32));
-  for (const Line& line : lines_)
-    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown(line.text).c_str()));
-  if (selected >= 0) SendMessageW(list_, LB_SETCURSEL, WPARAM(selected), 0);
-  SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list_, nullptr, TRUE);
-}
-
 void ListControl::applyStaged() {
   std::vector<std::pair<int, std::string>> items = std::move(stagedItems_);
   std::vector<int> removals = std::move(stagedRemovals_);
   dropStaged();
   for (const auto& [index, text] : items) checkIndex(index);
   for (int index : removals) checkIndex(index);
+  for (auto& [index, text] : items) lines_[size_t(index)].text = std::move(text);
   std::sort(removals.begin(), removals.end());
   removals.erase(std::unique(removals.begin(), removals.end()), removals.end());
-  if (items.size() + removals.size() <= 16) {
-    for (const auto& [index, text] : items) setItem(index, text);
-    for (auto it = removals.rbegin(); it != removals.rend(); ++it) removeItem(*it);
-    return;
-  }
   // The lines that stay, in order; a removed selected line leaves none selected.
-  for (auto& [index, text] : items) lines_[size_t(index)].text = std::move(text);
   const int selected = listIndex();
   int selectedAfter = -1;
   std::vector<Line> kept;
@@ -390,7 +393,8 @@ void ListControl::applyStaged() {
     kept.push_back(std::move(lines_[size_t(i)]));
   }
   lines_ = std::move(kept);
-  refill(selectedAfter);
+  resize();
+  select(selectedAfter);
 }
 
 // ---- PanelControl ----

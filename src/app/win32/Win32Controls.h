@@ -1,6 +1,6 @@
 #pragma once
 // The Windows controls behind the check commands' control interfaces: the tree view, the
-// list box, the status bar's parts, the system's boxes and the event pump. Each adapter
+// list view, the status bar's parts, the system's boxes and the event pump. Each adapter
 // works on a control the window owns and outlives none of them. Text crosses to the system
 // as UTF-16 and comes back as UTF-8.
 #include <windows.h>
@@ -55,8 +55,9 @@ class TreeControl : public check::DefectTree {
   bool hadItems_ = false;      // whether that tree had any node
 };
 
-// The result list in a list box. The box shows each value on one line, a line break as
-// "↵"; the values themselves and their LineTags live here, line for line.
+// The result list in a list view of one column whose lines the control asks for (owner
+// data): the values and their LineTags live here, line for line, and the view shows each
+// value on one line, a line break as "↵". A long list fills at once.
 class ListControl : public check::ResultList {
  public:
   explicit ListControl(HWND list) : list_(list) {}
@@ -69,9 +70,11 @@ class ListControl : public check::ResultList {
   void removeItem(int index) override;
   int listIndex() const override;
   int findLine(const std::string& bookmark, const std::string& query, int from) const override;
-  // Many lines at once: the box is filled again in one go rather than line by line.
+  // Many lines at once: the view learns the new count once.
   void applyStaged() override;
 
+  // The view asks for a line's text (LVN_GETDISPINFOW).
+  void display(NMLVDISPINFOW& info) const;
   static std::wstring shown(const std::string& text);
 
  private:
@@ -80,7 +83,8 @@ class ListControl : public check::ResultList {
     check::LineTag tag;
   };
   void checkIndex(int index) const;
-  void refill(int selected);
+  void select(int index);  // -1: none
+  void resize();           // the view's count follows lines_
 
   HWND list_;
   std::vector<Line> lines_;

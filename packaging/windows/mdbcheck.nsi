@@ -2,7 +2,8 @@
 ; desktop shortcut and an uninstaller in Windows' programs list. Chinese texts; /S installs
 ; silently. It registers no file type: .mdb files keep whatever opens them today.
 ; scripts/build-windows.sh builds it:
-;   makensis -DVERSION=0.1.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe> mdbcheck.nsi
+;   makensis -DVERSION=0.1.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
+;            -DICON=<the window's .ico> -DSIZE_KB=<installed size> mdbcheck.nsi
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -26,8 +27,8 @@ VIAddVersionKey /LANG=2052 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=2052 "LegalCopyright" "mdbcheck"
 
-!define MUI_ICON "${STAGE}\mdbcheck.ico"
-!define MUI_UNICON "${STAGE}\mdbcheck.ico"
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\mdbcheck.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "启动 ${APP_NAME}"
@@ -56,11 +57,11 @@ Section "程序文件" SecProgram
   SectionIn RO
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${STAGE}\mdbcheck.exe"
-  File "${STAGE}\mdbcheck-cli.exe"
-  File "${STAGE}\README.md"
+  File "${STAGE}/mdbcheck.exe"
+  File "${STAGE}/mdbcheck-cli.exe"
+  File "${STAGE}/README.md"
   SetOutPath "$INSTDIR\licences"
-  File "${STAGE}\licences\*.txt"
+  File "${STAGE}/licences/*.txt"
   SetOutPath "$INSTDIR"
   CreateShortcut "$SMPROGRAMS\${APP_NAME}.lnk" "$INSTDIR\mdbcheck.exe" "" "$INSTDIR\mdbcheck.exe" 0
   WriteUninstaller "$INSTDIR\uninstall.exe"

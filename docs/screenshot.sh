@@ -21,4 +21,4 @@ fi
 xvfb-run -a -s "-screen 0 820x680x24" bash -c '
   if command -v jwm >/dev/null; then jwm -f docs/jwmrc 2>/dev/null & sleep 1; fi
   out=$1; shift
-  build/tests/app/app_screenshot "$out" "$@"' screenshot "$out" "${args[@]}"
+  build/tests/app/qt/app_screenshot "$out" "$@"' screenshot "$out" "${args[@]}"

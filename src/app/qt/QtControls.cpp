@@ -13,6 +13,7 @@
 #include <cstring>
 #include <limits>
 
+#include "app/dispatch/Window.h"
 #include "jet/Error.h"
 
 namespace app {
@@ -286,8 +287,7 @@ std::string PanelControl::panelText(int position) const { return ss(panel(positi
 // ---- QtDialogs ----
 
 std::unique_ptr<QMessageBox> QtDialogs::createMessageBox(const std::string& text) const {
-  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon,
-                                           QGuiApplication::applicationDisplayName(), qs(text),
+  auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, qs(kCaption), qs(text),
                                            QMessageBox::Ok, parent_);
   box->setTextFormat(Qt::PlainText);
   box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
@@ -327,7 +327,7 @@ std::unique_ptr<QInputDialog> QtDialogs::createPasswordBox(const std::string& pr
   box->setObjectName(QStringLiteral("password"));
   box->setInputMode(QInputDialog::TextInput);
   box->setTextEchoMode(QLineEdit::Password);
-  box->setWindowTitle(QGuiApplication::applicationDisplayName());
+  box->setWindowTitle(qs(kCaption));
   box->setLabelText(qs(prompt));
   box->setOkButtonText(QStringLiteral("确定"));
   box->setCancelButtonText(QStringLiteral("取消"));
@@ -397,7 +397,7 @@ void QtEventPump::showProgress(const std::string& text, int64_t total) {
   progress_ = std::make_unique<QProgressDialog>(qs(text), QStringLiteral("取消"), 0, clampToInt(total),
                                                 window_);
   progress_->setObjectName(QStringLiteral("progress"));
-  progress_->setWindowTitle(QGuiApplication::applicationDisplayName());
+  progress_->setWindowTitle(qs(kCaption));
   progress_->setWindowModality(Qt::ApplicationModal);
   progress_->setMinimumDuration(0);
   progress_->setAutoReset(false);

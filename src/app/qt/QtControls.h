@@ -93,8 +93,8 @@ class PanelControl : public check::StatusBar {
 // The open dialog's filters, ";;" between them.
 extern const char* const kOpenFilter;
 
-// Modal Qt dialogs over the window. Titles are the application's display name, except
-// the file dialog's own.
+// Modal Qt dialogs over the window. Message and password boxes carry the window's caption
+// as their title; the input and file dialogs their own.
 class QtDialogs : public check::Dialogs {
  public:
   explicit QtDialogs(QWidget* parent) : parent_(parent) {}
@@ -112,7 +112,7 @@ class QtDialogs : public check::Dialogs {
   std::unique_ptr<QInputDialog> createInputBox(const std::string& prompt, const std::string& title,
                                                const std::string& defaultAnswer) const;
   std::unique_ptr<QFileDialog> createFileDialog() const;
-  // The password box: the application's title, the prompt, a masked line, 确定 and 取消.
+  // The password box: the window's caption, the prompt, a masked line, 确定 and 取消.
   std::unique_ptr<QInputDialog> createPasswordBox(const std::string& prompt) const;
 
  private:

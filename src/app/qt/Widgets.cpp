@@ -47,6 +47,12 @@ DefectTreeWidget::DefectTreeWidget(QWidget* parent) : QTreeWidget(parent) {
   setItemDelegate(new CutTextDelegate(this));
 }
 
+void DefectTreeWidget::keyPressEvent(QKeyEvent* event) {
+  const QList<QTreeWidgetItem*> before = selectedItems();
+  QTreeWidget::keyPressEvent(event);
+  if (selectedItems() != before) emit KeyboardSelection();
+}
+
 void DefectTreeWidget::mousePressEvent(QMouseEvent* event) {
   afterDoubleClick_ = false;
   QTreeWidget::mousePressEvent(event);

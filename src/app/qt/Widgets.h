@@ -1,6 +1,6 @@
 #pragma once
 // The window's controls where their events differ from the plain Qt widgets: the tree
-// reports a click anywhere in it, the list reports every mouse release and keeps its
+// reports a click anywhere in it and a selection the keyboard moved, the list reports every mouse release and keeps its
 // selection on a right-click, and a status-bar panel carries a key and reports a
 // double-click. A text cut short by its place ends in "…" and shows whole as a tool tip.
 #include <QLabel>
@@ -29,8 +29,12 @@ class DefectTreeWidget : public QTreeWidget {
   // A left click anywhere in the tree, after the press has moved the selection. A
   // double-click counts as one click.
   void Click();
+  // The operator moved the selection with the keyboard (arrow keys, Home, End, typing a
+  // name). A selection the mouse or the program moved is not reported.
+  void KeyboardSelection();
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -14,14 +14,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <exception>
 
-#include "check/Commands.h"
-#include "check/Messages.h"
-#include "jet/Error.h"
 #include "app/qt/Application.h"
-#include "repair/Commands.h"
-#include "repair/Undo.h"
 
 // The images live in this library's resources, which a static link would otherwise drop.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -29,58 +23,12 @@ static void initResources() { Q_INIT_RESOURCE(resources); }
 namespace app {
 namespace {
 
-// Places and sizes in twips: left, top, width, height.
-struct Rect {
-  int left, top, width, height;
-};
-constexpr Rect kClient{0, 0, 5505, 4410};
-constexpr Rect kToolbar1{0, 0, 5505, 420};
-constexpr Rect kTrvTable{0, 360, 2415, 3855};
-constexpr Rect kLstResult{2400, 360, 3135, 3840};
-constexpr Rect kStatusBar1{0, 4155, 5505, 255};
-
-struct ButtonDef {
-  const char* key;
-  int image;
-  const char* toolTip;
-};
-constexpr ButtonDef kButtons[] = {
-    {"Open", 1, "打开文件"},
-    {"Tavrin", 2, "检查日期"},
-    {"CheckChar", 3, "检查字符(双击右下角可检查其他字符)"},
-    {"help", 4, "帮助"},
-};
-
-struct PanelDef {
-  const char* key;
-  int width;  // twips
-};
-constexpr PanelDef kPanels[] = {{"File", 2440}, {"Date", 1440}, {"Char", 1440}};
-
-struct MenuDef {
-  const char* name;
-  const char* caption;
-  check::Result (*command)(CheckState&, check::Controls&);
-};
-const MenuDef kMenuItems[] = {
-    {"Clear", "清空", repair::Clear},
-    {"Update", "更新", repair::Update},
-    {"BatchClear", "批量清空", repair::BatchClear},
-    {"BatchUpdate", "批量更新", repair::BatchUpdate},
-};
-
-constexpr const char* kUndoCaption = "撤销";
-// Said where the operator chooses a repair: the file itself changes, and there is a way back.
-constexpr const char* kInPlaceTip = "直接修改数据文件中的值；可用“撤销”(Ctrl+Z)恢复上一次修复";
-
-constexpr int kKeyF1 = 112;
-constexpr int kShiftMask = 1, kCtrlMask = 2, kAltMask = 4;
-
 // The desktop's key codes: letters and digits as themselves, F1..F24 from 112.
 int keyCodeOf(int qtKey) {
   if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return kKeyF1 + (qtKey - Qt::Key_F1);
   if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
     return qtKey;
+  if (qtKey == Qt::Key_Menu) return kKeyMenu;
   return 0;
 }
 
@@ -88,6 +36,15 @@ int shiftStateOf(Qt::KeyboardModifiers modifiers) {
   return (modifiers & Qt::ShiftModifier ? kShiftMask : 0) |
          (modifiers & Qt::ControlModifier ? kCtrlMask : 0) |
          (modifiers & Qt::AltModifier ? kAltMask : 0);
+}
+
+int buttonOf(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton: return kLeftButton;
+    case Qt::RightButton: return kRightButton;
+    case Qt::MiddleButton: return kMiddleButton;
+    default: return 0;
+  }
 }
 
 }  // namespace
@@ -111,7 +68,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   createUndo();
   connectEvents();
   layoutControls();
-  Load();
+  dispatch_->load();
+  Timer1_->start();
 }
 
 frmMain::~frmMain() { Unload(); }
@@ -187,14 +145,13 @@ void frmMain::createStatusBar() {
 }
 
 void frmMain::createMenu() {
-  edit_ = new QMenu(QStringLiteral("编辑"), this);
+  edit_ = new QMenu(QString::fromUtf8(kEditCaption), this);
   edit_->setObjectName(QStringLiteral("edit"));
-  for (const MenuDef& def : kMenuItems) {
+  for (const MenuItemDef& def : kMenuItems) {
     QAction* item = edit_->addAction(QString::fromUtf8(def.caption));
     item->setObjectName(QString::fromUtf8(def.name));
-    auto command = def.command;
-    connect(item, &QAction::triggered, this,
-            [this, command] { guarded([&] { showResult(command(state_, controls())); }); });
+    const char* name = def.name;
+    connect(item, &QAction::triggered, this, [this, name] { dispatch_->menuClick(name); });
     item->setToolTip(QString::fromUtf8(kInPlaceTip));
   }
   edit_->setToolTipsVisible(true);
@@ -202,20 +159,15 @@ void frmMain::createMenu() {
 
 void frmMain::createUndo() {
   undo_ = new QAction(QString::fromUtf8(kUndoCaption), this);
-  undo_->setObjectName(QStringLiteral("Undo"));
+  undo_->setObjectName(QString::fromUtf8(kUndoName));
   undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   undo_->setShortcutContext(Qt::WindowShortcut);
-  undo_->setToolTip(QStringLiteral("撤销上一次修复，恢复被它改写的值"));
+  undo_->setToolTip(QString::fromUtf8(kUndoToolTip));
   addAction(undo_);  // Ctrl+Z wherever the focus is in the window
   edit_->addSeparator();
   edit_->addAction(undo_);
-  connect(undo_, &QAction::triggered, this,
-          [this] { guarded([&] { showResult(repair::Undo(state_, controls())); }); });
-  refreshUndo();
-}
-
-void frmMain::refreshUndo() {
-  if (undo_) undo_->setEnabled(state_.undo != nullptr);
+  connect(undo_, &QAction::triggered, this, [this] { dispatch_->menuClick(kUndoName); });
+  setUndoEnabled(dispatch_->canUndo());
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
@@ -271,13 +223,14 @@ void frmMain::createCommandControls() {
   status_ = std::make_unique<PanelControl>(panels_);
   qtDialogs_ = std::make_unique<QtDialogs>(this);
   events_.setWindow(this);
-  setDialogs(nullptr);
+  dispatch_ = std::make_unique<Dispatch>(
+      static_cast<Shell&>(*this), check::Controls{*tree_, *list_, *status_, *qtDialogs_, events_});
 }
 
 void frmMain::createTimer() {
   Timer1_ = new QTimer(this);
   Timer1_->setObjectName(QStringLiteral("Timer1"));
-  Timer1_->setInterval(1000);
+  Timer1_->setInterval(kClockIntervalMs);
 }
 
 void frmMain::connectEvents() {
@@ -286,26 +239,20 @@ void frmMain::connectEvents() {
   connect(Timer1_, &QTimer::timeout, this, &frmMain::Tick);
   connect(lstResult_, &ResultListWidget::MouseUp, this, &frmMain::MouseUp);
   connect(lstResult_, &ResultListWidget::PopupKey, this, &frmMain::PopupKey);
-  connect(trvTable_, &DefectTreeWidget::Click, this,
-          [this] { guarded([&] { showResult(check::DrillDown(state_, controls())); }); });
+  connect(trvTable_, &DefectTreeWidget::Click, this, [this] { dispatch_->treeClick(); });
+  connect(trvTable_, &DefectTreeWidget::KeyboardSelection, this,
+          [this] { dispatch_->treeSelectionChanged(); });
   for (StatusPanel* panel : panels_) {
-    connect(panel, &StatusPanel::PanelDblClick, this, [this](StatusPanel* p) {
-      guarded([&] {
-        const check::Result edited = check::EditCheckChars(
-            state_, controls(), p->key().toStdString(), p->text().toStdString());
-        // The rules' notices come first; the tree follows the new characters after them.
-        showResult(edited);
-        if (edited.scanAgain) showResult(check::ScanDatabase(state_, controls()));
-      });
-    });
+    connect(panel, &StatusPanel::PanelDblClick, this,
+            [this](StatusPanel* p) { dispatch_->panelDblClick(p->key().toStdString()); });
   }
   // Key preview: the window sees every key press meant for one of its widgets.
   qApp->installEventFilter(this);
 }
 
 void frmMain::setDialogs(check::Dialogs* dialogs) {
-  controls_.emplace(check::Controls{*tree_, *list_, *status_,
-                                    dialogs ? *dialogs : *qtDialogs_, events_});
+  dispatch_->setControls(
+      check::Controls{*tree_, *list_, *status_, dialogs ? *dialogs : *qtDialogs_, events_});
 }
 
 QAction* frmMain::button(const QString& key) const {
@@ -325,18 +272,13 @@ QAction* frmMain::menuItem(const QString& name) const {
   return nullptr;
 }
 
-// ---- event handlers ----
-
-void frmMain::Load() {
-  state_.checkChars = check::kDefaultCheckChars;
-  Timer1_->start();
-}
+// ---- events ----
 
 void frmMain::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   Timer1_->stop();
-  guarded([&] { check::CloseAtUnload(state_); });
+  dispatch_->unload();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
@@ -351,54 +293,18 @@ void frmMain::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void frmMain::ButtonClick(const QString& key) {
-  guarded([&] {
-    if (key.compare(QLatin1String("Open"), Qt::CaseInsensitive) == 0) {
-      showResult(check::OpenDatabaseFile(state_, controls()));
-    } else if (key.compare(QLatin1String("Tavrin"), Qt::CaseInsensitive) == 0) {
-      state_.kind = &check::kDateCheck;
-      showResult(check::ScanDatabase(state_, controls()));
-    } else if (key.compare(QLatin1String("CheckChar"), Qt::CaseInsensitive) == 0) {
-      state_.kind = &check::kCharCheck;
-      showResult(check::ScanDatabase(state_, controls()));
-    } else if (key.compare(QLatin1String("help"), Qt::CaseInsensitive) == 0) {
-      KeyDown(kKeyF1, 0);
-    }
-  });
-}
+void frmMain::ButtonClick(const QString& key) { dispatch_->buttonClick(key.toStdString()); }
 
-void frmMain::KeyDown(int keyCode, int /*shift*/) {
-  guarded([&] {
-    if (keyCode == kKeyF1) controls().dialogs.message(kHelpText);
-  });
-}
+void frmMain::KeyDown(int keyCode, int shift) { dispatch_->keyDown(keyCode, shift); }
 
-void frmMain::Tick() {
-  guarded([&] {
-    controls().status.setPanelText(2, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))
-                                          .toStdString());
-  });
-}
+void frmMain::Tick() { dispatch_->tick(); }
 
 void frmMain::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
                       const QPoint& globalPos) {
-  guarded([&] {
-    const bool noModifier = shiftStateOf(modifiers) == 0;
-    if (!controls().list.text().empty() && button == Qt::RightButton && noModifier)
-      edit_->popup(globalPos);
-  });
+  dispatch_->mouseUp(buttonOf(button), shiftStateOf(modifiers), globalPos.x(), globalPos.y());
 }
 
-void frmMain::PopupKey() {
-  guarded([&] {
-    const int line = controls().list.listIndex();
-    if (controls().list.text().empty()) return;
-    QListWidgetItem* item = lstResult_->item(line);
-    lstResult_->scrollToItem(item);
-    const QRect r = lstResult_->visualItemRect(item);
-    edit_->popup(lstResult_->viewport()->mapToGlobal(r.bottomLeft()));
-  });
-}
+void frmMain::PopupKey() { dispatch_->popupKey(); }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) {
@@ -417,30 +323,24 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   return false;        // the focused control still gets the key
 }
 
-// ---- failures ----
+// ---- the dispatch's Shell ----
 
-template <class F>
-void frmMain::guarded(F&& handler) noexcept {
-  try {
-    handler();
-  } catch (const jet::Error& e) {
-    report(e.description());
-  } catch (const std::exception& e) {
-    report(e.what());
-  } catch (...) {
-    report(check::msg::kUnknownError);
-  }
-  refreshUndo();
+void frmMain::showPopupAt(int screenX, int screenY) { edit_->popup(QPoint(screenX, screenY)); }
+
+void frmMain::showPopupUnderLine(int line) {
+  QListWidgetItem* item = lstResult_->item(line);
+  if (!item) return;
+  lstResult_->scrollToItem(item);
+  const QRect r = lstResult_->visualItemRect(item);
+  edit_->popup(lstResult_->viewport()->mapToGlobal(r.bottomLeft()));
 }
 
-void frmMain::showResult(const check::Result& result) { check::show(result, controls().dialogs); }
+std::string frmMain::timeOfDay() {
+  return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString();
+}
 
-void frmMain::report(const std::string& description) noexcept {
-  try {
-    controls().dialogs.message(description);
-  } catch (...) {
-    // Nowhere left to report; the window stays usable.
-  }
+void frmMain::setUndoEnabled(bool enabled) {
+  if (undo_) undo_->setEnabled(enabled);
 }
 
 // ---- images ----

@@ -1,17 +1,15 @@
 #pragma once
-// The one window. It owns CheckState and the controls the commands draw into, and turns
-// each user event into a call of a check or repair command, whose result it shows in
-// message boxes as the command returns. A failure that a handler does
-// not handle itself ends in one place, a message box with its description; the window
-// stays usable and no exception leaves a handler.
+// The one window, in Qt. It builds the controls from app/dispatch/Window.h, implements
+// check::Controls and the dispatch's Shell over them, and turns each widget's event into
+// one call of the dispatch, which does what the event means.
 #include <QMainWindow>
 #include <memory>
-#include <optional>
 
-#include "check/CheckState.h"
+#include "app/dispatch/Dispatch.h"
+#include "app/dispatch/Window.h"
 #include "app/qt/QtControls.h"
+#include "check/CheckState.h"
 #include "check/Controls.h"
-#include "check/Result.h"
 
 class QAction;
 class QMenu;
@@ -24,27 +22,15 @@ namespace app {
 
 using check::CheckState;  // the state lives with the commands, one layer down
 
-// The texts the window itself shows.
-inline constexpr const char* kCaption = "Access数据的日期和特殊字符检查工具";
-inline constexpr const char* kHelpText = "适用Zorvat.x数据年结或升级前的数据检查";
-
-// Twips are the layout's unit: 1440 per inch, 15 per pixel at 96 dots per inch.
-constexpr int twips(int t) { return (t + 7) / 15; }
-
-// The window's client area as the layout gives it (5505 x 4410 twips): its smallest size.
-// Tree, list and status panels keep their places there and widen with the window.
-inline constexpr int kLayoutWidth = 367, kLayoutHeight = 294;
-// The size of a first start, large enough that the tree's counts and most values show.
-inline constexpr int kDefaultWidth = 2 * kLayoutWidth, kDefaultHeight = 2 * kLayoutHeight;
-
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, private Shell {
   Q_OBJECT
  public:
   explicit frmMain(QWidget* parent = nullptr);
   ~frmMain() override;
 
-  CheckState& state() { return state_; }
-  check::Controls& controls() { return *controls_; }
+  CheckState& state() { return dispatch_->state(); }
+  check::Controls& controls() { return dispatch_->controls(); }
+  Dispatch& dispatch() { return *dispatch_; }
   // Replaces the dialogs every command asks through and every result is shown in (tests
   // script them); nullptr restores Qt's.
   // REQUIRES: no command is running.
@@ -73,7 +59,7 @@ class frmMain : public QMainWindow {
   // at its default size and remembers nothing.
   void rememberPlacement(const QString& settingsFile = {});
 
-  // Event handlers, callable directly so that tests drive the same paths as the widgets.
+  // Events, callable directly so that tests drive the same paths as the widgets.
   void ButtonClick(const QString& key);
   void KeyDown(int keyCode, int shift);
   void Tick();
@@ -97,20 +83,16 @@ class frmMain : public QMainWindow {
   void createCommandControls();  // the interfaces the commands reach the widgets through
   void createUndo();
   void layoutControls();  // places tree, list and panels for the window's size
-  void refreshUndo();     // the undo action follows CheckState
   std::unique_ptr<QSettings> settings() const;
   void connectEvents();
-  void Load();
   void Unload();
 
-  // Runs one handler; any failure it lets out is shown in a message box.
-  template <class F>
-  void guarded(F&& handler) noexcept;
-  void report(const std::string& description) noexcept;
-  // A command's messages, one box after the other; a box that fails ends in guarded().
-  void showResult(const check::Result& result);
+  // ---- the dispatch's Shell ----
+  void showPopupAt(int screenX, int screenY) override;
+  void showPopupUnderLine(int line) override;
+  std::string timeOfDay() override;
+  void setUndoEnabled(bool enabled) override;
 
-  CheckState state_;
   DefectTreeWidget* trvTable_ = nullptr;
   ResultListWidget* lstResult_ = nullptr;
   QToolBar* Toolbar1_ = nullptr;
@@ -126,7 +108,7 @@ class frmMain : public QMainWindow {
   std::unique_ptr<PanelControl> status_;
   std::unique_ptr<QtDialogs> qtDialogs_;
   QtEventPump events_;
-  std::optional<check::Controls> controls_;
+  std::unique_ptr<Dispatch> dispatch_;
 
   const QEvent* previewed_ = nullptr;  // the key press already previewed while it propagates
   bool unloaded_ = false;

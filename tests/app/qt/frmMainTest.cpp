@@ -21,7 +21,6 @@ namespace {
 using check::ScriptedDialogs;
 
 const std::string kHelp = "适用Zorvat.x数据年结或升级前的数据检查";
-const std::string kNoDatabase = "请先打开数据库";
 
 // Counts the key presses a widget itself receives, after any preview.
 class KeyCounter : public QObject {
@@ -207,27 +206,6 @@ TEST_F(FrmMainTest, F1WithAnyModifiersShowsTheHelpOnceAndStillReachesTheFocusedC
   EXPECT_EQ(dialogs.messages.size(), 5u);
 }
 
-TEST_F(FrmMainTest, HelpButtonShowsTheSameBoxAsF1AndKeysIgnoreCase) {
-  window->button("help")->trigger();
-  EXPECT_EQ(dialogs.messages, std::vector<std::string>{kHelp});
-  window->ButtonClick("HELP");
-  window->ButtonClick("nothing");  // unknown keys are ignored
-  EXPECT_EQ(dialogs.messages, std::vector<std::string>(2, kHelp));
-}
-
-TEST_F(FrmMainTest, CheckButtonsSetTheModeEvenWithoutADatabase) {
-  window->button("CheckChar")->trigger();
-  EXPECT_EQ(window->state().kind, &check::kCharCheck);
-  window->button("Tavrin")->trigger();
-  EXPECT_EQ(window->state().kind, &check::kDateCheck);
-  window->ButtonClick("checkchar");
-  EXPECT_EQ(window->state().kind, &check::kCharCheck);
-  window->ButtonClick("TAVRIN");
-  EXPECT_EQ(window->state().kind, &check::kDateCheck);
-  EXPECT_EQ(dialogs.messages, std::vector<std::string>(4, kNoDatabase));
-  EXPECT_EQ(window->trvTable()->topLevelItemCount(), 0);
-}
-
 TEST_F(FrmMainTest, PopupOnlyOnRightReleaseWithoutModifiersOverASelectedLine) {
   fillList({"first", "second", ""});
   // Nothing selected: a right-click does not select and shows nothing.
@@ -247,28 +225,6 @@ TEST_F(FrmMainTest, PopupOnlyOnRightReleaseWithoutModifiersOverASelectedLine) {
   window->lstResult()->setCurrentRow(2);
   EXPECT_FALSE(popupAfterRelease(Qt::RightButton, Qt::NoModifier, 2));
   EXPECT_TRUE(dialogs.messages.empty());
-}
-
-TEST_F(FrmMainTest, AFailureInAHandlerIsReportedAndTheWindowStaysUsable) {
-  // The help box itself fails once: the failure's description is shown instead.
-  int failures = 1;
-  dialogs.onMessage = [&](const std::string&) {
-    if (failures-- > 0) throw jet::invalidObject();
-  };
-  window->ButtonClick("help");
-  EXPECT_EQ(dialogs.messages,
-            (std::vector<std::string>{kHelp, jet::invalidObject().description()}));
-
-  failures = 1;
-  dialogs.onMessage = [&](const std::string&) {
-    if (failures-- > 0) throw std::runtime_error("出错了");
-  };
-  QTest::keyClick(window->trvTable(), Qt::Key_F1);
-  EXPECT_EQ(dialogs.messages.back(), "出错了");
-
-  window->ButtonClick("help");
-  EXPECT_EQ(dialogs.messages.back(), kHelp);
-  EXPECT_EQ(dialogs.messages.size(), 5u);
 }
 
 TEST_F(FrmMainTest, ClosingTheWindowReleasesTheConnectionQuietly) {

@@ -206,11 +206,13 @@ TEST_F(WindowUse, ABatchShowsItsProgressAndCancelTakesItAllBack) {
   window->events().setProgressAfter(std::chrono::milliseconds(0));
   QString shown;
   bool modal = false;
+  std::string title;
   QTimer::singleShot(0, [&] {
     QProgressDialog* progress = window->events().progressDialog();
     if (!progress) return;
     shown = progress->labelText();
     modal = progress->isModal();
+    title = progress->windowTitle().toStdString();
     progress->cancel();
   });
   window->lstResult()->setCurrentRow(0);
@@ -218,6 +220,7 @@ TEST_F(WindowUse, ABatchShowsItsProgressAndCancelTakesItAllBack) {
   window->menuItem("BatchUpdate")->trigger();
   EXPECT_TRUE(shown.contains(QStringLiteral("批量更新字段 'D'"))) << shown.toStdString();
   EXPECT_TRUE(modal);
+  EXPECT_EQ(title, "Access数据的日期和特殊字符检查工具");
   EXPECT_EQ(window->events().progressDialog(), nullptr);
   EXPECT_EQ(dialogs.messages, std::vector<std::string>{"已取消，未修改任何记录。"});
   EXPECT_EQ(window->lstResult()->count(), 40000);

@@ -165,12 +165,11 @@ TEST_F(ListControlTest, StagedChangesShowTogetherAndFindLineFindsByRowAndQuery) 
   EXPECT_EQ(list.count(), 55);
 }
 
-TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
+TEST(QtDialogsTest, BoxesHaveTheWindowsCaptionAndTheFileDialogItsSettings) {
   apptest::qtApp();
   app::QtDialogs dialogs(nullptr);
   auto box = dialogs.createMessageBox("请先打开数据库");
-  EXPECT_EQ(box->windowTitle(), QGuiApplication::applicationDisplayName());
-  EXPECT_EQ(box->windowTitle(), "mdbcheck");
+  EXPECT_EQ(box->windowTitle().toStdString(), "Access数据的日期和特殊字符检查工具");
   EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
   EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
   EXPECT_EQ(box->text().toStdString(), "请先打开数据库");
@@ -189,7 +188,7 @@ TEST(QtDialogsTest, BoxesHaveTheApplicationTitleAndTheFileDialogItsSettings) {
   EXPECT_EQ(multi->textValue().toStdString(), "a\nb");
 
   auto password = dialogs.createPasswordBox("请输入数据库 'a.mdb' 的密码：");
-  EXPECT_EQ(password->windowTitle(), "mdbcheck");
+  EXPECT_EQ(password->windowTitle().toStdString(), "Access数据的日期和特殊字符检查工具");
   EXPECT_EQ(password->labelText().toStdString(), "请输入数据库 'a.mdb' 的密码：");
   EXPECT_EQ(password->textEchoMode(), QLineEdit::Password);
   EXPECT_EQ(password->textValue(), QString());

@@ -4,7 +4,8 @@
 ; scripts/build-windows.sh builds it:
 ;   makensis -DVERSION=0.1.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
 ;            -DICON=<the window's .ico> -DSIZE_KB=<installed size> mdbcheck.nsi
-Unicode true
+; A 64-bit installer: it runs where the programs run, and wine64 alone runs it.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true

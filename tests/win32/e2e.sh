@@ -7,8 +7,8 @@
 # Uses $WINEPREFIX and its running server when set (scripts/test.sh), else makes both.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-win=build/win64
-cli=build/tools/mdbcheck-cli
+win=$PWD/build/win64
+cli=${MDBCHECK_LINUX_CLI:-build/tools/mdbcheck-cli}  # the Linux console tool reads the file back
 version=$(sed -n 's/^project(mdbcheck VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 setup="$win/dist/mdbcheck-$version-win64-setup.exe"
 for f in "$setup" "$win/mdbcheck-driver.exe" "$cli"; do

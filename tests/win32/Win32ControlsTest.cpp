@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "app/dispatch/Window.h"
 #include "app/win32/Win32Controls.h"
 #include "jet/Error.h"
 
@@ -135,6 +136,33 @@ TEST_F(Win32Controls, ListKeepsItsSelectionThroughRemovalsAndBatches) {
   panels.setPanelText(3, "-+*/");
   EXPECT_EQ(panels.panelText(3), "-+*/");
   EXPECT_EQ(errorOf([&] { panels.setPanelText(4, "x"); }), 35600);
+}
+
+// The progress of long work: a dialog titled with the window's caption over a disabled
+// window, whose 取消 stops the work; the window takes input again when it goes.
+TEST_F(Win32Controls, ProgressDialogStopsOnCancel) {
+  int delivered = 0;
+  app::win32::Win32EventPump pump(parent_, [&](MSG& msg) {
+    ++delivered;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  });
+  pump.showProgress("批量更新字段 'T1'", 1000);
+  HWND dialog = pump.progressDialog();
+  ASSERT_NE(dialog, nullptr);
+  wchar_t text[128] = {};
+  GetWindowTextW(dialog, text, 128);
+  EXPECT_EQ(app::win32::utf8(text), app::kCaption);
+  GetDlgItemTextW(dialog, IDCANCEL, text, 128);
+  EXPECT_EQ(app::win32::utf8(text), app::kCancelText);
+  EXPECT_FALSE(IsWindowEnabled(parent_));
+  EXPECT_TRUE(pump.progress("批量更新字段 'T1'：10/1000", 10));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_FALSE(pump.progress("批量更新字段 'T1'：20/1000", 20));
+  pump.endProgress();
+  EXPECT_EQ(pump.progressDialog(), nullptr);
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_TRUE(IsWindowEnabled(parent_));
 }
 
 }  // namespace

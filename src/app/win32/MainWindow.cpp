@@ -199,6 +199,43 @@ void MainWindow::createMenu() {
     AppendMenuW(popup_, MF_STRING, UINT_PTR(kIdMenuFirst + i), wide(kMenuItems[i].caption).c_str());
   AppendMenuW(popup_, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(popup_, MF_STRING, UINT_PTR(kIdUndo), (wide(kUndoCaption) + L"\tCtrl+Z").c_str());
+  tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                         0, 0, 0, 0, hwnd_, nullptr, instance_, nullptr);
+  if (tip_) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+    tool.hwnd = hwnd_;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 480);
+  }
+}
+
+void MainWindow::menuTip(UINT item, UINT flags, HMENU menu) {
+  if (!tip_) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = hwnd_;
+  int position = -1;
+  if (menu == popup_ && !(flags & (MF_POPUP | MF_SEPARATOR)) && flags != 0xFFFF) {
+    if (int(item) >= kIdMenuFirst && int(item) < kIdMenuFirst + kMenuCount) {
+      position = int(item) - kIdMenuFirst;
+      tipText_ = wide(kInPlaceTip);
+    } else if (int(item) == kIdUndo) {
+      position = kMenuCount + 1;  // after the separator
+      tipText_ = wide(kUndoToolTip);
+    }
+  }
+  RECT r;
+  if (position < 0 || !GetMenuItemRect(hwnd_, popup_, UINT(position), &r)) {
+    SendMessageW(tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    return;
+  }
+  tool.lpszText = tipText_.data();
+  SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(r.right + scaled(4), r.top));
+  SendMessageW(tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
 }
 
 void MainWindow::applyDpi() {
@@ -419,6 +456,12 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_NOTIFY:
       return notify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_MENUSELECT:
+      menuTip(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+      return 0;
+    case WM_EXITMENULOOP:
+      menuTip(0, 0xFFFF, nullptr);
+      return 0;
     case kMsgTreeClick:
       if (dispatch_) dispatch_->treeClick();
       return 0;

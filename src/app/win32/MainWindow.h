@@ -49,6 +49,8 @@ class MainWindow final : public Shell {
   void createControls();
   void createToolbar();
   void createMenu();
+  // The popup item under the pointer says what it does, beside the menu.
+  void menuTip(UINT item, UINT flags, HMENU menu);
   void applyDpi();        // fonts and images for the window's dots per inch
   void layoutControls();  // places tree, list and panels for the window's size
   int scaled(int pixels) const { return MulDiv(pixels, int(dpi_), 96); }
@@ -63,6 +65,8 @@ class MainWindow final : public Shell {
   HWND toolbar_ = nullptr, tree_ = nullptr, list_ = nullptr, status_ = nullptr;
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   HMENU popup_ = nullptr;
+  HWND tip_ = nullptr;  // the popup items' tip
+  std::wstring tipText_;
   HFONT font_ = nullptr;
   HIMAGELIST images_ = nullptr;
   HICON bigIcon_ = nullptr, smallIcon_ = nullptr;

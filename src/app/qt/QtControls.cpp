@@ -18,8 +18,6 @@
 
 namespace app {
 
-const char* const kOpenFilter = "mdb文件(*.mdb);;Access数据库(*.mdb *.accdb)";
-
 namespace {
 
 // The numbers and texts the common controls raise for a bad key or index.
@@ -50,6 +48,13 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
 QByteArray bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
 std::string fromBytes(const QByteArray& b) { return std::string(b.constData(), size_t(b.size())); }
+
+// The open dialog's filters as Qt takes them, ";;" between them.
+QString openFilter() {
+  QStringList filters;
+  for (const FilterDef& f : kOpenFilters) filters << QString::fromUtf8(f.description);
+  return filters.join(QStringLiteral(";;"));
+}
 
 }  // namespace
 
@@ -290,7 +295,7 @@ std::unique_ptr<QMessageBox> QtDialogs::createMessageBox(const std::string& text
   auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon, qs(kCaption), qs(text),
                                            QMessageBox::Ok, parent_);
   box->setTextFormat(Qt::PlainText);
-  box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+  box->button(QMessageBox::Ok)->setText(qs(kOkText));
   return box;
 }
 
@@ -310,8 +315,8 @@ std::unique_ptr<QInputDialog> QtDialogs::createInputBox(const std::string& promp
   box->setWindowTitle(qs(title));
   box->setLabelText(qs(prompt));
   box->setTextValue(qs(defaultAnswer));
-  box->setOkButtonText(QStringLiteral("确定"));
-  box->setCancelButtonText(QStringLiteral("取消"));
+  box->setOkButtonText(qs(kOkText));
+  box->setCancelButtonText(qs(kCancelText));
   return box;
 }
 
@@ -329,8 +334,8 @@ std::unique_ptr<QInputDialog> QtDialogs::createPasswordBox(const std::string& pr
   box->setTextEchoMode(QLineEdit::Password);
   box->setWindowTitle(qs(kCaption));
   box->setLabelText(qs(prompt));
-  box->setOkButtonText(QStringLiteral("确定"));
-  box->setCancelButtonText(QStringLiteral("取消"));
+  box->setOkButtonText(qs(kOkText));
+  box->setCancelButtonText(qs(kCancelText));
   return box;
 }
 
@@ -355,18 +360,17 @@ std::optional<jet::Secret> QtDialogs::password(const std::string& prompt, const 
 
 std::unique_ptr<QFileDialog> QtDialogs::createFileDialog() const {
   // The mdb filter first, as the dialog always offered it; the second shows .accdb too.
-  auto dialog = std::make_unique<QFileDialog>(parent_, QStringLiteral("打开数据文件"), QString(),
-                                              QString::fromUtf8(kOpenFilter));
+  auto dialog = std::make_unique<QFileDialog>(parent_, qs(kOpenTitle), QString(), openFilter());
   dialog->setObjectName(QStringLiteral("CDg"));
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
-  dialog->setDefaultSuffix(QStringLiteral("mdb"));
+  dialog->setDefaultSuffix(qs(kOpenDefaultSuffix));
   dialog->setOption(QFileDialog::DontUseNativeDialog, !nativeFileDialog_);
   dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
   dialog->setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
   dialog->setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
   dialog->setLabelText(QFileDialog::Accept, QStringLiteral("打开"));
-  dialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+  dialog->setLabelText(QFileDialog::Reject, qs(kCancelText));
   return dialog;
 }
 
@@ -394,7 +398,7 @@ int clampToInt(int64_t v) {
 }  // namespace
 
 void QtEventPump::showProgress(const std::string& text, int64_t total) {
-  progress_ = std::make_unique<QProgressDialog>(qs(text), QStringLiteral("取消"), 0, clampToInt(total),
+  progress_ = std::make_unique<QProgressDialog>(qs(text), qs(kCancelText), 0, clampToInt(total),
                                                 window_);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setWindowTitle(qs(kCaption));

@@ -90,9 +90,6 @@ class PanelControl : public check::StatusBar {
   std::vector<StatusPanel*> panels_;
 };
 
-// The open dialog's filters, ";;" between them.
-extern const char* const kOpenFilter;
-
 // Modal Qt dialogs over the window. Message and password boxes carry the window's caption
 // as their title; the input and file dialogs their own.
 class QtDialogs : public check::Dialogs {

@@ -190,7 +190,8 @@ void frmMain::layoutControls() {
   panelRow_->setGeometry(0, 0, w, twips(kStatusBar1.height));
   // The clock keeps its width; the file name and the characters get the room.
   for (size_t i = 0; i < panels_.size() && i < std::size(kPanels); ++i) {
-    const int width = i == 1 ? twips(kPanels[i].width) : across(kPanels[i].width);
+    const int width =
+        int(i) + 1 == kClockPanel ? twips(kPanels[i].width) : across(kPanels[i].width);
     panels_[i]->setFixedWidth(width);
   }
 }

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Builds the console tool for 64-bit Windows with MinGW-w64 into build/win64/ and packs it:
-#   build/win64/mdbcheck-cli.exe                    (statically linked: Windows' own DLLs only)
-#   build/win64/dist/mdbcheck-VERSION-win64.zip     (the exe, README, licence texts)
-# Installs what it needs (the cross compiler, wine for the tests, unicode-data), as root or
-# through sudo. With --tests it also builds the test programs that scripts/test.sh runs
-# under wine, and points the cross-platform tests at the Linux build in build/. The Linux
-# build does not need any of this.
+# Builds the window and the console tool for 64-bit Windows with MinGW-w64 into build/win64/
+# and packs them:
+#   build/win64/mdbcheck.exe, mdbcheck-cli.exe            (statically linked: Windows' own DLLs only)
+#   build/win64/dist/mdbcheck-VERSION-win64.zip           (both exes, README, licence texts)
+#   build/win64/dist/mdbcheck-VERSION-win64-setup.exe     (the installer, NSIS)
+# Installs what it needs (the cross compiler, NSIS, unicode-data; wine, Xvfb, a Chinese font
+# and the locale sources for the tests), as root or through sudo. With --tests it also
+# builds the test programs that scripts/test.sh runs under wine, and points the
+# cross-platform tests at the Linux build in build/. The Linux build does not need any of
+# this.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tests=0
 [ "${1:-}" = --tests ] && tests=1
 
 packages=(cmake ninja-build ccache python3-minimal googletest
-          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 unicode-data)
+          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 unicode-data nsis
+          xvfb xauth fonts-wqy-microhei locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -34,7 +38,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_REL
 if [ $tests = 1 ]; then
   cmake --build "$build" -j "$(nproc)"
 else
-  cmake --build "$build" -j "$(nproc)" --target mdbcheck-cli
+  cmake --build "$build" -j "$(nproc)" --target mdbcheck-cli mdbcheck
 fi
 
 # Statically linked: every DLL the programs import is one Windows ships.
@@ -55,10 +59,19 @@ version=$(sed -n 's/^project(mdbcheck VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 stage="$build/dist/mdbcheck-$version-win64"
 rm -rf "$build/dist"
 mkdir -p "$stage/licences"
-x86_64-w64-mingw32-strip -o "$stage/mdbcheck-cli.exe" "$build/mdbcheck-cli.exe"
+for exe in mdbcheck.exe mdbcheck-cli.exe; do
+  x86_64-w64-mingw32-strip -o "$stage/$exe" "$build/$exe"
+done
 cp README.md "$stage/README.md"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime.txt"
 cp /usr/share/doc/mingw-w64-common/copyright "$stage/licences/mingw-w64.txt"
 cp /usr/share/doc/unicode-data/copyright "$stage/licences/unicode-data.txt"
 (cd "$build/dist" && cmake -E tar cf "mdbcheck-$version-win64.zip" --format=zip "mdbcheck-$version-win64")
-echo "build-windows: $build/mdbcheck-cli.exe, $build/dist/mdbcheck-$version-win64.zip"
+
+# The installer: the same files under Program Files, a Start-menu entry, an uninstaller.
+setup="$build/dist/mdbcheck-$version-win64-setup.exe"
+size_kb=$(du -sk "$stage" | cut -f1)
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$PWD/$stage" -DOUTFILE="$PWD/$setup" \
+         -DICON="$PWD/src/app/win32/mdbcheck.ico" -DSIZE_KB="$size_kb" packaging/windows/mdbcheck.nsi
+echo "build-windows: $build/mdbcheck.exe, $build/mdbcheck-cli.exe," \
+     "$build/dist/mdbcheck-$version-win64.zip, $setup"

@@ -75,7 +75,7 @@ fi
 if [ -f fuzz/CMakeLists.txt ] && [ "${MDBCHECK_SKIP_FUZZ:-0}" != 1 ]; then
   CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DMDBCHECK_FUZZ=ON -DMDBCHECK_APP=OFF -DMDBCHECK_TESTS=OFF >/dev/null
-  cmake --build build/fuzz -j "$jobs"
+  cmake --build build/fuzz -j "$jobs" --target jet_fuzz  # the engine and its target, nothing more
   bash fuzz/run.sh build/fuzz "${MDBCHECK_FUZZ_SECONDS:-30}"
   piece_done "fuzzing"
 fi

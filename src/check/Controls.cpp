@@ -1,7 +1,8 @@
 #include "check/Controls.h"
 
 #include <algorithm>
-#include <functional>
+
+#include "jet/Error.h"
 
 namespace check {
 
@@ -20,15 +21,26 @@ void ResultList::stageItem(int index, std::string text) { stagedItems_.emplace_b
 
 void ResultList::stageRemoval(int index) { stagedRemovals_.push_back(index); }
 
-void ResultList::applyStaged() {
-  std::vector<std::pair<int, std::string>> items = std::move(stagedItems_);
-  std::vector<int> removals = std::move(stagedRemovals_);
+void ResultList::checkIndex(int index) const {
+  if (index < 0 || index >= count()) throw jet::Error(381, "无效的属性数组索引。");
+}
+
+ResultList::Staged ResultList::takeStaged() {
+  Staged staged{std::move(stagedItems_), std::move(stagedRemovals_)};
   dropStaged();
-  for (auto& [index, text] : items) setItem(index, text);
+  for (const auto& [index, text] : staged.items) checkIndex(index);
+  for (int index : staged.removals) checkIndex(index);
+  std::sort(staged.removals.begin(), staged.removals.end());
+  staged.removals.erase(std::unique(staged.removals.begin(), staged.removals.end()),
+                        staged.removals.end());
+  return staged;
+}
+
+void ResultList::applyStaged() {
+  Staged staged = takeStaged();
+  for (auto& [index, text] : staged.items) setItem(index, text);
   // From the last line up, so that each index still names its line.
-  std::sort(removals.begin(), removals.end(), std::greater<int>());
-  removals.erase(std::unique(removals.begin(), removals.end()), removals.end());
-  for (int index : removals) removeItem(index);
+  for (auto it = staged.removals.rbegin(); it != staged.removals.rend(); ++it) removeItem(*it);
 }
 
 void ResultList::dropStaged() {

@@ -77,6 +77,16 @@ class ResultList {
   virtual void dropStaged();
 
  protected:
+  // Throws 381 unless `index` names a line.
+  void checkIndex(int index) const;
+  // What is staged, taken out (nothing stays staged) with every index checked: the new texts,
+  // and the lines to remove in ascending order, each once.
+  struct Staged {
+    std::vector<std::pair<int, std::string>> items;
+    std::vector<int> removals;
+  };
+  Staged takeStaged();
+
   std::vector<std::pair<int, std::string>> stagedItems_;
   std::vector<int> stagedRemovals_;
 };

@@ -131,27 +131,23 @@ void MemoryList::addItem(const std::string& text, const LineTag& tag) {
   lines_.push_back(Line{text, tag});
 }
 
-void MemoryList::check(int index) const {
-  if (index < 0 || index >= count()) throw jet::Error(381, "无效的属性数组索引。");
-}
-
 std::string MemoryList::item(int index) const {
-  check(index);
+  checkIndex(index);
   return lines_[index].text;
 }
 
 void MemoryList::setItem(int index, const std::string& text) {
-  check(index);
+  checkIndex(index);
   lines_[index].text = text;
 }
 
 LineTag MemoryList::tag(int index) const {
-  check(index);
+  checkIndex(index);
   return lines_[index].tag;
 }
 
 void MemoryList::removeItem(int index) {
-  check(index);
+  checkIndex(index);
   lines_.erase(lines_.begin() + index);
   if (selected_ == index)
     selected_ = -1;
@@ -171,13 +167,10 @@ int MemoryList::findLine(const std::string& bookmark, const std::string& query, 
 }
 
 void MemoryList::applyStaged() {
-  for (auto& [index, text] : stagedItems_) setItem(index, text);
+  Staged staged = takeStaged();
+  for (auto& [index, text] : staged.items) setItem(index, text);
   std::vector<bool> gone(lines_.size(), false);
-  for (int index : stagedRemovals_) {
-    check(index);
-    gone[static_cast<size_t>(index)] = true;
-  }
-  dropStaged();
+  for (int index : staged.removals) gone[static_cast<size_t>(index)] = true;
   // One pass keeps the lines that stay, in order; the selection follows its line.
   size_t kept = 0;
   int selected = -1;

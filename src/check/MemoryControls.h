@@ -66,7 +66,6 @@ class MemoryList : public ResultList {
     std::string text;
     LineTag tag;
   };
-  void check(int index) const;
   std::deque<Line> lines_;  // the walks remove from the front
   int selected_ = -1;
 };

@@ -24,7 +24,6 @@ namespace {
 constexpr int kIndexOutOfBounds = 35600;
 constexpr int kElementNotFound = 35601;
 constexpr int kKeyNotUnique = 35602;
-constexpr int kBadArrayIndex = 381;
 
 enum Role { kKindRole = Qt::UserRole, kTableRole, kColumnRole, kBookmarkRole, kQueryRole };
 
@@ -162,10 +161,6 @@ std::optional<check::NodeId> TreeControl::selected() const {
 
 // ---- ListControl ----
 
-void ListControl::checkIndex(int index) const {
-  if (index < 0 || index >= list_.count()) throw jet::Error(kBadArrayIndex, "无效的属性数组索引。");
-}
-
 void ListControl::clear() { list_.clear(); }
 
 void ListControl::addItem(const std::string& text, const check::LineTag& tag) {
@@ -227,14 +222,8 @@ int ListControl::findLine(const std::string& bookmark, const std::string& query,
 }
 
 void ListControl::applyStaged() {
-  std::vector<std::pair<int, std::string>> items = std::move(stagedItems_);
-  std::vector<int> removals = std::move(stagedRemovals_);
-  dropStaged();
-  for (const auto& [index, text] : items) checkIndex(index);
-  for (int index : removals) checkIndex(index);
+  auto [items, removals] = takeStaged();
   for (const auto& [index, text] : items) list_.item(index)->setText(qs(text));
-  std::sort(removals.begin(), removals.end());
-  removals.erase(std::unique(removals.begin(), removals.end()), removals.end());
   if (removals.size() <= 16) {
     for (auto it = removals.rbegin(); it != removals.rend(); ++it) removeItem(*it);
     return;

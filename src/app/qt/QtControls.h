@@ -74,7 +74,6 @@ class ListControl : public check::ResultList {
   void applyStaged() override;
 
  private:
-  void checkIndex(int index) const;
   QListWidget& list_;
 };
 

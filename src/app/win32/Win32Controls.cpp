@@ -18,7 +18,6 @@ namespace {
 constexpr int kIndexOutOfBounds = 35600;
 constexpr int kElementNotFound = 35601;
 constexpr int kKeyNotUnique = 35602;
-constexpr int kBadArrayIndex = 381;
 
 // ---- dialog templates in memory ----
 
@@ -287,10 +286,6 @@ std::wstring ListControl::shown(const std::string& text) {
   return out;
 }
 
-void ListControl::checkIndex(int index) const {
-  if (index < 0 || index >= int(lines_.size())) throw jet::Error(kBadArrayIndex, "无效的属性数组索引。");
-}
-
 void ListControl::display(NMLVDISPINFOW& info) const {
   if (!(info.item.mask & LVIF_TEXT) || !info.item.pszText || info.item.cchTextMax <= 0) return;
   const int index = info.item.iItem;
@@ -370,14 +365,8 @@ int ListControl::findLine(const std::string& bookmark, const std::string& query,
 }
 
 void ListControl::applyStaged() {
-  std::vector<std::pair<int, std::string>> items = std::move(stagedItems_);
-  std::vector<int> removals = std::move(stagedRemovals_);
-  dropStaged();
-  for (const auto& [index, text] : items) checkIndex(index);
-  for (int index : removals) checkIndex(index);
+  auto [items, removals] = takeStaged();
   for (auto& [index, text] : items) lines_[size_t(index)].text = std::move(text);
-  std::sort(removals.begin(), removals.end());
-  removals.erase(std::unique(removals.begin(), removals.end()), removals.end());
   // The lines that stay, in order; a removed selected line leaves none selected.
   const int selected = listIndex();
   int selectedAfter = -1;

@@ -82,7 +82,6 @@ class ListControl : public check::ResultList {
     std::string text;
     check::LineTag tag;
   };
-  void checkIndex(int index) const;
   void select(int index);  // -1: none
   void resize();           // the view's count follows lines_
 
